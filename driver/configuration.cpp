@@ -1,0 +1,118 @@
+#include "driver/configuration.h"
+
+#include <climits>
+
+#include "platform/console.h"
+#include "testrun/test_run.h"
+
+namespace {
+
+constexpr char kEndOfFile = 0x1a;  // Ctrl-Z
+// Words are read into 100-byte buffers.
+constexpr std::size_t kMaxWordLength = 99;
+
+bool is_field_space(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
+}
+
+// Reads whitespace-separated fields from a line as the C library's scanf
+// would, without its locale and without writing past a word buffer.
+struct FieldReader {
+  const std::string& text;
+  std::size_t pos = 0;
+
+  void skip_space() {
+    while (pos < text.size() && is_field_space(text[pos])) ++pos;
+  }
+
+  bool word(std::string& out) {
+    skip_space();
+    const std::size_t start = pos;
+    while (pos < text.size() && !is_field_space(text[pos])) ++pos;
+    if (pos == start || pos - start > kMaxWordLength) return false;
+    out.assign(text, start, pos - start);
+    return true;
+  }
+
+  // A signed decimal count; values beyond 32 bits saturate to the nearest limit.
+  bool count(std::int32_t& out) {
+    skip_space();
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+      negative = text[pos] == '-';
+      ++pos;
+    }
+    const std::size_t start = pos;
+    std::int64_t value = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+      if (value <= INT64_C(1) << 40) value = value * 10 + (text[pos] - '0');
+      ++pos;
+    }
+    if (pos == start) return false;
+    if (negative) value = -value;
+    if (value > INT32_MAX) value = INT32_MAX;
+    if (value < INT32_MIN) value = INT32_MIN;
+    out = static_cast<std::int32_t>(value);
+    return true;
+  }
+};
+
+}  // namespace
+
+LineKind parse_configuration_line(const std::string& line, TestSpec& spec) {
+  if (line.empty() || line[0] == '#') return LineKind::Ignored;
+  if (line.size() < 2) return LineKind::Error;
+  const bool hl = line[0] == 'H' && line[1] == 'L';
+  const bool ll = line[0] == 'L' && line[1] == 'L';
+  if (!hl && !ll) return LineKind::Error;
+
+  // The fields end where a C string would: at the first NUL byte.
+  const std::string text = line.substr(0, line.find('\0'));
+  FieldReader fields{text};
+  std::string method;
+  TestSpec parsed;
+  parsed.method_hl = hl;
+  const bool ok = fields.word(method) && fields.word(parsed.drive) &&
+                  fields.word(parsed.file_size) && (hl || fields.word(parsed.buffer_size)) &&
+                  fields.count(parsed.file_count) && fields.count(parsed.trial_count);
+  if (!ok) return LineKind::Error;
+  spec = parsed;
+  return LineKind::Test;
+}
+
+bool read_configuration_line(std::istream& in, std::string& line, bool& ended) {
+  line.clear();
+  if (ended) return false;
+  std::streambuf* source = in.rdbuf();
+  bool any = false;
+  for (;;) {
+    const int c = source->sbumpc();
+    if (c == std::char_traits<char>::eof() || c == kEndOfFile) {
+      ended = true;
+      if (c == std::char_traits<char>::eof()) in.setstate(std::ios::eofbit);
+      return any;
+    }
+    any = true;
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    line += static_cast<char>(c);
+  }
+}
+
+void run_configured_tests(std::istream& in, std::ostream& report) {
+  std::string line;
+  bool ended = false;
+  while (read_configuration_line(in, line, ended)) {
+    TestSpec spec;
+    switch (parse_configuration_line(line, spec)) {
+      case LineKind::Ignored: break;
+      case LineKind::Error: console() << "ini error: " << line << std::endl; break;
+      case LineKind::Test:
+        run_test(spec.method_hl, spec.drive, spec.file_size, spec.file_count, spec.trial_count,
+                 spec.buffer_size, report);
+        break;
+    }
+  }
+}

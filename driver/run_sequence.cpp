@@ -1,0 +1,67 @@
+#include "driver/run_sequence.h"
+
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+#include "driver/build_stamp.h"
+#include "driver/configuration.h"
+#include "driver/os_name.h"
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "testrun/test_run.h"
+#include "trials/pseudo_random.h"
+
+namespace {
+
+// The test run when there is no configuration file.
+void run_default_test(std::ostream& report) {
+  run_test(kMethodHL, "C:", "4K", 1000, 5, "", report);
+}
+
+}  // namespace
+
+void write_report_file(const std::string& text) {
+  // Binary mode: the report's CR LF line ends reach the file unchanged on
+  // every platform, the same bytes the clipboard receives.
+  std::ofstream file(kReportFile, std::ios::out | std::ios::binary | std::ios::trunc);
+  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  file.flush();
+}
+
+int run_benchmark() {
+  seed_random(static_cast<std::uint32_t>(calendar_seconds_now()));
+  std::ostringstream report;
+  std::ostream& out = console();
+
+  out << "Varnoquelbit Build: [" << build_stamp() << "]" << std::endl;
+  report << "Varnoquelbit Build: [" << build_stamp() << "]\r\n";
+
+  const std::string name = os_name();
+  if (name.empty()) {
+    out << "Cound NOT Get OS Version. " << std::endl;
+    return 0;
+  }
+  out << "OS: " << name << std::endl;
+  report << "OS: " << name << "\r\n";
+
+  // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
+  // every platform.
+  std::ifstream configuration(kConfigurationFile, std::ios::in | std::ios::binary);
+  if (configuration.is_open()) {
+    out << std::fixed << std::setprecision(3);
+    report << std::fixed << std::setprecision(3);
+    run_configured_tests(configuration, report);
+  } else {
+    out << "Varnoquelbit.ini NOT Found." << std::endl;
+    run_default_test(report);
+  }
+
+  write_report_file(report.str());
+
+  out << "Press Any Key to Finish." << std::endl;
+  out << "(To Copy the Result to the Clipboard, Press 'c'.)" << std::endl;
+  if (read_key() == 'c') copy_to_clipboard(report.str());
+  return 0;
+}

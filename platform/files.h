@@ -1,0 +1,40 @@
+// File services on the target volume. Paths are the logical paths the
+// benchmark builds: a drive string followed by backslash-separated names.
+// Each platform layer translates them to its own form.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// An open file. On Windows it carries a HANDLE, on POSIX a descriptor.
+using FileHandle = std::intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+enum class FileAccess { Read, Write, ReadWrite };
+enum class FileDisposition {
+  CreateAlways,  // create the file, or replace an existing one
+  OpenExisting,  // fail when the file does not exist
+};
+
+// Opens a file with the system's file cache bypassed, sequential access
+// announced and no sharing. Returns kInvalidFile on failure.
+FileHandle open_unbuffered(const std::string& path, FileAccess access,
+                           FileDisposition disposition);
+
+// Synchronous transfers of exactly `length` bytes at the current position.
+// Only success or failure is reported. A length of 0 succeeds on an open file.
+bool read_file(FileHandle file, void* buffer, std::uint32_t length);
+bool write_file(FileHandle file, const void* buffer, std::uint32_t length);
+
+// Puts the file's data on the medium. The result is of no interest to callers.
+void flush_file(FileHandle file);
+void close_file(FileHandle file);
+
+// Asks the file system to store the file uncompressed. Silently does nothing
+// where the file system has no per-file compression.
+void set_compression_off(FileHandle file);
+
+// The operating system's whole-file copy: `to` is created or replaced and
+// holds the whole of `from` when this returns true.
+bool copy_whole_file(const std::string& from, const std::string& to);
+
+bool delete_file(const std::string& path);

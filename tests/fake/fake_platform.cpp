@@ -1,0 +1,301 @@
+#include "fake/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iomanip>
+
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/memory.h"
+#include "platform/process.h"
+
+namespace fake {
+
+Platform& state() {
+  static Platform platform;
+  return platform;
+}
+
+void add_volume(const std::string& drive, const VolumeFigures& figures) {
+  state().volumes[drive] = figures;
+  state().directories.insert(drive);
+}
+
+void reset() {
+  Platform& p = state();
+  p = Platform();
+  // 8 sectors of 512 bytes per cluster, 2,621,440 clusters, half of them free.
+  add_volume("C:", VolumeFigures{8, 512, 1310720, 2621440});
+}
+
+void fail_call(Service service, int nth) { state().fail_calls[service].insert(nth); }
+void fail_path(Service service, const std::string& path) {
+  state().fail_paths.insert({service, path});
+}
+std::string console_text() { return state().console.str(); }
+
+std::vector<Event> events_of(Service service) {
+  std::vector<Event> found;
+  for (const Event& e : state().events)
+    if (e.service == service) found.push_back(e);
+  return found;
+}
+
+int count_of(Service service) { return static_cast<int>(events_of(service).size()); }
+
+int first_index(Service service) {
+  const auto& ev = state().events;
+  for (std::size_t i = 0; i < ev.size(); ++i)
+    if (ev[i].service == service) return static_cast<int>(i);
+  return -1;
+}
+
+int last_index(Service service) {
+  const auto& ev = state().events;
+  for (std::size_t i = ev.size(); i-- > 0;)
+    if (ev[i].service == service) return static_cast<int>(i);
+  return -1;
+}
+
+int open_handle_count() {
+  int n = 0;
+  for (const auto& entry : state().handles) n += entry.second.open ? 1 : 0;
+  return n;
+}
+
+namespace {
+
+bool starts_with(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string parent_of(const std::string& path) {
+  const auto slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool exists(const std::string& path) {
+  const Platform& p = state();
+  return p.files.count(path) || p.directories.count(path) || p.directory_links.count(path);
+}
+
+// Records the call and tells whether a scripted fault makes it fail.
+bool call_fails(Service service, const std::string& path, std::uint32_t length = 0,
+                FileHandle handle = kInvalidFile) {
+  Platform& p = state();
+  p.events.push_back(Event{service, path, length, handle});
+  const int nth = ++p.call_counts[service];
+  const auto nths = p.fail_calls.find(service);
+  if (nths != p.fail_calls.end() && nths->second.count(nth)) return true;
+  return p.fail_paths.count({service, path}) > 0;
+}
+
+OpenFile* open_file_of(FileHandle file) {
+  auto found = state().handles.find(file);
+  return found == state().handles.end() || !found->second.open ? nullptr : &found->second;
+}
+
+std::string path_of(FileHandle file) {
+  const auto found = state().handles.find(file);
+  return found == state().handles.end() ? std::string() : found->second.path;
+}
+
+
+}  // namespace
+
+std::vector<std::string> paths_under(const std::string& directory) {
+  std::vector<std::string> found;
+  const std::string prefix = directory + "\\";
+  for (const auto& f : state().files)
+    if (starts_with(f.first, prefix)) found.push_back(f.first);
+  for (const auto& d : state().directories)
+    if (starts_with(d, prefix)) found.push_back(d);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace fake
+
+using fake::Service;
+using fake::state;
+
+FileHandle open_unbuffered(const std::string& path, FileAccess access,
+                           FileDisposition disposition) {
+  if (fake::call_fails(Service::Open, path)) return kInvalidFile;
+  fake::Platform& p = state();
+  if (!p.directories.count(fake::parent_of(path)) || p.directories.count(path)) return kInvalidFile;
+  if (disposition == FileDisposition::OpenExisting) {
+    if (!p.files.count(path)) return kInvalidFile;
+  } else {
+    p.files[path].clear();
+  }
+  const FileHandle handle = static_cast<FileHandle>(p.handles.size()) + 100;
+  p.handles[handle] = fake::OpenFile{path, access, 0, true};
+  p.events.back().handle = handle;
+  return handle;
+}
+
+bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  if (fake::call_fails(Service::Read, fake::path_of(file), length, file)) return false;
+  fake::OpenFile* f = fake::open_file_of(file);
+  if (f == nullptr || f->access == FileAccess::Write) return false;
+  const std::string& content = state().files[f->path];
+  const std::uint64_t available =
+      f->position < content.size() ? content.size() - f->position : 0;
+  const std::uint64_t n = std::min<std::uint64_t>(available, length);
+  if (n) std::memcpy(buffer, content.data() + f->position, static_cast<std::size_t>(n));
+  f->position += n;
+  return true;
+}
+
+bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+  if (fake::call_fails(Service::Write, fake::path_of(file), length, file)) return false;
+  fake::OpenFile* f = fake::open_file_of(file);
+  if (f == nullptr || f->access == FileAccess::Read) return false;
+  std::string& content = state().files[f->path];
+  if (content.size() < f->position + length) content.resize(f->position + length);
+  if (length) content.replace(f->position, length, static_cast<const char*>(buffer), length);
+  f->position += length;
+  return true;
+}
+
+void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }
+
+void close_file(FileHandle file) {
+  fake::call_fails(Service::Close, fake::path_of(file), 0, file);
+  if (fake::OpenFile* f = fake::open_file_of(file)) f->open = false;
+}
+
+void set_compression_off(FileHandle file) {
+  fake::call_fails(Service::Compression, fake::path_of(file), 0, file);
+}
+
+bool copy_whole_file(const std::string& from, const std::string& to) {
+  if (fake::call_fails(Service::Copy, from)) return false;
+  fake::Platform& p = state();
+  if (!p.files.count(from) || !p.directories.count(fake::parent_of(to))) return false;
+  p.files[to] = p.files[from];
+  return true;
+}
+
+bool delete_file(const std::string& path) {
+  if (fake::call_fails(Service::Delete, path)) return false;
+  return state().files.erase(path) > 0;
+}
+
+bool create_directory(const std::string& path) {
+  if (fake::call_fails(Service::CreateDirectory, path)) return false;
+  fake::Platform& p = state();
+  if (fake::exists(path) || !p.directories.count(fake::parent_of(path))) return false;
+  p.directories.insert(path);
+  return true;
+}
+
+bool remove_directory(const std::string& path) {
+  if (fake::call_fails(Service::RemoveDirectory, path)) return false;
+  fake::Platform& p = state();
+  if (p.directory_links.erase(path)) return true;
+  if (!p.directories.count(path) || !fake::paths_under(path).empty()) return false;
+  for (const auto& link : p.directory_links)
+    if (fake::parent_of(link) == path) return false;
+  p.directories.erase(path);
+  return true;
+}
+
+DirectorySearch find_first_entry(const std::string& pattern, DirectoryEntry& entry) {
+  if (fake::call_fails(Service::FindFirst, pattern)) return kInvalidSearch;
+  if (pattern.size() < 2 || pattern.back() != '*') return kInvalidSearch;
+  const std::string directory = pattern.substr(0, pattern.size() - 2);
+  fake::Platform& p = state();
+  if (!p.directories.count(directory)) return kInvalidSearch;
+  // Like the system's listings, "." and ".." come first.
+  std::vector<DirectoryEntry> entries{{".", EntryKind::Directory}, {"..", EntryKind::Directory}};
+  const auto add_children = [&](const auto& paths, EntryKind kind) {
+    for (const std::string& path : paths)
+      if (fake::parent_of(path) == directory) entries.push_back({path.substr(directory.size() + 1), kind});
+  };
+  std::set<std::string> file_paths;
+  for (const auto& f : p.files) file_paths.insert(f.first);
+  add_children(file_paths, EntryKind::File);
+  add_children(p.directories, EntryKind::Directory);
+  add_children(p.directory_links, EntryKind::DirectoryLink);
+  std::stable_sort(entries.begin() + 2, entries.end(),
+                   [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  entry = entries.front();
+  entries.erase(entries.begin());
+  const DirectorySearch search = state().next_search++;
+  state().searches[search] = entries;
+  return search;
+}
+
+bool find_next_entry(DirectorySearch search, DirectoryEntry& entry) {
+  fake::call_fails(Service::FindNext, "");
+  auto found = state().searches.find(search);
+  if (found == state().searches.end() || found->second.empty()) return false;
+  entry = found->second.front();
+  found->second.erase(found->second.begin());
+  return true;
+}
+
+void find_close(DirectorySearch search) { state().searches.erase(search); }
+
+bool query_volume(const std::string& drive, VolumeFigures& figures) {
+  if (fake::call_fails(Service::Volume, drive)) return false;
+  const auto found = state().volumes.find(drive);
+  if (found == state().volumes.end()) return false;
+  figures = found->second;
+  return true;
+}
+
+std::uint32_t milliseconds_now() {
+  fake::call_fails(Service::Clock, "");
+  fake::Platform& p = state();
+  if (!p.clock_readings.empty()) {
+    p.last_clock = p.clock_readings.front();
+    p.clock_readings.pop_front();
+  }
+  return p.last_clock;
+}
+
+std::int64_t calendar_seconds_now() { return state().calendar_seconds; }
+
+void* allocate_io_buffer(std::size_t bytes) {
+  state().allocations.push_back(bytes);
+  if (fake::call_fails(Service::Allocate, "")) return nullptr;
+  ++state().live_buffers;
+  return ::operator new(bytes == 0 ? 1 : bytes);
+}
+
+void release_io_buffer(void* buffer) {
+  if (buffer == nullptr) return;
+  --state().live_buffers;
+  ::operator delete(buffer);
+}
+
+bool query_os_version(OsVersion& version) {
+  if (!state().os_readable) return false;
+  version = state().os_version;
+  return true;
+}
+
+bool query_64bit_system() {
+  ++state().queries_64bit;
+  return state().system_is_64bit;
+}
+
+std::ostream& console() { return state().console; }
+
+int read_key() {
+  auto& keys = state().keys;
+  if (keys.empty()) return -1;
+  const int key = keys.front();
+  keys.pop_front();
+  return key;
+}
+
+void copy_to_clipboard(const std::string& text) {
+  if (state().clipboard_opens) state().clipboard.push_back(text);
+}
+
+void prepare_process() {}

@@ -1,0 +1,101 @@
+// A scriptable platform for unit tests: an in-memory volume, a scripted
+// clock, any OS version, any key, a clipboard that may fail, and failures
+// injected on the Nth call of a service or on a given path.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/directories.h"
+#include "platform/files.h"
+#include "platform/os_version.h"
+#include "platform/volume.h"
+
+namespace fake {
+
+enum class Service {
+  Open, Read, Write, Flush, Close, Compression, Copy, Delete,
+  CreateDirectory, RemoveDirectory, FindFirst, FindNext, Volume, Allocate, Clock,
+};
+
+// One call the logic made, in order.
+struct Event {
+  Service service;
+  std::string path;          // the file or directory concerned, if any
+  std::uint32_t length = 0;  // bytes asked of a read or write
+  FileHandle handle = kInvalidFile;
+};
+
+struct OpenFile {
+  std::string path;
+  FileAccess access = FileAccess::Read;
+  std::uint64_t position = 0;
+  bool open = true;
+};
+
+struct Platform {
+  // The volume: drive roots and directories, files with their bytes, and
+  // directory links (removed as links, never entered).
+  std::set<std::string> directories;
+  std::map<std::string, std::string> files;
+  std::set<std::string> directory_links;
+  std::map<std::string, VolumeFigures> volumes;
+
+  std::map<FileHandle, OpenFile> handles;
+  std::vector<Event> events;
+
+  // Scripted readings of the millisecond clock; once used up, the last one repeats.
+  std::deque<std::uint32_t> clock_readings;
+  std::uint32_t last_clock = 0;
+  std::int64_t calendar_seconds = 1225000000;
+
+  bool os_readable = true;
+  OsVersion os_version{5, 1};
+  bool system_is_64bit = false;
+  int queries_64bit = 0;
+
+  std::deque<int> keys;  // empty: no key (end of input)
+  bool clipboard_opens = true;
+  std::vector<std::string> clipboard;
+
+  std::ostringstream console;
+
+  // Failures: the Nth call (1-based) of a service, or every call on a path.
+  std::map<Service, std::set<int>> fail_calls;
+  std::set<std::pair<Service, std::string>> fail_paths;
+  std::map<Service, int> call_counts;
+
+  // Open directory listings: the entries still to come.
+  std::map<DirectorySearch, std::vector<DirectoryEntry>> searches;
+  DirectorySearch next_search = 1;
+
+  int live_buffers = 0;
+  std::vector<std::size_t> allocations;  // sizes asked of allocate_io_buffer
+};
+
+Platform& state();
+// Back to an empty volume with drive "C:" of 10 GiB (5 GiB free), default
+// console format and no scripted faults.
+void reset();
+
+// Shorthands for tests.
+void add_volume(const std::string& drive, const VolumeFigures& figures);
+void fail_call(Service service, int nth);
+void fail_path(Service service, const std::string& path);
+std::string console_text();
+// Events of one service, in order.
+std::vector<Event> events_of(Service service);
+int count_of(Service service);
+// Index of the first or last event of a service in the event log, or -1.
+int first_index(Service service);
+int last_index(Service service);
+// Number of handles that are still open.
+int open_handle_count();
+// Paths below a directory (files and directories), for checking leftovers.
+std::vector<std::string> paths_under(const std::string& directory);
+
+}  // namespace fake

@@ -1,0 +1,112 @@
+#include "trials/ll_trial.h"
+
+#include <ostream>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/directories.h"
+#include "platform/files.h"
+#include "platform/memory.h"
+#include "trials/test_files.h"
+#include "trials/work_directory.h"
+
+namespace {
+
+
+// Closes source i, then destination i, for every pair opened.
+void close_pairs(const std::vector<FileHandle>& sources,
+                 const std::vector<FileHandle>& destinations) {
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    close_file(sources[i]);
+    if (i < destinations.size()) close_file(destinations[i]);
+  }
+}
+
+// Reads then writes `length` bytes; a failed read is not followed by its write.
+bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint32_t length) {
+  return read_file(source, buffer, length) && write_file(destination, buffer, length);
+}
+
+}  // namespace
+
+bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
+                 std::int32_t file_count, std::int64_t buffer_kib, void* buffer,
+                 std::uint32_t& elapsed_ms) {
+  const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
+  const std::int64_t full_buffers = file_kib / buffer_kib;
+  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(file_kib % buffer_kib) * 1024u;
+
+  std::vector<FileHandle> sources;
+  std::vector<FileHandle> destinations;
+  if (file_count > 0) {
+    sources.reserve(static_cast<std::size_t>(file_count));
+    destinations.reserve(static_cast<std::size_t>(file_count));
+  }
+
+  // Every file is opened before the clock starts.
+  for (std::int32_t i = 0; i < file_count; ++i) {
+    const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
+                                              FileAccess::Read, FileDisposition::OpenExisting);
+    if (source == kInvalidFile) {
+      console() << "open from failed" << std::endl;
+      close_pairs(sources, destinations);
+      return false;
+    }
+    const FileHandle destination = open_unbuffered(
+        copy_file_path(work_directory, i), FileAccess::Write, FileDisposition::CreateAlways);
+    if (destination == kInvalidFile) {
+      console() << "open to failed" << std::endl;
+      close_pairs(sources, destinations);
+      close_file(source);
+      return false;
+    }
+    sources.push_back(source);
+    destinations.push_back(destination);
+  }
+
+  const std::uint32_t start = milliseconds_now();
+  for (std::int32_t i = 0; i < file_count; ++i) {
+    bool ok = true;
+    for (std::int64_t n = 0; ok && n < full_buffers; ++n)
+      ok = transfer(sources[i], destinations[i], buffer, buffer_bytes);
+    // The tail pair is issued for every file, with a length of 0 included.
+    if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
+    if (!ok) {
+      console() << "copy failed" << std::endl;
+      close_pairs(sources, destinations);
+      return false;
+    }
+    flush_file(destinations[i]);
+  }
+  const std::uint32_t stop = milliseconds_now();
+
+  close_pairs(sources, destinations);
+  elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
+  return true;
+}
+
+std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
+                           std::int32_t file_count, std::int64_t buffer_kib) {
+  console() << "Preparing...";
+  const std::string work_directory = work_directory_path(drive);
+  const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
+  void* buffer = allocate_io_buffer(buffer_bytes);
+  if (buffer == nullptr || !trial_paths_fit(work_directory, file_count) ||
+      !create_directory(work_directory) ||
+      !make_test_files(work_directory, file_kib, file_count)) {
+    console() << "Init Failed" << std::endl;
+    release_io_buffer(buffer);
+    return 0;
+  }
+  console() << " Testing...";
+  std::uint32_t elapsed_ms = 0;
+  const bool copied =
+      copy_all_ll(work_directory, file_kib, file_count, buffer_kib, buffer, elapsed_ms);
+  if (copied) {
+    remove_tree(work_directory);
+    console() << " Done.";
+  }
+  release_io_buffer(buffer);
+  return copied ? elapsed_ms : 0;
+}

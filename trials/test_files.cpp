@@ -1,0 +1,67 @@
+#include "trials/test_files.h"
+
+#include <ostream>
+
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/memory.h"
+#include "trials/pseudo_random.h"
+#include "trials/work_directory.h"
+
+void fill_words(unsigned char* buffer, std::uint32_t words) {
+  for (std::uint32_t i = 0; i < words; ++i) {
+    const auto byte = static_cast<unsigned char>(next_random() & 0xff);
+    buffer[2 * i] = byte;
+    buffer[2 * i + 1] = byte;
+  }
+}
+
+namespace {
+
+// Writes one test file; false after reporting the failure.
+bool write_test_file(const std::string& path, unsigned char* fill,
+                     std::int64_t whole_mib, std::int64_t remainder_kib) {
+  const FileHandle file =
+      open_unbuffered(path, FileAccess::ReadWrite, FileDisposition::CreateAlways);
+  if (file == kInvalidFile) {
+    console() << " CreateFile Error:INVALID_HANDLE_VALUE" << std::endl;
+    return false;
+  }
+  set_compression_off(file);
+  bool written = true;
+  for (std::int64_t n = 0; written && n < whole_mib; ++n)
+    written = write_file(file, fill, kFillBufferBytes);
+  if (written && remainder_kib != 0)
+    written = write_file(file, fill, static_cast<std::uint32_t>(remainder_kib) * 1024u);
+  if (!written) {
+    // Closed without a flush, left behind with what was written.
+    console() << " WriteFile Error" << std::endl;
+    close_file(file);
+    return false;
+  }
+  flush_file(file);
+  close_file(file);
+  return true;
+}
+
+}  // namespace
+
+bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
+                     std::int32_t file_count) {
+  auto* fill = static_cast<unsigned char*>(allocate_io_buffer(kFillBufferBytes));
+  if (fill == nullptr) return false;
+
+  const std::int64_t whole_mib = file_kib / 1024;
+  const std::int64_t remainder_kib = file_kib % 1024;
+  // Each file gets content of its own, drawn only as far as its largest write reaches.
+  const std::uint32_t words =
+      whole_mib != 0 ? kFillBufferBytes / 2 : static_cast<std::uint32_t>(remainder_kib) * 512u;
+
+  bool ok = true;
+  for (std::int32_t i = 0; ok && i < file_count; ++i) {
+    fill_words(fill, words);
+    ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
+  }
+  release_io_buffer(fill);
+  return ok;
+}

@@ -1,0 +1,16 @@
+// Test files: pseudo-random content written past the system's file cache.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Bytes in the fill buffer that every test file is written from.
+constexpr std::uint32_t kFillBufferBytes = 1048576;
+
+// Makes test files 0 to file_count - 1 in the work directory, each file_kib
+// KiB long. Returns false after a failure it has reported on the console.
+bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
+                     std::int32_t file_count);
+
+// Fills the first `words` 16-bit words of `buffer` from the generator: the low
+// 8 bits of each draw go into both bytes of the word.
+void fill_words(unsigned char* buffer, std::uint32_t words);

@@ -1,0 +1,25 @@
+// The work directory of one trial: its name, the names of the files it holds,
+// and the removal of the whole tree after a successful trial.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Paths are formatted into 100-byte buffers: at most this many characters.
+constexpr std::size_t kMaxTrialPathLength = 99;
+
+// "<drive>\Varnoquelbit<seconds>", the seconds being the low 32 bits of the
+// calendar clock written as a signed number. Reads the calendar clock once.
+std::string work_directory_path(const std::string& drive);
+std::string test_file_path(const std::string& work_directory, std::int32_t index);
+std::string copy_file_path(const std::string& work_directory, std::int32_t index);
+
+// True when the work directory and every test and copy file path of a trial
+// with `file_count` files fit the path length. Longer paths are never cut
+// short: the trial refuses to start instead.
+bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count);
+
+// Deletes the directory at `path` with everything below it. Entries whose
+// names begin with a dot are skipped (so their directory stays), the first
+// entry that cannot be deleted stops the removal, and links are removed as
+// links, never followed. Returns true when the directory itself was removed.
+bool remove_tree(const std::string& path);
