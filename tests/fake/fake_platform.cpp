@@ -70,6 +70,12 @@ bool starts_with(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Like the real systems, a directory may be named with a trailing separator.
+std::string without_trailing_separator(std::string path) {
+  while (path.size() > 1 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
 std::string parent_of(const std::string& path) {
   const auto slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -184,16 +190,18 @@ bool delete_file(const std::string& path) {
   return state().files.erase(path) > 0;
 }
 
-bool create_directory(const std::string& path) {
-  if (fake::call_fails(Service::CreateDirectory, path)) return false;
+bool create_directory(const std::string& named) {
+  if (fake::call_fails(Service::CreateDirectory, named)) return false;
+  const std::string path = fake::without_trailing_separator(named);
   fake::Platform& p = state();
   if (fake::exists(path) || !p.directories.count(fake::parent_of(path))) return false;
   p.directories.insert(path);
   return true;
 }
 
-bool remove_directory(const std::string& path) {
-  if (fake::call_fails(Service::RemoveDirectory, path)) return false;
+bool remove_directory(const std::string& named) {
+  if (fake::call_fails(Service::RemoveDirectory, named)) return false;
+  const std::string path = fake::without_trailing_separator(named);
   fake::Platform& p = state();
   if (p.directory_links.erase(path)) return true;
   if (!p.directories.count(path) || !fake::paths_under(path).empty()) return false;
@@ -206,7 +214,8 @@ bool remove_directory(const std::string& path) {
 DirectorySearch find_first_entry(const std::string& pattern, DirectoryEntry& entry) {
   if (fake::call_fails(Service::FindFirst, pattern)) return kInvalidSearch;
   if (pattern.size() < 2 || pattern.back() != '*') return kInvalidSearch;
-  const std::string directory = pattern.substr(0, pattern.size() - 2);
+  const std::string directory =
+      fake::without_trailing_separator(pattern.substr(0, pattern.size() - 1));
   fake::Platform& p = state();
   if (!p.directories.count(directory)) return kInvalidSearch;
   // Like the system's listings, "." and ".." come first.

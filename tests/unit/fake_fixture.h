@@ -1,0 +1,21 @@
+// Every unit test starts from a fresh fake platform and an empty drive cache.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "fake/fake_platform.h"
+#include "testrun/drive_space.h"
+#include "trials/pseudo_random.h"
+
+class FakePlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::reset();
+    drive_space_cache().clear();
+    seed_random(12345);
+  }
+};
+
+// The work directory the fake clock's calendar time gives on drive C:.
+inline std::string fake_work_directory() {
+  return "C:\\Varnoquelbit" + std::to_string(fake::state().calendar_seconds);
+}

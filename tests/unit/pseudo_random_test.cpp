@@ -1,0 +1,31 @@
+#include <gtest/gtest.h>
+
+#include "trials/pseudo_random.h"
+
+namespace {
+
+TEST(PseudoRandom, FirstDrawsFromSeedOneMatchTheClassicSequence) {
+  seed_random(1);
+  const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
+  for (int value : expected) EXPECT_EQ(next_random(), value);
+}
+
+TEST(PseudoRandom, SeedZeroAndStateAdvance) {
+  seed_random(0);
+  EXPECT_EQ(next_random(), 38);  // state 2531011 = 0x00269EC3
+  EXPECT_EQ(random_state(), 2531011u);
+  seed_random(0xFFFFFFFFu);  // the multiplication wraps modulo 2^32
+  next_random();
+  EXPECT_EQ(random_state(), static_cast<std::uint32_t>(0xFFFFFFFFull * 214013u + 2531011u));
+}
+
+TEST(PseudoRandom, DrawsStayWithinFifteenBits) {
+  seed_random(0xDEADBEEF);
+  for (int i = 0; i < 100000; ++i) {
+    const int v = next_random();
+    ASSERT_GE(v, 0);
+    ASSERT_LE(v, 32767);
+  }
+}
+
+}  // namespace
