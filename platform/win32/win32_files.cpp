@@ -1,0 +1,236 @@
+// Files on a Windows volume, opened past the system's file cache.
+//
+// With FILE_FLAG_NO_BUFFERING every transfer must start on a sector boundary,
+// move a whole number of sectors and use a sector-aligned buffer. The
+// benchmark's transfers are whole KiB from page-aligned buffers, which suits
+// volumes with 512- and 1024-byte sectors as they are. On volumes with larger
+// sectors a transfer may start or end inside a sector; it then goes through an
+// aligned scratch buffer: a read fetches the whole sectors around the bytes
+// asked for, a write writes whole sectors and cuts the file back to its exact
+// length. Files are written from their start onwards (they are created or
+// replaced first), so the bytes before a write that begins inside a sector
+// are the ones written last; they are kept per file for that write.
+#include "platform/files.h"
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "platform/win32/win32_files_internal.h"
+
+namespace {
+
+// FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL
+constexpr DWORD kUnbufferedSequential =
+    FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+static_assert(kUnbufferedSequential == 0x28000080, "cache bypass with sequential access");
+
+// A padding unit that is a whole number of sectors on every common volume.
+constexpr std::uint32_t kFallbackSectorBytes = 4096;
+
+struct UnbufferedFile {
+  std::uint32_t sector_bytes = kFallbackSectorBytes;
+  std::uint64_t position = 0;  // where the next transfer starts
+  // What was written of the sector that holds `position`, when that sector
+  // is partly written.
+  std::vector<unsigned char> partial_sector;
+};
+
+std::map<FileHandle, UnbufferedFile>& open_files() {
+  static std::map<FileHandle, UnbufferedFile> files;
+  return files;
+}
+
+// One page-aligned scratch buffer serves all open files; it grows as needed
+// and is released when the last file closes.
+void* g_scratch = nullptr;
+std::size_t g_scratch_bytes = 0;
+
+unsigned char* scratch_buffer(std::size_t bytes) {
+  if (bytes > g_scratch_bytes) {
+    if (g_scratch != nullptr) VirtualFree(g_scratch, 0, MEM_RELEASE);
+    g_scratch = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    g_scratch_bytes = g_scratch != nullptr ? bytes : 0;
+  }
+  return static_cast<unsigned char*>(g_scratch);
+}
+
+void release_scratch_buffer() {
+  if (g_scratch != nullptr) VirtualFree(g_scratch, 0, MEM_RELEASE);
+  g_scratch = nullptr;
+  g_scratch_bytes = 0;
+}
+
+HANDLE to_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+bool is_power_of_two(DWORD value) { return value != 0 && (value & (value - 1)) == 0; }
+
+// The logical sector size of the volume that holds `path`, looked up once
+// per volume.
+std::uint32_t volume_sector_bytes(const std::string& path) {
+  static std::map<std::string, std::uint32_t> known;
+  char full[MAX_PATH];
+  char root[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return kFallbackSectorBytes;
+  if (!GetVolumePathNameA(full, root, MAX_PATH)) return kFallbackSectorBytes;
+  const auto found = known.find(root);
+  if (found != known.end()) return found->second;
+
+  DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, total_clusters = 0;
+  std::uint32_t sector_bytes = kFallbackSectorBytes;
+  if (GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+                        &total_clusters) &&
+      is_power_of_two(bytes_per_sector))
+    sector_bytes = bytes_per_sector;
+  known.emplace(root, sector_bytes);
+  return sector_bytes;
+}
+
+bool seek_to(HANDLE handle, std::uint64_t position) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  return SetFilePointerEx(handle, distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool fits_sectors(const UnbufferedFile& file, const void* buffer, std::uint32_t length) {
+  const std::uint32_t sector = file.sector_bytes;
+  return file.position % sector == 0 && length % sector == 0 &&
+         reinterpret_cast<std::uintptr_t>(buffer) % sector == 0;
+}
+
+// The whole sectors that cover `head` bytes before the position and `length`
+// bytes from it, or 0 when they do not fit one transfer.
+DWORD covering_bytes(const UnbufferedFile& file, std::uint32_t head, std::uint32_t length) {
+  const std::uint64_t span = static_cast<std::uint64_t>(head) + length;
+  const std::uint64_t padded = (span + file.sector_bytes - 1) / file.sector_bytes * file.sector_bytes;
+  return padded > 0xffffffffu ? 0 : static_cast<DWORD>(padded);
+}
+
+bool read_through_scratch(HANDLE handle, UnbufferedFile& file, void* buffer,
+                          std::uint32_t length) {
+  const std::uint32_t head = static_cast<std::uint32_t>(file.position % file.sector_bytes);
+  const DWORD padded = covering_bytes(file, head, length);
+  unsigned char* scratch = padded != 0 ? scratch_buffer(padded) : nullptr;
+  if (scratch == nullptr) return false;
+  DWORD got = 0;
+  if (!seek_to(handle, file.position - head) || !ReadFile(handle, scratch, padded, &got, nullptr)) {
+    seek_to(handle, file.position);
+    return false;
+  }
+  // Near the end of the file fewer bytes come back; the position follows
+  // what was read, as it does for a direct read.
+  const std::uint32_t available =
+      got > head ? (got - head < length ? got - head : length) : 0;
+  std::memcpy(buffer, scratch + head, available);
+  file.position += available;
+  return seek_to(handle, file.position);
+}
+
+bool write_through_scratch(HANDLE handle, UnbufferedFile& file, const void* buffer,
+                           std::uint32_t length) {
+  const std::uint32_t head = static_cast<std::uint32_t>(file.position % file.sector_bytes);
+  // The bytes before the position in its sector are known only when this
+  // layer wrote them, which is the case for files written from their start.
+  if (file.partial_sector.size() != head) return false;
+  const DWORD padded = covering_bytes(file, head, length);
+  unsigned char* scratch = padded != 0 ? scratch_buffer(padded) : nullptr;
+  if (scratch == nullptr) return false;
+  const std::size_t span = static_cast<std::size_t>(head) + length;
+  std::memcpy(scratch, file.partial_sector.data(), head);
+  std::memcpy(scratch + head, buffer, length);
+  std::memset(scratch + span, 0, padded - span);
+
+  DWORD written = 0;
+  if (!seek_to(handle, file.position - head) ||
+      !WriteFile(handle, scratch, padded, &written, nullptr)) {
+    seek_to(handle, file.position);
+    return false;
+  }
+  const std::uint64_t end = file.position + length;
+  // The padding past the last byte is cut off again.
+  if (!seek_to(handle, end) || (padded != span && !SetEndOfFile(handle))) return false;
+  file.position = end;
+  const std::size_t tail = static_cast<std::size_t>(end % file.sector_bytes);
+  file.partial_sector.assign(scratch + span - tail, scratch + span);
+  return true;
+}
+
+}  // namespace
+
+FileHandle open_unbuffered(const std::string& path, FileAccess access,
+                           FileDisposition disposition) {
+  DWORD desired = GENERIC_READ | GENERIC_WRITE;
+  if (access == FileAccess::Read) desired = GENERIC_READ;
+  if (access == FileAccess::Write) desired = GENERIC_WRITE;
+  const DWORD creation =
+      disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  const HANDLE handle =
+      CreateFileA(path.c_str(), desired, 0, nullptr, creation, kUnbufferedSequential, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidFile;
+  const auto file = reinterpret_cast<FileHandle>(handle);
+  UnbufferedFile state;
+  state.sector_bytes = volume_sector_bytes(path);
+  open_files()[file] = state;
+  return file;
+}
+
+bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  const HANDLE handle = to_handle(file);
+  const auto found = open_files().find(file);
+  DWORD got = 0;
+  if (found == open_files().end() || length == 0)
+    return ReadFile(handle, buffer, length, &got, nullptr) != 0;
+  UnbufferedFile& state = found->second;
+  if (!fits_sectors(state, buffer, length)) return read_through_scratch(handle, state, buffer, length);
+  if (!ReadFile(handle, buffer, length, &got, nullptr)) return false;
+  state.position += got;
+  return true;
+}
+
+bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+  const HANDLE handle = to_handle(file);
+  const auto found = open_files().find(file);
+  DWORD written = 0;
+  if (found == open_files().end() || length == 0)
+    return WriteFile(handle, buffer, length, &written, nullptr) != 0;
+  UnbufferedFile& state = found->second;
+  if (!fits_sectors(state, buffer, length))
+    return write_through_scratch(handle, state, buffer, length);
+  if (!WriteFile(handle, buffer, length, &written, nullptr)) return false;
+  state.position += length;
+  return true;
+}
+
+void flush_file(FileHandle file) { FlushFileBuffers(to_handle(file)); }
+
+void close_file(FileHandle file) {
+  CloseHandle(to_handle(file));
+  open_files().erase(file);
+  if (open_files().empty()) release_scratch_buffer();
+}
+
+void set_compression_off(FileHandle file) {
+  USHORT format = COMPRESSION_FORMAT_NONE;
+  DWORD returned = 0;
+  DeviceIoControl(to_handle(file), FSCTL_SET_COMPRESSION, &format, sizeof(format), nullptr, 0,
+                  &returned, nullptr);
+}
+
+bool copy_whole_file(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool delete_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool use_sector_size(FileHandle file, std::uint32_t sector_bytes) {
+  const auto found = open_files().find(file);
+  if (found == open_files().end() || sector_bytes == 0 || !is_power_of_two(sector_bytes) ||
+      found->second.position != 0)
+    return false;
+  found->second.sector_bytes = sector_bytes;
+  return true;
+}

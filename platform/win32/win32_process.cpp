@@ -1,0 +1,22 @@
+// Process set-up on Windows.
+#include "platform/process.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+void prepare_process() {
+  // A target that is not ready (an empty card reader, a disconnected network
+  // drive) makes its calls fail at once instead of waiting on a dialog box.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+  // On a console, progress words must show the moment they are written, also
+  // those written without a line end.
+  DWORD mode = 0;
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || _isatty(_fileno(stdout)))
+    std::cout << std::unitbuf;
+  // Open files are kernel handles, not C library descriptors, so no limit
+  // needs raising for a run with many files open at once.
+}
