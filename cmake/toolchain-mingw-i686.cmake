@@ -5,10 +5,11 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(mingw_prefix i686-w64-mingw32)
-# The compilers of the POSIX thread model: their C++ library has std::mutex,
-# which GoogleTest needs; the winpthreads library is linked in statically.
-set(CMAKE_C_COMPILER ${mingw_prefix}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-posix)
+# The compilers of the win32 thread model: the program then needs nothing
+# newer than Windows XP from the system (the POSIX thread model's runtime
+# calls GetTickCount64, which came with Vista).
+set(CMAKE_C_COMPILER ${mingw_prefix}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-win32)
 set(CMAKE_RC_COMPILER ${mingw_prefix}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})

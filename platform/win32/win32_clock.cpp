@@ -6,10 +6,10 @@
 
 #include <ctime>
 
-static_assert(sizeof(std::time_t) == 8, "calendar time must not end in 2038");
-
 // The multimedia timer as the system runs it; no resolution is requested, so
 // a run measures with whatever step the system's timer has.
 std::uint32_t milliseconds_now() { return timeGetTime(); }
 
-std::int64_t calendar_seconds_now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+// time() with a 64-bit result on 32-bit builds too, whose time_t has 32 bits
+// and would end in January 2038.
+std::int64_t calendar_seconds_now() { return static_cast<std::int64_t>(_time64(nullptr)); }

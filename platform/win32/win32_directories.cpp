@@ -3,27 +3,29 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_directories_internal.h"
+
 namespace {
 
 HANDLE to_handle(DirectorySearch search) { return reinterpret_cast<HANDLE>(search); }
 
 void take_entry(const WIN32_FIND_DATAA& found, DirectoryEntry& entry) {
   entry.name = found.cFileName;
-  const DWORD attributes = found.dwFileAttributes;
+  entry.kind = entry_kind_of(found.dwFileAttributes);
+}
+
+}  // namespace
+
+EntryKind entry_kind_of(std::uint32_t attributes) {
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   const bool reparse = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   // A junction or directory symbolic link is removed as a link and never
   // entered, so nothing it points to is deleted. A file symbolic link is a
   // file: deleting it removes the link only.
-  if (directory && reparse)
-    entry.kind = EntryKind::DirectoryLink;
-  else if (directory)
-    entry.kind = EntryKind::Directory;
-  else
-    entry.kind = EntryKind::File;
+  if (directory && reparse) return EntryKind::DirectoryLink;
+  if (directory) return EntryKind::Directory;
+  return EntryKind::File;
 }
-
-}  // namespace
 
 bool create_directory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;

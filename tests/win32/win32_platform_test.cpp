@@ -1,0 +1,419 @@
+// The Windows platform layer against a real volume, in a scratch directory
+// under the user's temporary directory.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/clipboard.h"
+#include "platform/clock.h"
+#include "platform/directories.h"
+#include "platform/files.h"
+#include "platform/memory.h"
+#include "platform/os_version.h"
+#include "platform/volume.h"
+#include "platform/win32/win32_directories_internal.h"
+#include "platform/win32/win32_files_internal.h"
+#include "trials/work_directory.h"
+
+namespace {
+
+// Bytes that differ from one offset to the next, so misplaced data shows.
+std::string pattern_bytes(std::size_t count, unsigned seed) {
+  std::string bytes(count, '\0');
+  std::uint32_t state = seed;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
+std::string file_content(const std::string& path) {
+  std::string content;
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) content.append(chunk, got);
+  CloseHandle(file);
+  return content;
+}
+
+void write_plain_file(const std::string& path, const std::string& content) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+  CloseHandle(file);
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Deletes a scratch tree with the system's own calls, links removed unentered.
+void delete_tree(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string child = path + "\\" + name;
+      const DWORD attributes = found.dwFileAttributes;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        delete_tree(child);
+      else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryA(child.c_str());
+      else
+        DeleteFileA(child.c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+class Win32Platform : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, temp);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
+    dir = std::string(temp) + "varno_platform_" + std::to_string(GetCurrentProcessId()) + "_" +
+          ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    delete_tree(dir);
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+  }
+  void TearDown() override { delete_tree(dir); }
+
+  std::string path(const std::string& name) const { return dir + "\\" + name; }
+
+  std::string dir;
+};
+
+// Writes `content` in pieces of the given lengths through the layer.
+void write_pieces(FileHandle file, const std::string& content,
+                  const std::vector<std::uint32_t>& lengths, void* buffer) {
+  std::size_t offset = 0;
+  for (const std::uint32_t length : lengths) {
+    std::memcpy(buffer, content.data() + offset, length);
+    ASSERT_TRUE(write_file(file, buffer, length)) << "piece at " << offset;
+    offset += length;
+  }
+  ASSERT_EQ(offset, content.size());
+}
+
+// Reads pieces of the given lengths through the layer and compares them.
+void read_pieces(FileHandle file, const std::string& content,
+                 const std::vector<std::uint32_t>& lengths, void* buffer) {
+  std::size_t offset = 0;
+  for (const std::uint32_t length : lengths) {
+    std::memset(buffer, 0xee, length);
+    ASSERT_TRUE(read_file(file, buffer, length)) << "piece at " << offset;
+    ASSERT_EQ(std::string(static_cast<char*>(buffer), length), content.substr(offset, length))
+        << "piece at " << offset;
+    offset += length;
+  }
+}
+
+TEST_F(Win32Platform, WholeSectorTransfersRoundTrip) {
+  const std::string content = pattern_bytes(3 * 65536, 1);
+  void* buffer = allocate_io_buffer(65536);
+  ASSERT_NE(buffer, nullptr);
+
+  const FileHandle out = open_unbuffered(path("a.dat"), FileAccess::ReadWrite,
+                                         FileDisposition::CreateAlways);
+  ASSERT_NE(out, kInvalidFile);
+  write_pieces(out, content, {65536, 65536, 65536}, buffer);
+  EXPECT_TRUE(write_file(out, buffer, 0)) << "a zero-length write succeeds";
+  flush_file(out);
+  close_file(out);
+  EXPECT_EQ(file_content(path("a.dat")), content);
+
+  const FileHandle in =
+      open_unbuffered(path("a.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  ASSERT_NE(in, kInvalidFile);
+  read_pieces(in, content, {65536, 65536, 65536}, buffer);
+  EXPECT_TRUE(read_file(in, buffer, 0)) << "a zero-length read succeeds";
+  EXPECT_TRUE(read_file(in, buffer, 4096)) << "a read at the end succeeds with nothing read";
+  close_file(in);
+  release_io_buffer(buffer);
+}
+
+TEST_F(Win32Platform, TransfersThatDoNotFillSectorsArePaddedAndCutBack) {
+  // Lengths and positions that start and end inside 4096-byte sectors.
+  const std::vector<std::uint32_t> lengths = {1024, 1024, 3072, 8192, 1024, 2048, 5120};
+  std::uint32_t total = 0;
+  for (const std::uint32_t length : lengths) total += length;
+  const std::string content = pattern_bytes(total, 2);
+  void* buffer = allocate_io_buffer(8192);
+  ASSERT_NE(buffer, nullptr);
+
+  const FileHandle out =
+      open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+  ASSERT_NE(out, kInvalidFile);
+  ASSERT_TRUE(use_sector_size(out, 4096));
+  write_pieces(out, content, lengths, buffer);
+  EXPECT_TRUE(write_file(out, buffer, 0));
+  flush_file(out);
+  close_file(out);
+  EXPECT_EQ(file_content(path("b.dat")), content) << "exact length, no padding left";
+
+  const FileHandle in =
+      open_unbuffered(path("b.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  ASSERT_NE(in, kInvalidFile);
+  ASSERT_TRUE(use_sector_size(in, 4096));
+  read_pieces(in, content, {2048, 1024, 7168, 4096, 1024}, buffer);
+  const std::uint32_t left = total - 2048 - 1024 - 7168 - 4096 - 1024;
+  std::memset(buffer, 0xee, 8192);
+  EXPECT_TRUE(read_file(in, buffer, 8192)) << "a read past the end succeeds";
+  EXPECT_EQ(std::string(static_cast<char*>(buffer), left), content.substr(total - left));
+  EXPECT_EQ(static_cast<unsigned char*>(buffer)[left], 0xee) << "nothing past the end is copied";
+  EXPECT_TRUE(read_file(in, buffer, 1024)) << "a read at the end succeeds";
+  close_file(in);
+  release_io_buffer(buffer);
+}
+
+TEST_F(Win32Platform, TransfersFromBuffersOffSectorBoundaries) {
+  const std::string content = pattern_bytes(4096 * 3, 3);
+  auto* block = static_cast<char*>(allocate_io_buffer(4 * 4096));
+  ASSERT_NE(block, nullptr);
+  char* unaligned = block + 1024;
+
+  const FileHandle out =
+      open_unbuffered(path("c.dat"), FileAccess::ReadWrite, FileDisposition::CreateAlways);
+  ASSERT_NE(out, kInvalidFile);
+  ASSERT_TRUE(use_sector_size(out, 4096));
+  write_pieces(out, content, {4096, 8192}, unaligned);
+  close_file(out);
+  EXPECT_EQ(file_content(path("c.dat")), content);
+
+  const FileHandle in =
+      open_unbuffered(path("c.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  ASSERT_NE(in, kInvalidFile);
+  ASSERT_TRUE(use_sector_size(in, 4096));
+  read_pieces(in, content, {8192, 4096}, unaligned);
+  close_file(in);
+  release_io_buffer(block);
+}
+
+TEST_F(Win32Platform, SectorSizeOverrideIsRefusedWhenItCannotApply) {
+  const FileHandle out =
+      open_unbuffered(path("d.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+  ASSERT_NE(out, kInvalidFile);
+  EXPECT_FALSE(use_sector_size(out, 3000)) << "not a power of two";
+  EXPECT_FALSE(use_sector_size(out, 0));
+  void* buffer = allocate_io_buffer(4096);
+  ASSERT_TRUE(write_file(out, buffer, 4096));
+  EXPECT_FALSE(use_sector_size(out, 4096)) << "the file is in use already";
+  close_file(out);
+  EXPECT_FALSE(use_sector_size(out, 4096)) << "the file is closed";
+  release_io_buffer(buffer);
+}
+
+TEST_F(Win32Platform, OpeningCreatesReplacesAndRefusesSharing) {
+  EXPECT_EQ(open_unbuffered(path("missing.dat"), FileAccess::Read, FileDisposition::OpenExisting),
+            kInvalidFile);
+  EXPECT_EQ(open_unbuffered(path("no\\such\\dir.dat"), FileAccess::Write,
+                            FileDisposition::CreateAlways),
+            kInvalidFile);
+
+  write_plain_file(path("old.dat"), "earlier content");
+  const FileHandle replaced =
+      open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+  ASSERT_NE(replaced, kInvalidFile);
+  // Opened without sharing: nobody else gets at the file while it is open.
+  EXPECT_EQ(open_unbuffered(path("old.dat"), FileAccess::Read, FileDisposition::OpenExisting),
+            kInvalidFile);
+  const HANDLE other = CreateFileA(path("old.dat").c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+  if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+  set_compression_off(replaced);  // no compression on this volume or not: the file stays usable
+  close_file(replaced);
+  EXPECT_EQ(file_content(path("old.dat")), "") << "replaced by an empty file";
+}
+
+TEST_F(Win32Platform, WholeFileCopyCreatesAndReplaces) {
+  const std::string content = pattern_bytes(70000, 4);
+  write_plain_file(path("src.dat"), content);
+  ASSERT_TRUE(copy_whole_file(path("src.dat"), path("dst.dat")));
+  EXPECT_EQ(file_content(path("dst.dat")), content);
+  write_plain_file(path("dst.dat"), "something else, longer than nothing");
+  ASSERT_TRUE(copy_whole_file(path("src.dat"), path("dst.dat"))) << "an existing copy is replaced";
+  EXPECT_EQ(file_content(path("dst.dat")), content);
+  EXPECT_FALSE(copy_whole_file(path("none.dat"), path("dst2.dat")));
+  EXPECT_FALSE(exists(path("dst2.dat")));
+
+  EXPECT_TRUE(delete_file(path("dst.dat")));
+  EXPECT_FALSE(exists(path("dst.dat")));
+  EXPECT_FALSE(delete_file(path("dst.dat")));
+}
+
+TEST_F(Win32Platform, DirectoriesAreCreatedOnceAndRemovedWhenEmpty) {
+  EXPECT_TRUE(create_directory(path("w")));
+  EXPECT_FALSE(create_directory(path("w"))) << "an existing directory";
+  write_plain_file(path("f"), "x");
+  EXPECT_FALSE(create_directory(path("f"))) << "an existing file";
+  EXPECT_FALSE(create_directory(path("no\\parent")));
+  write_plain_file(path("w\\inner.dat"), "y");
+  EXPECT_FALSE(remove_directory(path("w"))) << "not empty";
+  ASSERT_TRUE(delete_file(path("w\\inner.dat")));
+  EXPECT_TRUE(remove_directory(path("w")));
+  EXPECT_FALSE(exists(path("w")));
+}
+
+TEST_F(Win32Platform, ListingNamesEveryEntryWithItsKind) {
+  ASSERT_TRUE(create_directory(path("sub")));
+  write_plain_file(path("one.dat"), "1");
+  write_plain_file(path(".keep"), "");
+
+  std::vector<std::pair<std::string, EntryKind>> entries;
+  DirectoryEntry entry;
+  const DirectorySearch search = find_first_entry(dir + "\\*", entry);
+  ASSERT_NE(search, kInvalidSearch);
+  do entries.emplace_back(entry.name, entry.kind);
+  while (find_next_entry(search, entry));
+  find_close(search);
+
+  std::sort(entries.begin(), entries.end());
+  const std::vector<std::pair<std::string, EntryKind>> expected = {
+      {".", EntryKind::Directory},    {"..", EntryKind::Directory}, {".keep", EntryKind::File},
+      {"one.dat", EntryKind::File}, {"sub", EntryKind::Directory},
+  };
+  EXPECT_EQ(entries, expected);
+  EXPECT_EQ(find_first_entry(path("nothere") + "\\*", entry), kInvalidSearch);
+}
+
+TEST_F(Win32Platform, TreeRemovalDeletesTheWholeTree) {
+  ASSERT_TRUE(CreateDirectoryA(path("tree").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(path("tree\\sub").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(path("tree\\sub\\deeper").c_str(), nullptr));
+  write_plain_file(path("tree\\a.dat"), "a");
+  write_plain_file(path("tree\\sub\\b.dat"), "b");
+  write_plain_file(path("tree\\sub\\deeper\\c.dat"), "c");
+  write_plain_file(path("beside.dat"), "beside");
+
+  EXPECT_TRUE(remove_tree(path("tree")));
+  EXPECT_FALSE(exists(path("tree")));
+  EXPECT_EQ(file_content(path("beside.dat")), "beside");
+}
+
+TEST_F(Win32Platform, TreeRemovalStopsAtAFileInUse) {
+  ASSERT_TRUE(CreateDirectoryA(path("busy").c_str(), nullptr));
+  write_plain_file(path("busy\\held.dat"), "held");
+  const FileHandle held =
+      open_unbuffered(path("busy\\held.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  ASSERT_NE(held, kInvalidFile);
+  EXPECT_FALSE(remove_tree(path("busy")));
+  EXPECT_TRUE(exists(path("busy\\held.dat")));
+  close_file(held);
+  EXPECT_TRUE(remove_tree(path("busy")));
+  EXPECT_FALSE(exists(path("busy")));
+}
+
+// Live directory links cannot be made everywhere (they need a privilege on
+// Windows, and wine does not create them), so the kinds are checked from
+// the attributes the listing reports.
+TEST(Win32EntryKinds, DirectoriesThatAreReparsePointsAreLinks) {
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_DIRECTORY), EntryKind::Directory);
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            EntryKind::Directory);
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+            EntryKind::DirectoryLink);
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            EntryKind::DirectoryLink) << "a junction such as those in a user profile";
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE), EntryKind::File)
+      << "a file symbolic link is deleted as a file";
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_NORMAL), EntryKind::File);
+  EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY), EntryKind::File);
+}
+
+TEST_F(Win32Platform, VolumeFiguresOfTheTemporaryDirectorysDrive) {
+  const std::string drive = dir.substr(0, 2);  // "C:" as a user would write it
+  ASSERT_EQ(drive[1], ':');
+  VolumeFigures figures;
+  ASSERT_TRUE(query_volume(drive, figures));
+  EXPECT_GT(figures.sectors_per_cluster, 0u);
+  EXPECT_GE(figures.bytes_per_sector, 512u);
+  EXPECT_EQ(figures.bytes_per_sector & (figures.bytes_per_sector - 1), 0u);
+  EXPECT_GT(figures.total_clusters, 0u);
+  EXPECT_LE(figures.free_clusters, figures.total_clusters);
+
+  VolumeFigures with_backslash;
+  ASSERT_TRUE(query_volume(drive + "\\", with_backslash));
+  EXPECT_EQ(with_backslash.total_clusters, figures.total_clusters);
+
+  // A drive letter that names no volume.
+  const DWORD drives = GetLogicalDrives();
+  char letter = 0;
+  for (char c = 'Q'; c <= 'Y' && letter == 0; ++c)
+    if ((drives & (1u << (c - 'A'))) == 0) letter = c;
+  ASSERT_NE(letter, 0) << "every drive letter from Q to Y is in use";
+  EXPECT_FALSE(query_volume(std::string(1, letter) + ":", figures));
+  EXPECT_FALSE(query_volume("not a drive", figures));
+}
+
+TEST_F(Win32Platform, ClocksAdvanceWithTime) {
+  const std::uint32_t before = milliseconds_now();
+  Sleep(100);
+  const std::uint32_t elapsed = milliseconds_now() - before;
+  EXPECT_GE(elapsed, 80u);
+  EXPECT_LT(elapsed, 5000u);
+
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  const std::int64_t unix_seconds = static_cast<std::int64_t>(ticks / 10000000 - 11644473600ULL);
+  const std::int64_t seconds = calendar_seconds_now();
+  EXPECT_LE(std::llabs(seconds - unix_seconds), 2);
+}
+
+TEST_F(Win32Platform, IoBuffersArePageAligned) {
+  for (const std::size_t bytes : {std::size_t{0}, std::size_t{1024}, std::size_t{1048576}}) {
+    void* buffer = allocate_io_buffer(bytes);
+    ASSERT_NE(buffer, nullptr) << bytes;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer) % 4096, 0u) << bytes;
+    if (bytes > 0) std::memset(buffer, 0x5a, bytes);
+    release_io_buffer(buffer);
+  }
+  release_io_buffer(nullptr);
+}
+
+TEST_F(Win32Platform, VersionIsReadAndThisProcessSeesA64BitSystem) {
+  OsVersion version;
+  ASSERT_TRUE(query_os_version(version));
+  EXPECT_GE(version.major, 4u);
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+#ifdef _WIN64
+  EXPECT_TRUE(query_64bit_system());
+#else
+  EXPECT_EQ(query_64bit_system(), wow64 != FALSE);
+#endif
+}
+
+TEST_F(Win32Platform, ClipboardReceivesTheTextAsPlainText) {
+  const std::string text = "Varnoquelbit Build: [x]\r\nOS: Unknown\r\n";
+  copy_to_clipboard(text);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  const HANDLE data = GetClipboardData(CF_TEXT);
+  ASSERT_NE(data, nullptr);
+  const char* held = static_cast<const char*>(GlobalLock(data));
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(std::string(held), text);
+  GlobalUnlock(data);
+  CloseClipboard();
+}
+
+}  // namespace
