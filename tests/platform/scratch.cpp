@@ -105,6 +105,44 @@ std::string expected_test_file(std::uint32_t& state, std::int64_t file_kib) {
   return file;
 }
 
+::testing::AssertionResult test_files_match(const std::string& directory, int count,
+                                            std::uint32_t seed, std::int64_t file_kib) {
+  std::uint32_t state = seed;
+  for (int i = 0; i < count; ++i) {
+    const std::string path = directory + "/test" + std::to_string(i) + ".dat";
+    bool read = false;
+    const std::string bytes = read_bytes(path, &read);
+    if (!read) return ::testing::AssertionFailure() << path << " cannot be read";
+    if (static_cast<std::int64_t>(bytes.size()) != file_kib * 1024)
+      return ::testing::AssertionFailure() << path << " holds " << bytes.size() << " bytes";
+    const std::string expected = expected_test_file(state, file_kib);
+    if (bytes != expected) {
+      std::size_t at = 0;
+      while (bytes[at] == expected[at]) ++at;
+      return ::testing::AssertionFailure() << path << " differs at byte " << at;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult copies_match(const std::string& directory, int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::string source_path = directory + "/test" + std::to_string(i) + ".dat";
+    const std::string copy_path = directory + "/copy" + std::to_string(i) + ".dat";
+    bool source_read = false;
+    bool copy_read = false;
+    const std::string source = read_bytes(source_path, &source_read);
+    const std::string copy = read_bytes(copy_path, &copy_read);
+    if (!source_read || !copy_read)
+      return ::testing::AssertionFailure() << source_path << " or " << copy_path << " unreadable";
+    if (copy != source)
+      return ::testing::AssertionFailure()
+             << copy_path << " (" << copy.size() << " bytes) differs from " << source_path
+             << " (" << source.size() << " bytes)";
+  }
+  return ::testing::AssertionSuccess();
+}
+
 std::vector<std::string> work_directories(const std::string& directory) {
   std::vector<std::string> names;
   DIR* listing = ::opendir(directory.c_str());

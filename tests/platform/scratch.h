@@ -40,6 +40,13 @@ std::size_t cached_pages(const std::string& path);
 // from `state`, worked out here independently; advances `state`.
 std::string expected_test_file(std::uint32_t& state, std::int64_t file_kib);
 
+// Checks test files 0 to count - 1 in `directory` (a POSIX path): each of
+// file_kib KiB, holding the generator's bytes from `seed` onwards.
+::testing::AssertionResult test_files_match(const std::string& directory, int count,
+                                            std::uint32_t seed, std::int64_t file_kib);
+// Checks that copy file i holds exactly what test file i holds, for i below count.
+::testing::AssertionResult copies_match(const std::string& directory, int count);
+
 // Names in `directory` that begin with "Varnoquelbit".
 std::vector<std::string> work_directories(const std::string& directory);
 
