@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +48,39 @@ TEST(Process, OpenFileLimitIsRaisedToTheHardLimit) {
   } else {
     EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
   }
+}
+
+// Runs prepare_process in a child whose standard output is `fd`; returns
+// whether std::cout was left unit-buffered there, or -1 when the child failed.
+int unit_buffered_after_prepare(int fd) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    ::dup2(fd, STDOUT_FILENO);
+    std::cout.unsetf(std::ios::unitbuf);
+    prepare_process();
+    ::_exit((std::cout.flags() & std::ios::unitbuf) != 0 ? 1 : 0);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST(Process, ConsoleIsUnbufferedOnlyOnATerminal) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  EXPECT_EQ(unit_buffered_after_prepare(ends[1]), 0) << "a pipe keeps its buffering";
+  ::close(ends[0]);
+  ::close(ends[1]);
+
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+    SKIP_UNLESS_CI("no pseudo-terminal available");
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  EXPECT_EQ(unit_buffered_after_prepare(terminal), 1) << "a terminal shows every text at once";
+  ::close(terminal);
+  ::close(master);
 }
 
 class ManyOpenFiles : public ScratchTest {};
