@@ -267,7 +267,11 @@ std::uint32_t milliseconds_now() {
   return p.last_clock;
 }
 
-std::int64_t calendar_seconds_now() { return state().calendar_seconds; }
+std::int64_t calendar_seconds_now() {
+  const std::int64_t now = state().calendar_seconds;
+  state().calendar_seconds += state().calendar_step;
+  return now;
+}
 
 void* allocate_io_buffer(std::size_t bytes) {
   state().allocations.push_back(bytes);

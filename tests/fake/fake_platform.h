@@ -52,6 +52,7 @@ struct Platform {
   std::deque<std::uint32_t> clock_readings;
   std::uint32_t last_clock = 0;
   std::int64_t calendar_seconds = 1225000000;
+  std::int64_t calendar_step = 0;  // seconds the calendar advances after each reading
 
   bool os_readable = true;
   OsVersion os_version{5, 1};

@@ -1,0 +1,117 @@
+"""Runs the real benchmark binary in a temporary directory and reads what it
+printed and wrote.
+
+VARNO_COMMAND is the command that starts the program (for example the native
+binary, or "wine64 /path/varnoquelbit.exe"). VARNO_DRIVE_C is the host
+directory that the drive string "C:" stands for; when unset, "C:" is the
+program's current directory, as on Linux.
+"""
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+COMMAND = shlex.split(os.environ.get("VARNO_COMMAND", ""))
+DRIVE_C = os.environ.get("VARNO_DRIVE_C")
+
+BANNER = re.compile(
+    r"Varnoquelbit Build: \[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+    r"(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3]\d \d\d:\d\d:\d\d \d{4}\]")
+PROMPT = ("Press Any Key to Finish.\n"
+          "(To Copy the Result to the Clipboard, Press 'c'.)\n")
+
+
+class Run:
+    """What one run of the program left: its console text, exit code and result.txt."""
+
+    def __init__(self, cwd, stdout, returncode):
+        self.cwd = cwd
+        self.console = stdout.decode("latin-1").replace("\r\n", "\n")
+        self.returncode = returncode
+        path = os.path.join(cwd, "result.txt")
+        self.result = None
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                self.result = f.read()
+
+
+def run_program(cwd, ini=None, stdin=b"", env=None, timeout=600):
+    """Runs the program in cwd, with ini (bytes or str) as Varnoquelbit.ini when
+    given, and stdin as its standard input (None closes it)."""
+    if not COMMAND:
+        raise unittest.SkipTest("VARNO_COMMAND is not set")
+    if ini is not None:
+        with open(os.path.join(cwd, "Varnoquelbit.ini"), "wb") as f:
+            f.write(ini.encode("latin-1") if isinstance(ini, str) else ini)
+    full_env = dict(os.environ)
+    full_env.update(env or {})
+    if stdin is None:
+        proc = subprocess.run(COMMAND, cwd=cwd, env=full_env, stdout=subprocess.PIPE,
+                              stdin=subprocess.DEVNULL, timeout=timeout,
+                              preexec_fn=lambda: os.close(0))
+    else:
+        proc = subprocess.run(COMMAND, cwd=cwd, env=full_env, stdout=subprocess.PIPE,
+                              input=stdin, timeout=timeout)
+    return Run(cwd, proc.stdout, proc.returncode)
+
+
+def drive_c_directory(cwd):
+    return DRIVE_C or cwd
+
+
+def work_directories(directory):
+    return sorted(name for name in os.listdir(directory) if name.startswith("Varnoquelbit")
+                  and os.path.isdir(os.path.join(directory, name)))
+
+
+def format_number(value, fixed, width=0):
+    """A double as the program's streams write it: fixed with 3 decimals, or
+    the general format with 6 significant digits."""
+    return ("%*.3f" % (width, value)) if fixed else ("%*g" % (width, value))
+
+
+TRIAL_RESULT = re.compile(r"\[Trial (\d+)\] Preparing\.\.\. Testing\.\.\. Done\."
+                          r"(?:  Result: ( *\S+)\[MB/s\] \((\S+)\[sec\]\)\n)?")
+AVERAGE = re.compile(r"Average:( *\S+)\[MB/s\] \(( *\S+)\[sec\]\)\n")
+
+
+def trial_results(text):
+    """(trial number, speed text, seconds text) of each successful trial in a
+    piece of console text; speed and seconds are None for a 0 ms trial."""
+    return [(int(m.group(1)), m.group(2), m.group(3)) for m in TRIAL_RESULT.finditer(text)]
+
+
+class TempDirTest(unittest.TestCase):
+    """Each test gets a fresh directory of its own on a real file system."""
+
+    def setUp(self):
+        base = os.environ.get("VARNO_TEST_ROOT") or None
+        self.dir = tempfile.mkdtemp(prefix="varno-e2e-", dir=base)
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def check_speeds(self, text, file_kib, file_count, fixed):
+        """Every result line's speed is the trial's megabytes over its printed
+        seconds, and the average is all good trials' data over their total time.
+        Returns the number of good trials."""
+        megabytes = file_kib / 1024 * file_count
+        seconds = []
+        for _, speed, secs in trial_results(text):
+            if speed is None:
+                continue
+            secs_value = float(secs)
+            self.assertGreater(secs_value, 0)
+            self.assertEqual(speed, format_number(megabytes / secs_value, fixed, 7))
+            seconds.append(secs_value)
+        average = AVERAGE.search(text)
+        if seconds:
+            self.assertIsNotNone(average, text)
+            total = sum(seconds)
+            self.assertEqual(average.group(1),
+                             format_number(megabytes * len(seconds) / total, fixed, 7))
+            self.assertEqual(average.group(2), format_number(total / len(seconds), fixed, 7))
+        else:
+            self.assertIsNone(average, text)
+        return len(seconds)

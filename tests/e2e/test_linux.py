@@ -1,0 +1,174 @@
+"""End-to-end runs of the real program that use Linux's own means: closed
+standard input, a clipboard tool on PATH, a configuration fed through a named
+pipe, and drive strings that are Linux paths."""
+import os
+import pty
+import select
+import stat
+import subprocess
+import termios
+import time
+import unittest
+
+from harness import (BANNER, COMMAND, PROMPT, TempDirTest, run_program, trial_results,
+                     work_directories)
+
+
+class ClosedInput(TempDirTest):
+    def test_closed_stdin_reaches_the_end_without_a_key(self):
+        run = run_program(self.dir, ini="#\n", stdin=None, timeout=60)
+        self.assertEqual(run.returncode, 0)
+        banner = run.console.split("\n")[0]
+        self.assertRegex(banner, "^" + BANNER.pattern + "$")
+        self.assertEqual(run.console, banner + "\nOS: Unknown\n" + PROMPT)
+        self.assertEqual(run.result, (banner + "\r\nOS: Unknown\r\n").encode())
+
+
+class Clipboard(TempDirTest):
+    """A stand-in xclip first on PATH records what it is given."""
+
+    def setUp(self):
+        super().setUp()
+        self.bin = os.path.join(self.dir, "bin")
+        os.mkdir(self.bin)
+        self.copied = os.path.join(self.dir, "copied")
+        tool = os.path.join(self.bin, "xclip")
+        with open(tool, "w") as f:
+            f.write('#!/bin/sh\necho "$@" > "%s.args"\ncat > "%s"\n' % (self.copied, self.copied))
+        os.chmod(tool, stat.S_IRWXU)
+        self.env = {"PATH": self.bin + ":" + os.environ.get("PATH", ""), "DISPLAY": ":42",
+                    "WAYLAND_DISPLAY": ""}
+        self.work = os.path.join(self.dir, "work")
+        os.mkdir(self.work)
+
+    def test_lower_case_c_copies_the_report(self):
+        run = run_program(self.work, ini="#\n", stdin=b"c", env=self.env)
+        self.assertEqual(run.returncode, 0)
+        with open(self.copied, "rb") as f:
+            self.assertEqual(f.read(), run.result)
+        with open(self.copied + ".args") as f:
+            self.assertEqual(f.read().split(), ["-selection", "clipboard"])
+
+    def test_other_keys_copy_nothing(self):
+        for key in (b"C", b"x", b""):
+            run = run_program(self.work, ini="#\n", stdin=key, env=self.env)
+            self.assertEqual(run.returncode, 0)
+            self.assertFalse(os.path.exists(self.copied), key)
+
+    def test_missing_tool_is_silent(self):
+        env = dict(self.env, PATH="/nonexistent")
+        run = run_program(self.work, ini="#\n", stdin=b"c", env=env)
+        self.assertEqual(run.returncode, 0)
+        self.assertTrue(run.console.endswith(PROMPT))
+
+
+class LinuxDriveStrings(TempDirTest):
+    def test_absolute_path_and_drive_letter_subdirectory(self):
+        target = os.path.join(self.dir, "target")
+        sub = os.path.join(self.dir, "sub")
+        os.mkdir(target)
+        os.mkdir(sub)
+        ini = "HL %s 16K 4 1\nLL C:\\sub 16K 4K 4 1\nHL C:\\\\ 4K 2 0\n" % target
+        run = run_program(self.dir, ini=ini, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        self.assertIn("Disk %s Capacity: Total=" % target, run.console)
+        self.assertIn("Disk C:\\sub Capacity: Total=", run.console)
+        self.assertIn("Disk C:\\\\ Capacity: Total=", run.console)
+        self.assertNotIn("Init Failed", run.console)
+        self.assertEqual(len(trial_results(run.console)), 2, run.console)
+        for d in (target, sub, self.dir):
+            self.assertEqual(work_directories(d), [], d)
+
+
+class Terminal(TempDirTest):
+    """On a terminal, progress words appear as they are written, and one key
+    press without Enter and without echo ends the run."""
+
+    def read_until(self, master, text, seen, deadline=60):
+        end = time.monotonic() + deadline
+        while text not in seen:
+            self.assertLess(time.monotonic(), end, seen)
+            ready, _, _ = select.select([master], [], [], 1)
+            if ready:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:
+                    chunk = b""
+                self.assertTrue(chunk, "terminal closed early: %r" % seen)
+                seen += chunk
+                yield seen
+
+    def test_progress_words_show_at_once_and_one_key_ends_the_run(self):
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 8M 16 1\n")
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+        settings_before = termios.tcgetattr(slave)
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=slave, stdout=slave, stderr=slave,
+                                start_new_session=True)
+        self.addCleanup(proc.kill)
+
+        # While the test files are still being written, "Preparing..." is already on screen.
+        shown_alone = False
+        seen = b""
+        for seen in self.read_until(master, b"Done.", seen):
+            shown_alone = shown_alone or seen.endswith(b"[Trial 0] Preparing...")
+        self.assertTrue(shown_alone, seen)
+
+        prompt = b"(To Copy the Result to the Clipboard, Press 'c'.)"
+        for seen in self.read_until(master, prompt, seen):
+            pass
+        time.sleep(0.3)
+        os.write(master, b"q")
+        proc.wait(timeout=20)
+        self.assertEqual(proc.returncode, 0)
+        rest = b""
+        while select.select([master], [], [], 0.2)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            rest += chunk
+        tail = (seen + rest).split(prompt, 1)[1]
+        self.assertNotIn(b"q", tail, "the key was echoed")
+        self.assertEqual(termios.tcgetattr(slave), settings_before, "terminal settings not restored")
+
+
+class NamedPipe(TempDirTest):
+    """The configuration may be a pipe fed by another program: each test runs
+    as soon as its line has arrived."""
+
+    def test_first_test_runs_before_the_second_line_is_written(self):
+        fifo = os.path.join(self.dir, "Varnoquelbit.ini")
+        os.mkfifo(fifo)
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE)
+        self.addCleanup(proc.kill)
+        writer = open(fifo, "wb", buffering=0)
+        writer.write(b"HL C: 16K 4 1\n")
+        seen = b""
+        deadline = time.monotonic() + 60
+        while b"[Trial 0]" not in seen or not seen.endswith(b"\n"):
+            self.assertLess(time.monotonic(), deadline, seen)
+            ready, _, _ = select.select([proc.stdout], [], [], 1)
+            if ready:
+                chunk = os.read(proc.stdout.fileno(), 4096)
+                self.assertTrue(chunk, "program ended early: %r" % seen)
+                seen += chunk
+        self.assertIn(b"HL C: 16K 4File(s) 1Trial(s)\n", seen)
+        self.assertNotIn(b"LL", seen)
+        writer.write(b"LL C: 16K 4K 4 1\n")
+        writer.close()
+        rest, _ = proc.communicate(timeout=60)
+        console = (seen + rest).decode()
+        self.assertEqual(proc.returncode, 0)
+        self.assertIn("\nLL C: 16K (Buffer:4K) 4File(s) 1Trial(s)\n", console)
+        self.assertTrue(console.endswith(PROMPT))
+        self.assertEqual(work_directories(self.dir), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

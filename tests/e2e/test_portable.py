@@ -1,0 +1,113 @@
+"""End-to-end runs of the real program that hold on every platform it runs on."""
+import os
+import re
+import unittest
+
+from harness import (BANNER, PROMPT, TempDirTest, drive_c_directory, format_number, run_program,
+                     trial_results, work_directories)
+
+EXPECTED_OS = os.environ.get("VARNO_EXPECT_OS", "Unknown")
+
+
+class DefaultRun(TempDirTest):
+    """No configuration file: the built-in test, HL on C:, 4K, 1000 files, 5 trials."""
+
+    def test_default_test_runs_end_to_end_and_cleans_up(self):
+        run = run_program(self.dir, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        lines = run.console.split("\n")
+        self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
+        self.assertEqual(lines[1], "OS: " + EXPECTED_OS)
+        self.assertEqual(lines[2], "Varnoquelbit.ini NOT Found.")
+        disk = re.fullmatch(r"Disk C: Capacity: Total=(\S+)\[GB\] Free=(\S+)\[GB\]", lines[3])
+        self.assertIsNotNone(disk, lines[3])
+        for gigabytes in disk.groups():
+            self.assertEqual(gigabytes, format_number(float(gigabytes), fixed=False),
+                             "the general format, not fixed")
+        self.assertEqual(lines[4], "HL C: 4K 1000File(s) 5Trial(s)")
+        body = "\n".join(lines[5:])
+        self.assertEqual([t[0] for t in trial_results(body)], [0, 1, 2, 3, 4], run.console)
+        good = self.check_speeds(body, 4, 1000, fixed=False)
+        self.assertTrue(run.console.endswith(PROMPT))
+        self.assertEqual(work_directories(drive_c_directory(self.dir)), [])
+
+        expected = (lines[0] + "\r\n" + lines[1] + "\r\n" + lines[3] + "\r\n"
+                    + "HL C:   4K 1000File(s)  5Trial(s) : ")
+        if good:
+            average = re.search(r"^Average:.*$", run.console, re.M).group(0)
+            expected += average + "\r\n"
+        self.assertEqual(run.result, expected.encode("latin-1"))
+
+
+class ConfiguredRun(TempDirTest):
+    INI = ("# method drive size [buffer] files trials\r\n"
+           "\r\n"
+           "HL C: 64K 8 2\r\n"
+           "bogus line\r\n"
+           "LL C: 1M 64K 4 2\r\n"
+           "HL C: 4K 2 0\r\n"
+           "LL C: 64K 1K 3 1\r\n"
+           "HL C: 4KB 1 1\r\n")
+
+    def test_mixed_configuration(self):
+        run = run_program(self.dir, ini=self.INI, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        console = run.console
+        self.assertEqual(console.count("Disk C: Capacity:"), 1, "one disk line per drive string")
+        disk = re.search(r"^Disk C: Capacity: Total=\d+\.\d{3}\[GB\] Free=\d+\.\d{3}\[GB\]$",
+                         console, re.M)
+        self.assertIsNotNone(disk, console)
+        self.assertIn("\nini error: bogus line\n", console)
+        self.assertNotIn("NOT Found", console)
+        self.assertIn("\nSize Type Must Be 'K' or 'M' or 'G'.\n", console)
+
+        sections = re.split(r"^(?=(?:HL|LL) C: )", console, flags=re.M)
+        tests = [s for s in sections if s.startswith(("HL C:", "LL C:"))]
+        self.assertEqual([t.split("\n")[0] for t in tests],
+                         ["HL C: 64K 8File(s) 2Trial(s)",
+                          "LL C: 1M (Buffer:64K) 4File(s) 2Trial(s)",
+                          "HL C: 4K 2File(s) 0Trial(s)",
+                          "LL C: 64K (Buffer:1K) 3File(s) 1Trial(s)"])
+        sizes = [(64, 8), (1024, 4), (4, 2), (64, 3)]
+        averages = []
+        for text, (kib, count) in zip(tests, sizes):
+            good = self.check_speeds(text, kib, count, fixed=True)
+            averages.append(re.search(r"Average:.*\[sec\]\)", text).group(0) if good else None)
+        self.assertIsNone(averages[2], "a test of 0 trials has no average")
+        self.assertNotIn("[Trial", tests[2])
+
+        def line_end(average):
+            return (average + "\r\n") if average else ""
+
+        expected = (console.split("\n")[0] + "\r\n" + "OS: " + EXPECTED_OS + "\r\n"
+                    + disk.group(0) + "\r\n"
+                    + "HL C:  64K    8File(s)  2Trial(s) : " + line_end(averages[0])
+                    + "LL C:   1M (Buffer: 64K)    4File(s)  2Trial(s) : " + line_end(averages[1])
+                    + "HL C:   4K    2File(s)  0Trial(s) : "
+                    + "LL C:  64K (Buffer:  1K)    3File(s)  1Trial(s) : " + line_end(averages[3]))
+        self.assertEqual(run.result, expected.encode("latin-1"))
+        self.assertEqual(work_directories(drive_c_directory(self.dir)), [])
+
+    def test_comments_only_configuration(self):
+        run = run_program(self.dir, ini="# nothing\n\n#HL C: 4K 1 1\n", stdin=b"c")
+        self.assertEqual(run.returncode, 0)
+        banner = run.console.split("\n")[0]
+        self.assertEqual(run.console, banner + "\nOS: " + EXPECTED_OS + "\n" + PROMPT)
+        self.assertEqual(run.result, (banner + "\r\nOS: " + EXPECTED_OS + "\r\n").encode())
+
+    def test_each_run_replaces_result_txt(self):
+        with open(os.path.join(self.dir, "result.txt"), "wb") as f:
+            f.write(b"x" * 5000)
+        run = run_program(self.dir, ini="#\n", stdin=b"")
+        self.assertLess(len(run.result), 200)
+        self.assertFalse(run.result.startswith(b"x"))
+
+    def test_missing_directory_as_drive(self):
+        run = run_program(self.dir, ini="HL C:\\no\\such\\place 4K 1 1\n", stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        self.assertIn("Could not Get the Drive Information of C:\\no\\such\\place\n", run.console)
+        self.assertTrue(run.console.endswith(PROMPT))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "driver/configuration.h"
+#include "fake_fixture.h"
+
+namespace {
+
+using fake::Service;
+
+struct LineCase {
+  std::string line;
+  LineKind kind;
+};
+
+TEST(ConfigurationLine, OutcomesOfTheLineRules) {
+  const LineCase cases[] = {
+      {"", LineKind::Ignored},
+      {"# method drive size [buffer] files trials", LineKind::Ignored},
+      {"#HL C: 4K 10 3", LineKind::Ignored},
+      {"H", LineKind::Error},
+      {"HX C: 4K 10 3", LineKind::Error},
+      {"HLX C: 4K 10 3", LineKind::Test},
+      {"LL C: 4K 10 3", LineKind::Error},
+      {"HL C: 4K 10 3 extra words", LineKind::Test},
+      {" HL C: 4K 10 3", LineKind::Error},
+      {"HL C: abc 10 3", LineKind::Test},
+      {"HL C: 4K ten 3", LineKind::Error},
+      {"HL C: 4K 10", LineKind::Error},
+      {"HL C: 4K 10 x", LineKind::Error},
+      {"HL C: 4K 10 +", LineKind::Error},
+      {"hl C: 4K 10 3", LineKind::Error},
+      {"LL", LineKind::Error},
+      {"LL C: 4K 64K 10 3", LineKind::Test},
+      {"\xEF\xBB\xBFHL C: 4K 10 3", LineKind::Error},
+      {"HL\tC:\t4K\t10\t3", LineKind::Test},
+      {"HL C:\v4K\f10\r3", LineKind::Test},
+      {"HL C: 4K 10 3x", LineKind::Test},
+      {"HL C: 4K 10x 3", LineKind::Error},
+      {std::string("HL C: 4K\0 10 3", 14), LineKind::Error},
+  };
+  for (const LineCase& c : cases) {
+    TestSpec test;
+    EXPECT_EQ(parse_configuration_line(c.line, test), c.kind) << '"' << c.line << '"';
+  }
+}
+
+TEST(ConfigurationLine, FieldsOfBothMethods) {
+  TestSpec test;
+  ASSERT_EQ(parse_configuration_line("HLX C: 4k 10 3", test), LineKind::Test);
+  EXPECT_TRUE(test.method_hl);
+  EXPECT_EQ(test.drive, "C:");
+  EXPECT_EQ(test.file_size, "4k");
+  EXPECT_EQ(test.buffer_size, "");
+  EXPECT_EQ(test.file_count, 10);
+  EXPECT_EQ(test.trial_count, 3);
+
+  ASSERT_EQ(parse_configuration_line("LL  D:\\x   64M\t1M   -4 +3 tail", test), LineKind::Test);
+  EXPECT_FALSE(test.method_hl);
+  EXPECT_EQ(test.drive, "D:\\x");
+  EXPECT_EQ(test.file_size, "64M");
+  EXPECT_EQ(test.buffer_size, "1M");
+  EXPECT_EQ(test.file_count, -4);
+  EXPECT_EQ(test.trial_count, 3);
+}
+
+TEST(ConfigurationLine, WordsOfAtMost99Characters) {
+  TestSpec test;
+  const std::string word99(97, 'x');
+  ASSERT_EQ(parse_configuration_line("HL C:" + word99 + " 4K 1 1", test), LineKind::Test);
+  EXPECT_EQ(test.drive.size(), 99u);
+  EXPECT_EQ(parse_configuration_line("HL C:" + word99 + "y 4K 1 1", test), LineKind::Error);
+  EXPECT_EQ(parse_configuration_line("HL" + std::string(98, 'L') + " C: 4K 1 1", test),
+            LineKind::Error);
+}
+
+TEST(ConfigurationLine, CountsBeyond32BitsSaturate) {
+  TestSpec test;
+  ASSERT_EQ(parse_configuration_line("HL C: 4K 99999999999999999999999 -3000000000", test),
+            LineKind::Test);
+  EXPECT_EQ(test.file_count, INT32_MAX);
+  EXPECT_EQ(test.trial_count, INT32_MIN);
+  ASSERT_EQ(parse_configuration_line("HL C: 4K 2147483647 -2147483648", test), LineKind::Test);
+  EXPECT_EQ(test.file_count, 2147483647);
+  EXPECT_EQ(test.trial_count, -2147483647 - 1);
+}
+
+std::vector<std::string> read_lines(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  std::string line;
+  bool ended = false;
+  while (read_configuration_line(in, line, ended)) lines.push_back(line);
+  return lines;
+}
+
+TEST(ConfigurationReading, LineEnds) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(read_lines("a\nb\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(read_lines("a\r\nb"), (Lines{"a", "b"})) << "the last line needs no line end";
+  EXPECT_EQ(read_lines("a\r\r\n\r\nb\rc\n"), (Lines{"a\r", "", "b\rc"}));
+  EXPECT_EQ(read_lines("a\rb\r"), (Lines{"a\rb\r"})) << "a CR not before a LF stays in the line";
+  EXPECT_EQ(read_lines(""), Lines{});
+  EXPECT_EQ(read_lines("\n\n"), (Lines{"", ""}));
+}
+
+TEST(ConfigurationReading, CtrlZEndsTheFile) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(read_lines("a\nbc\x1a" "d\ne\n"), (Lines{"a", "bc"}));
+  EXPECT_EQ(read_lines("a\n\x1a" "b\n"), (Lines{"a"}));
+  EXPECT_EQ(read_lines("\x1a" "a\n"), Lines{});
+}
+
+TEST(ConfigurationReading, ReadsNoFurtherThanTheLineItReturns) {
+  std::istringstream in("HL C: 4K 1 1\nsecond\n");
+  std::string line;
+  bool ended = false;
+  ASSERT_TRUE(read_configuration_line(in, line, ended));
+  EXPECT_EQ(in.rdbuf()->in_avail(), 7) << "the second line is still unread";
+}
+
+class ConfiguredTests : public FakePlatformTest {};
+
+TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
+  fake::state().calendar_step = 1;
+  std::istringstream in(
+      "# comment\r\n"
+      "\r\n"
+      "\xEF\xBB\xBFHL C: 4K 1 1\r\n"
+      "HX C: 4K 1 1\r\n"
+      "HL C: 4K 1 0\r\n"
+      "LL Q: 4K 4K 1 1\r\n"
+      "HLX C: 4K 2 1\x1a"
+      "HL C: 4K 1 1\r\n");
+  std::ostringstream report;
+  run_configured_tests(in, report);
+  EXPECT_EQ(fake::console_text(),
+            "ini error: \xEF\xBB\xBFHL C: 4K 1 1\n"
+            "ini error: HX C: 4K 1 1\n"
+            "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
+            "HL C: 4K 1File(s) 0Trial(s)\n"
+            "Could not Get the Drive Information of Q:\n"
+            "HL C: 4K 2File(s) 1Trial(s)\n"
+            "[Trial 0] Preparing... Testing... Done.");
+  EXPECT_EQ(report.str(),
+            "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
+            "HL C:   4K    1File(s)  0Trial(s) : HL C:   4K    2File(s)  1Trial(s) : ");
+  EXPECT_EQ(fake::count_of(Service::Copy), 2);
+}
+
+}  // namespace

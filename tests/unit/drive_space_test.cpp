@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <iomanip>
+#include <sstream>
+
+#include "fake_fixture.h"
+#include "testrun/drive_space.h"
+
+namespace {
+
+using fake::Service;
+
+class DriveSpace : public FakePlatformTest {
+ protected:
+  void SetUp() override {
+    FakePlatformTest::SetUp();
+    // D: 4096-byte clusters, 2,621,440 in all, 1,310,720 free: 10 GiB, 5 GiB free.
+    fake::add_volume("D:", VolumeFigures{8, 512, 1310720, 2621440});
+  }
+  static void use_fixed(std::ostream& report) {
+    fake::state().console << std::fixed << std::setprecision(3);
+    report << std::fixed << std::setprecision(3);
+  }
+  std::ostringstream report;
+  std::int64_t free_kib = 0;
+};
+
+TEST_F(DriveSpace, DiskLineInFixedFormat) {
+  use_fixed(report);
+  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  EXPECT_EQ(free_kib, 5242880);
+  EXPECT_EQ(fake::console_text(), "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\n");
+  EXPECT_EQ(report.str(), "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\r\n");
+}
+
+TEST_F(DriveSpace, DiskLineInDefaultFormat) {
+  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  EXPECT_EQ(fake::console_text(), "Disk D: Capacity: Total=10[GB] Free=5[GB]\n");
+  EXPECT_EQ(report.str(), "Disk D: Capacity: Total=10[GB] Free=5[GB]\r\n");
+}
+
+TEST_F(DriveSpace, FractionalGigabytes) {
+  // 1,000,000 KiB free: 250,000 clusters of 4 KiB.
+  fake::add_volume("E:", VolumeFigures{8, 512, 250000, 262144});
+  ASSERT_TRUE(drive_free_kib("E:", report, free_kib));
+  EXPECT_EQ(free_kib, 1000000);
+  EXPECT_EQ(fake::console_text(), "Disk E: Capacity: Total=1[GB] Free=0.953674[GB]\n");
+  drive_space_cache().clear();
+  fake::state().console.str("");
+  use_fixed(report);
+  ASSERT_TRUE(drive_free_kib("E:", report, free_kib));
+  EXPECT_EQ(fake::console_text(), "Disk E: Capacity: Total=1.000[GB] Free=0.954[GB]\n");
+}
+
+TEST_F(DriveSpace, VolumesBeyond16TiBAreNotTruncated) {
+  // 64 TiB of 4 KiB clusters: more clusters than 32 bits hold.
+  fake::add_volume("F:", VolumeFigures{1, 4096, 1ull << 34, 1ull << 34});
+  ASSERT_TRUE(drive_free_kib("F:", report, free_kib));
+  EXPECT_EQ(free_kib, 1ll << 36);
+  EXPECT_EQ(fake::console_text(), "Disk F: Capacity: Total=65536[GB] Free=65536[GB]\n");
+}
+
+TEST_F(DriveSpace, EachDriveStringIsQueriedOnceAndKeyedByItsExactBytes) {
+  fake::add_volume("d:", VolumeFigures{8, 512, 1, 2621440});
+  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  EXPECT_EQ(fake::count_of(Service::Volume), 1);
+  ASSERT_TRUE(drive_free_kib("d:", report, free_kib));
+  EXPECT_EQ(free_kib, 4) << "c: and C: are different keys";
+  EXPECT_EQ(fake::count_of(Service::Volume), 2);
+  EXPECT_EQ(report.str(),
+            "Disk D: Capacity: Total=10[GB] Free=5[GB]\r\n"
+            "Disk d: Capacity: Total=10[GB] Free=3.8147e-06[GB]\r\n");
+}
+
+TEST_F(DriveSpace, CachedFigureIsNeverRemeasured) {
+  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  fake::state().volumes["D:"].free_clusters = 0;
+  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  EXPECT_EQ(free_kib, 5242880);
+}
+
+TEST_F(DriveSpace, FailedQueryIsReportedOnTheConsoleOnlyAndRetried) {
+  EXPECT_FALSE(drive_free_kib("Q:", report, free_kib));
+  EXPECT_FALSE(drive_free_kib("Q:", report, free_kib));
+  EXPECT_EQ(fake::console_text(),
+            "Could not Get the Drive Information of Q:\nCould not Get the Drive Information of Q:\n");
+  EXPECT_EQ(report.str(), "");
+  EXPECT_EQ(fake::count_of(Service::Volume), 2);
+  EXPECT_TRUE(drive_space_cache().empty());
+}
+
+TEST_F(DriveSpace, RoomCheck) {
+  EXPECT_TRUE(check_free_space(5242880, 4, 1000));
+  EXPECT_FALSE(check_free_space(5242880, 1048576, 3));
+  EXPECT_EQ(fake::console_text(), "Error: Free Space is NOT Enough.\n");
+  EXPECT_TRUE(check_free_space(8000, 4, 1000)) << "needed equal to free fits";
+  EXPECT_FALSE(check_free_space(7999, 4, 1000));
+  EXPECT_TRUE(check_free_space(0, 1048576, 0)) << "no files need no room";
+}
+
+TEST_F(DriveSpace, RoomComputationThatOverflowsDoesNotFit) {
+  EXPECT_FALSE(check_free_space(INT64_MAX, INT64_MAX / 2, 2));
+  EXPECT_FALSE(check_free_space(INT64_MAX, 4611686018427387904LL, 1));
+  EXPECT_FALSE(check_free_space(INT64_MAX, 9007199254740992LL, 2147483647));
+  EXPECT_TRUE(check_free_space(INT64_MAX, INT64_MAX / 2, 1));
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "fake_fixture.h"
+#include "trials/hl_trial.h"
+#include "trials/work_directory.h"
+
+namespace {
+
+using fake::Service;
+
+class HlTrial : public FakePlatformTest {};
+
+TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) {
+  fake::state().clock_readings = {1000, 1750};
+  EXPECT_EQ(run_hl_trial("C:", 4, 3), 750u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.") << "no line end: the caller ends it";
+  EXPECT_EQ(fake::count_of(Service::Copy), 3);
+  EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+
+  // The clock brackets the copies and nothing else.
+  const int first_clock = fake::first_index(Service::Clock);
+  const int last_clock = fake::last_index(Service::Clock);
+  EXPECT_LT(fake::last_index(Service::Write), first_clock) << "test files made before the clock";
+  EXPECT_LT(first_clock, fake::first_index(Service::Copy));
+  EXPECT_GT(last_clock, fake::last_index(Service::Copy));
+  EXPECT_LT(last_clock, fake::first_index(Service::Delete)) << "removal after the clock";
+}
+
+TEST_F(HlTrial, CopiesAreExactAndNamedBesideTheirSources) {
+  const std::string dir = fake_work_directory();
+  fake::fail_call(Service::Delete, 1);  // keep the directory to look at it
+  run_hl_trial("C:", 2, 2);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(fake::state().files.count(copy_file_path(dir, i)));
+    EXPECT_EQ(fake::state().files[copy_file_path(dir, i)], fake::state().files[test_file_path(dir, i)]);
+  }
+}
+
+TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
+  const std::string dir = fake_work_directory();
+  fake::fail_path(Service::Copy, test_file_path(dir, 1));
+  fake::state().clock_readings = {5, 9};
+  EXPECT_EQ(run_hl_trial("C:", 1, 3), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
+  EXPECT_TRUE(fake::state().files.count(copy_file_path(dir, 0)));
+  EXPECT_FALSE(fake::state().files.count(copy_file_path(dir, 2))) << "files after the failure not copied";
+  EXPECT_EQ(fake::count_of(Service::Copy), 2);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(fake::state().files.count(test_file_path(dir, i)));
+  EXPECT_EQ(fake::count_of(Service::Delete), 0);
+}
+
+TEST_F(HlTrial, InitFailures) {
+  // The directory exists already (a trial in the same second left it behind).
+  fake::state().directories.insert(fake_work_directory());
+  EXPECT_EQ(run_hl_trial("C:", 4, 2), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::count_of(Service::Open), 0);
+
+  // A test file that cannot be made: its message, then Init Failed; the directory stays.
+  fake::reset();
+  fake::fail_call(Service::Open, 2);
+  EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
+  EXPECT_EQ(fake::console_text(),
+            "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
+  EXPECT_EQ(fake::paths_under(fake_work_directory()).size(), 1u);
+
+  // A drive that names nothing writable.
+  fake::reset();
+  EXPECT_EQ(run_hl_trial("Q:", 4, 1), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+}
+
+TEST_F(HlTrial, OverlongPathsAreRefusedBeforeAnythingIsCreated) {
+  const std::string drive = "C:\\" + std::string(70, 'x');
+  fake::state().directories.insert(drive);
+  // "\Varnoquelbit1225000000" is 23 characters: 96 for the directory, over 99 with "\test0.dat".
+  EXPECT_EQ(run_hl_trial(drive, 4, 1), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
+  EXPECT_EQ(fake::count_of(Service::Open), 0);
+}
+
+TEST_F(HlTrial, WrappingClockStillGivesTheElapsedTime) {
+  fake::state().clock_readings = {0xFFFFFF00u, 0x00000100u};
+  EXPECT_EQ(run_hl_trial("C:", 4, 1), 0x200u);
+}
+
+TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
+  fake::state().clock_readings = {42, 42};
+  EXPECT_EQ(run_hl_trial("C:", 4, 0), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
+  EXPECT_EQ(fake::count_of(Service::CreateDirectory), 1);
+  EXPECT_EQ(fake::count_of(Service::Clock), 2);
+  EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
+}
+
+TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
+  fake::fail_call(Service::RemoveDirectory, 1);
+  fake::state().clock_readings = {0, 30};
+  EXPECT_EQ(run_hl_trial("C:", 4, 1), 30u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
+  EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include "fake_fixture.h"
+#include "trials/ll_trial.h"
+#include "trials/work_directory.h"
+
+namespace {
+
+using fake::Service;
+
+class LlTrial : public FakePlatformTest {
+ protected:
+  // Lengths of the reads and writes of the copy phase (after the test files were made).
+  std::vector<std::uint32_t> copy_lengths(Service service) {
+    std::vector<std::uint32_t> lengths;
+    const int start = fake::first_index(Service::Clock);
+    for (std::size_t i = static_cast<std::size_t>(start); i < fake::state().events.size(); ++i)
+      if (fake::state().events[i].service == service) lengths.push_back(fake::state().events[i].length);
+    return lengths;
+  }
+  static std::vector<std::uint32_t> repeated(std::uint32_t length, std::size_t times,
+                                             std::uint32_t tail) {
+    std::vector<std::uint32_t> v(times, length);
+    v.push_back(tail);
+    return v;
+  }
+};
+
+TEST_F(LlTrial, FullBuffersThenAZeroLengthTailThenAFlush) {
+  fake::state().clock_readings = {100, 350};
+  EXPECT_EQ(run_ll_trial("C:", 1024, 1, 64), 250u);
+  EXPECT_EQ(copy_lengths(Service::Read), repeated(65536, 16, 0));
+  EXPECT_EQ(copy_lengths(Service::Write), repeated(65536, 16, 0));
+  // Read, write, read, write ... then the flush, all before the clock stops.
+  const auto& ev = fake::state().events;
+  const int start = fake::first_index(Service::Clock);
+  const int stop = fake::last_index(Service::Clock);
+  std::vector<Service> order;
+  for (int i = start + 1; i < stop; ++i) order.push_back(ev[i].service);
+  ASSERT_EQ(order.size(), 35u);
+  for (int i = 0; i < 34; i += 2) {
+    EXPECT_EQ(order[i], Service::Read);
+    EXPECT_EQ(order[i + 1], Service::Write);
+  }
+  EXPECT_EQ(order.back(), Service::Flush);
+}
+
+TEST_F(LlTrial, PartialTailAndSmallFiles) {
+  EXPECT_NE(run_ll_trial("C:", 1000, 1, 64), 1u);
+  EXPECT_EQ(copy_lengths(Service::Write), repeated(65536, 15, 40960));
+
+  fake::reset();
+  run_ll_trial("C:", 4, 2, 1024);
+  EXPECT_EQ(copy_lengths(Service::Read), (std::vector<std::uint32_t>{4096, 4096}));
+  EXPECT_EQ(fake::state().allocations.front(), 1048576u) << "the transfer buffer is still 1 MiB";
+
+  fake::reset();
+  run_ll_trial("C:", 64, 1, 64);
+  EXPECT_EQ(copy_lengths(Service::Write), (std::vector<std::uint32_t>{65536, 0}));
+}
+
+TEST_F(LlTrial, EveryOpenBeforeTheClockEveryCloseAfterAndCopiesExact) {
+  const std::string dir = fake_work_directory();
+  fake::fail_call(Service::Delete, 1);  // keep the files to compare them
+  run_ll_trial("C:", 5, 4, 2);
+  const int start = fake::first_index(Service::Clock);
+  const int stop = fake::last_index(Service::Clock);
+  EXPECT_LT(fake::last_index(Service::Open), start);
+  const auto& ev = fake::state().events;
+  int closes_after = 0;
+  for (int i = stop; i < static_cast<int>(ev.size()); ++i)
+    closes_after += ev[i].service == Service::Close;
+  EXPECT_EQ(closes_after, 8);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(fake::state().files[copy_file_path(dir, i)], fake::state().files[test_file_path(dir, i)]);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
+TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
+  const std::string dir = fake_work_directory();
+  // Opens 1-4 make the test files; the trial's opens then alternate source, destination.
+  fake::state().clock_readings = {0, 10};
+  fake::fail_call(Service::Open, 4 + 5);  // source 2
+  EXPECT_EQ(run_ll_trial("C:", 4, 4, 4), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...open from failed\n");
+  EXPECT_EQ(fake::open_handle_count(), 0) << "sources and destinations 0 and 1 closed";
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], "");
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)], "");
+  EXPECT_FALSE(fake::state().files.count(copy_file_path(dir, 2)));
+  EXPECT_TRUE(fake::state().directories.count(dir));
+  EXPECT_EQ(fake::count_of(Service::Clock), 0) << "the clock never started";
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
+TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
+  fake::fail_call(Service::Open, 2 + 4);  // destination 1
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...open to failed\n");
+  EXPECT_EQ(fake::count_of(Service::Close), 2 + 3);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
+}
+
+TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
+  fake::fail_call(Service::Read, 3);  // file 0's third 1 KiB piece
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(copy_lengths(Service::Write).size(), 2u);
+  EXPECT_EQ(fake::count_of(Service::Flush), 2) << "only the test files' flushes";
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().files[copy_file_path(fake_work_directory(), 0)].size(), 2048u);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
+TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
+  const std::string dir = fake_work_directory();
+  fake::fail_call(Service::Write, 2 + 5 + 2);  // 2 test-file writes, file 0's 4 + tail, file 1's 2nd
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)].size(), 4096u);
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)].size(), 1024u);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_TRUE(fake::state().directories.count(dir));
+}
+
+TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
+  fake::fail_call(Service::Open, 1);
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
+  EXPECT_EQ(fake::console_text(),
+            "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  fake::reset();
+  fake::fail_call(Service::Allocate, 1);  // the transfer buffer
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
+
+  fake::reset();
+  fake::state().directories.insert(fake_work_directory());
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
+TEST_F(LlTrial, WrappingClockAndZeroFiles) {
+  fake::state().clock_readings = {0xFFFFFFF0u, 0x10u};
+  EXPECT_EQ(run_ll_trial("C:", 4, 1, 4), 0x20u);
+
+  fake::reset();
+  fake::state().clock_readings = {7, 7};
+  EXPECT_EQ(run_ll_trial("C:", 4, 0, 4), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
+  EXPECT_EQ(fake::count_of(Service::Open), 0);
+  EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
+}
+
+}  // namespace

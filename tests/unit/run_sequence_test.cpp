@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "driver/build_stamp.h"
+#include "driver/run_sequence.h"
+#include "fake_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fake::Service;
+
+// Each test runs in a fresh current directory of its own.
+class RunSequence : public FakePlatformTest {
+ protected:
+  void SetUp() override {
+    FakePlatformTest::SetUp();
+    previous_ = fs::current_path();
+    dir_ = fs::temp_directory_path() /
+           ("varno-run-" + std::to_string(std::rand()) + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(dir_);
+  }
+  static void write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+  static std::string read(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  static std::string banner() { return "Varnoquelbit Build: [" + build_stamp() + "]"; }
+  static std::string prompt() {
+    return "Press Any Key to Finish.\n(To Copy the Result to the Clipboard, Press 'c'.)\n";
+  }
+
+  fs::path previous_;
+  fs::path dir_;
+};
+
+TEST(BuildStamp, WeekdayMonthDayTimeYear) {
+  EXPECT_EQ(format_build_stamp("Oct 25 2008", "17:01:27"), "Sat Oct 25 17:01:27 2008");
+  EXPECT_EQ(format_build_stamp("Dec  8 2026", "03:09:18"), "Tue Dec  8 03:09:18 2026");
+  EXPECT_EQ(format_build_stamp("Feb 29 2000", "00:00:00"), "Tue Feb 29 00:00:00 2000");
+  EXPECT_EQ(format_build_stamp("Jan  1 1970", "00:00:00"), "Thu Jan  1 00:00:00 1970");
+  EXPECT_EQ(build_stamp().size(), 24u);
+}
+
+TEST_F(RunSequence, UnreadableVersionEndsTheRunAtOnce) {
+  write("result.txt", "earlier run");
+  write("Varnoquelbit.ini", "HL C: 4K 1 1\n");
+  fake::state().os_readable = false;
+  fake::state().keys = {'c'};
+  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(fake::console_text(), banner() + "\nCound NOT Get OS Version. \n");
+  EXPECT_EQ(read("result.txt"), "earlier run");
+  EXPECT_TRUE(fake::state().clipboard.empty());
+  EXPECT_EQ(fake::count_of(Service::Volume), 0);
+}
+
+TEST_F(RunSequence, NoConfigurationRunsTheDefaultTestInTheGeneralFormat) {
+  fake::state().calendar_step = 1;
+  for (int i = 0; i < 5; ++i) {
+    fake::state().clock_readings.push_back(0);
+    fake::state().clock_readings.push_back(250);
+  }
+  EXPECT_EQ(run_benchmark(), 0);
+  const std::string console = fake::console_text();
+  const std::string head = banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
+                           "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
+                           "HL C: 4K 1000File(s) 5Trial(s)\n";
+  EXPECT_EQ(console.substr(0, head.size()), head);
+  EXPECT_NE(console.find("(0.25[sec])"), std::string::npos) << "a quarter second prints as 0.25";
+  EXPECT_EQ(read("result.txt"),
+            banner() + "\r\nOS: Windows XP (32bit)\r\nDisk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
+                       "HL C:   4K 1000File(s)  5Trial(s) : Average: 15.625[MB/s] (   0.25[sec])\r\n");
+  EXPECT_EQ(console.substr(console.size() - prompt().size()), prompt());
+}
+
+TEST_F(RunSequence, CommentsOnlyConfigurationWritesBannerAndOsLines) {
+  write("result.txt", "an earlier, longer result that must not survive");
+  write("Varnoquelbit.ini", "# nothing to run\r\n\r\n#\n");
+  fake::state().os_version = OsVersion{6, 1};
+  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(read("result.txt"), banner() + "\r\nOS: Unknown\r\n");
+  EXPECT_EQ(fake::console_text(), banner() + "\nOS: Unknown\n" + prompt());
+}
+
+TEST_F(RunSequence, ConfigurationSwitchesBothOutputsToThreeDecimals) {
+  write("Varnoquelbit.ini", "HL C: 1M 1 1\n");
+  fake::state().clock_readings = {0, 250};
+  run_benchmark();
+  const std::string console = fake::console_text();
+  EXPECT_NE(console.find("Disk C: Capacity: Total=10.000[GB] Free=5.000[GB]\n"), std::string::npos);
+  EXPECT_NE(console.find("  Result:   4.000[MB/s] (0.250[sec])\n"), std::string::npos);
+  EXPECT_NE(read("result.txt").find("Average:  4.000[MB/s] (  0.250[sec])\r\n"), std::string::npos);
+}
+
+TEST_F(RunSequence, LowerCaseCCopiesTheExactReport) {
+  write("Varnoquelbit.ini", "#\n");
+  fake::state().keys = {'c'};
+  run_benchmark();
+  ASSERT_EQ(fake::state().clipboard.size(), 1u);
+  EXPECT_EQ(fake::state().clipboard[0], read("result.txt"));
+  EXPECT_EQ(fake::state().clipboard[0], banner() + "\r\nOS: Windows XP (32bit)\r\n");
+}
+
+TEST_F(RunSequence, OtherKeysAndAFailingClipboardCopyNothing) {
+  write("Varnoquelbit.ini", "#\n");
+  for (int key : {int{'C'}, int{'x'}, int{'\n'}, -1}) {
+    fake::reset();
+    if (key != -1) fake::state().keys = {key};
+    EXPECT_EQ(run_benchmark(), 0);
+    EXPECT_TRUE(fake::state().clipboard.empty()) << key;
+  }
+  fake::reset();
+  fake::state().keys = {'c'};
+  fake::state().clipboard_opens = false;
+  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
+}
+
+}  // namespace
