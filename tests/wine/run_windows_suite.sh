@@ -5,9 +5,11 @@
 # tests, whole runs of the program, and the end-to-end suite of tests/e2e when
 # it is there. Exits non-zero when any step fails.
 #
-# Needs: cmake, g++-mingw-w64-i686, g++-mingw-w64-x86-64, googletest, wine64,
-# python3. A 32-bit program needs a wine that can run 32-bit code; where the
-# kernel runs no 32-bit code, the i686 build is only built and inspected.
+# Needs (Debian 12): cmake make python3 googletest g++-mingw-w64-i686-win32
+# g++-mingw-w64-x86-64-win32 wine64. The i686 program is built and its imports
+# checked but not run: that needs a wine that runs 32-bit code, and so a
+# kernel that runs 32-bit Linux programs.
+# Takes about 3.5 minutes on 2 cores, most of it building.
 set -u
 
 REPO=$(cd "$(dirname "$0")/../.." && pwd)
