@@ -35,4 +35,15 @@ fi
 cmake -S "$root" -B "$build" -DVARNO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   ${CXX:+-DCMAKE_CXX_COMPILER="$CXX"}
 cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure
+
+# A report ends the process that made it with a failure. A test that does
+# not look at a process's exit code still lets its standard error through to
+# the test log, so every report is also looked for there.
+status=0
+ctest --test-dir "$build" --output-on-failure || status=$?
+log="$build/Testing/Temporary/LastTest.log"
+if grep -nE "ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: [A-Za-z]+Sanitizer" "$log" >&2; then
+  echo "Sanitizer reports in $log" >&2
+  status=1
+fi
+exit $status
