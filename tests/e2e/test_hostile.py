@@ -245,9 +245,11 @@ class HostileTest(TempDirTest):
         self.addCleanup(subprocess.run, ["umount", path], check=True)
 
     def start(self, ini, prefix=(), stdin=b""):
-        """Runs the program in run_dir with this configuration, to its end."""
-        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "wb") as f:
-            f.write(ini.encode("latin-1"))
+        """Runs the program in run_dir with this configuration (None: as the
+        directory holds it), to its end."""
+        if ini is not None:
+            with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "wb") as f:
+                f.write(ini.encode("latin-1"))
         proc = subprocess.run(list(prefix) + COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
                               input=stdin, timeout=600)
         return Run(self.run_dir, proc.stdout, proc.returncode)
@@ -571,6 +573,59 @@ class DriveStrings(HostileTest):
             "HL %s 4K 0File(s) 1Trial(s)" % dir_too_long,
             "ini error: HL %s 4K 1 1" % over_99,
         ] + PROMPT_LINES)
+
+
+class CurrentDirectory(HostileTest):
+    """The current directory holds the configuration and receives result.txt."""
+
+    def test_a_directory_in_place_of_the_configuration(self):
+        """It opens, and its first read fails: no test runs."""
+        os.mkdir(os.path.join(self.run_dir, "Varnoquelbit.ini"))
+        before = snapshot(self.run_dir)
+        run = self.start(None)
+        self.assertEqual(self.check_run(run, {self.run_dir: before}), [])
+        self.assert_lines(run.console, start_lines() + PROMPT_LINES)
+        lines = run.console.split("\n")
+        self.assertEqual(run.result, ("%s\r\n%s\r\n" % (lines[0], lines[1])).encode())
+
+    def test_an_unreadable_configuration_in_an_unwritable_directory(self):
+        """The configuration cannot be opened: the default test runs, on the
+        current directory, where it can make nothing; result.txt cannot be
+        written either, and nothing says so."""
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 4K 1 1\n")
+        prefix = ()
+        if IS_ROOT:
+            if shutil.which("setpriv") is None:
+                skip_or_fail(self, "setpriv (util-linux) is not installed")
+            prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--")
+            os.chmod(self.dir, 0o755)
+        os.chmod(os.path.join(self.run_dir, "Varnoquelbit.ini"), 0)
+        os.chmod(self.run_dir, 0o555)
+        self.addCleanup(os.chmod, self.run_dir, 0o755)
+        before = snapshot(self.run_dir)
+        run = self.start(None, prefix=prefix)
+        self.assertEqual(snapshot(self.run_dir), before, "the configuration is untouched too")
+        trials = self.check_run(run, {self.run_dir: before})
+        self.assertEqual([t.kind for t in trials], ["not created"] * 5)
+        self.assertIsNone(run.result)
+        general = re.compile(r"^Disk C: Capacity: Total=\S+\[GB\] Free=\S+\[GB\]$")
+        self.assert_lines(without_trials(run.console, trials), start_lines() + [
+            "Varnoquelbit.ini NOT Found.", general, "HL C: 4K 1000File(s) 5Trial(s)",
+        ] + PROMPT_LINES)
+
+    def test_a_full_current_directory(self):
+        """The room check refuses the test; result.txt is made, and stays empty."""
+        self.mount_tmpfs(self.run_dir, "size=1m")
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 4K 1 1\n")
+        fill(os.path.join(self.run_dir, "filler.bin"))
+        before = snapshot(self.run_dir)
+        run = self.start(None)
+        self.assertEqual(self.check_run(run, {self.run_dir: before}), [])
+        self.assert_lines(run.console, start_lines() + [
+            disk_line("C:"), ROOM_MESSAGE] + PROMPT_LINES)
+        self.assertEqual(run.result, b"")
 
 
 class ConfigurationLimits(HostileTest):
