@@ -19,6 +19,7 @@ except under CI (CI=true), where a skip is a failure.
 import hashlib
 import os
 import re
+import resource
 import select
 import shutil
 import stat
@@ -241,17 +242,43 @@ class HostileTest(TempDirTest):
     def mount_tmpfs(self, path, options):
         self.need_root("a tmpfs volume")
         os.makedirs(path, exist_ok=True)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], check=True)
+        mount = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path],
+                               stderr=subprocess.PIPE)
+        if mount.returncode != 0:
+            skip_or_fail(self, "cannot mount a tmpfs here: " + mount.stderr.decode().strip())
         self.addCleanup(subprocess.run, ["umount", path], check=True)
 
-    def start(self, ini, prefix=(), stdin=b""):
+    def as_nobody(self):
+        """The command prefix and program that run as user nobody. The
+        program is copied where nobody can reach it when its own place is
+        out of nobody's reach."""
+        if shutil.which("setpriv") is None:
+            skip_or_fail(self, "setpriv (util-linux) is not installed")
+        prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
+        os.chmod(self.dir, 0o755)
+        command = list(COMMAND)
+        if subprocess.run(prefix + ["test", "-x", command[0]]).returncode != 0:
+            if len(command) != 1:
+                skip_or_fail(self, "user nobody cannot run " + " ".join(command))
+            copy = os.path.join(self.dir, "bin", os.path.basename(command[0]))
+            os.mkdir(os.path.dirname(copy))
+            shutil.copy2(command[0], copy)
+            command = [copy]
+        return prefix + command
+
+    def start(self, ini, command=None, stdin=b"", open_files=None):
         """Runs the program in run_dir with this configuration (None: as the
-        directory holds it), to its end."""
+        directory holds it), to its end; open_files limits its descriptors."""
         if ini is not None:
             with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "wb") as f:
                 f.write(ini.encode("latin-1"))
-        proc = subprocess.run(list(prefix) + COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
-                              input=stdin, timeout=600)
+
+        def limit():
+            if open_files is not None:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, open_files))
+
+        proc = subprocess.run(command or COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
+                              input=stdin, timeout=600, preexec_fn=limit)
         return Run(self.run_dir, proc.stdout, proc.returncode)
 
     def check_run(self, run, befores):
@@ -518,19 +545,16 @@ class DriveStrings(HostileTest):
         os.mkdir(target)
         with open(os.path.join(target, "keep.txt"), "w") as f:
             f.write("the owner's file\n")
-        prefix = ()
+        command = None
         if IS_ROOT:
-            if shutil.which("setpriv") is None:
-                skip_or_fail(self, "setpriv (util-linux) is not installed")
-            prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--")
-            os.chmod(self.dir, 0o755)
+            command = self.as_nobody()
             os.chmod(target, 0o755)
             shutil.chown(self.run_dir, "nobody", "nogroup")
         else:
             os.chmod(target, 0o555)
             self.addCleanup(os.chmod, target, 0o755)
         before = snapshot(target)
-        run = self.start("HL %s 4K 1 2\nLL %s 4K 4K 1 1\n" % (target, target), prefix=prefix)
+        run = self.start("HL %s 4K 1 2\nLL %s 4K 4K 1 1\n" % (target, target), command=command)
         trials = self.check_run(run, {target: before})
         self.assertEqual([t.kind for t in trials], ["not created"] * 3)
         self.assertIn("\nHL %s 4K 1File(s) 2Trial(s)\n" % target, run.console)
@@ -575,6 +599,29 @@ class DriveStrings(HostileTest):
         ] + PROMPT_LINES)
 
 
+class OpenFileLimit(HostileTest):
+    """An LL trial opens every source and copy before its timed loop. With
+    few descriptors allowed, opening stops part way: the trial says which
+    open failed and leaves the test files and the copies opened so far."""
+
+    def test_ll_trial_beyond_the_open_file_limit(self):
+        target = os.path.join(self.dir, "target")
+        os.mkdir(target)
+        with open(os.path.join(target, "keep.txt"), "w") as f:
+            f.write("the user's own file\n")
+        other = os.path.join(self.dir, "other")  # a name of its own for the HL trial
+        os.mkdir(other)
+        before = snapshot(target)
+        run = self.start("LL %s 4K 4K 100 1\nHL %s 4K 100 1\n" % (target, other),
+                         open_files=40)
+        trials = self.check_run(run, {target: before, other: {}})
+        self.assertIn(trials[0].kind, ("open from", "open to"))
+        self.assertEqual(trials[1].kind, "done", "HL holds two files open at a time")
+        leftover = os.path.join(target, new_work_directories(before, snapshot(target))[0])
+        copies = [n for n in os.listdir(leftover) if n.startswith("copy")]
+        self.assertTrue(10 < len(copies) < 40, copies)
+
+
 class CurrentDirectory(HostileTest):
     """The current directory holds the configuration and receives result.txt."""
 
@@ -594,17 +641,12 @@ class CurrentDirectory(HostileTest):
         written either, and nothing says so."""
         with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
             f.write("HL C: 4K 1 1\n")
-        prefix = ()
-        if IS_ROOT:
-            if shutil.which("setpriv") is None:
-                skip_or_fail(self, "setpriv (util-linux) is not installed")
-            prefix = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--")
-            os.chmod(self.dir, 0o755)
+        command = self.as_nobody() if IS_ROOT else None
         os.chmod(os.path.join(self.run_dir, "Varnoquelbit.ini"), 0)
         os.chmod(self.run_dir, 0o555)
         self.addCleanup(os.chmod, self.run_dir, 0o755)
         before = snapshot(self.run_dir)
-        run = self.start(None, prefix=prefix)
+        run = self.start(None, command=command)
         self.assertEqual(snapshot(self.run_dir), before, "the configuration is untouched too")
         trials = self.check_run(run, {self.run_dir: before})
         self.assertEqual([t.kind for t in trials], ["not created"] * 5)
