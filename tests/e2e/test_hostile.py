@@ -58,8 +58,11 @@ def snapshot(top):
             elif stat.S_ISDIR(st.st_mode):
                 entries[rel] = ("dir", stat.S_IMODE(st.st_mode))
             else:
-                with open(path, "rb") as f:
-                    digest = hashlib.sha256(f.read()).hexdigest()
+                try:
+                    with open(path, "rb") as f:
+                        digest = hashlib.sha256(f.read()).hexdigest()
+                except PermissionError:  # size, mode and time still tell a change
+                    digest = None
                 entries[rel] = ("file", st.st_size, stat.S_IMODE(st.st_mode), st.st_mtime_ns,
                                 digest)
     return entries
