@@ -40,9 +40,9 @@ std::int64_t total_trials(const std::string& text) {
   bool ended = false;
   std::int64_t trials = 0;
   while (read_configuration_line(in, line, ended)) {
-    TestSpec spec;
-    if (parse_configuration_line(line, spec) == LineKind::Test && spec.trial_count > 0)
-      trials += spec.trial_count;
+    TestSpec test;
+    if (parse_configuration_line(line, test) == LineKind::Test && test.trial_count > 0)
+      trials += test.trial_count;
   }
   return trials;
 }
