@@ -83,13 +83,15 @@ LineKind parse_configuration_line(const std::string& line, TestSpec& test) {
 bool read_configuration_line(std::istream& in, std::string& line, bool& ended) {
   line.clear();
   if (ended) return false;
-  std::streambuf* source = in.rdbuf();
   bool any = false;
   for (;;) {
-    const int c = source->sbumpc();
+    // istream::get ends the input on a read error as on the end of the file:
+    // a file buffer reports the error by throwing (a directory opened as the
+    // configuration does so at its first read), and get turns that into a
+    // state bit.
+    const int c = in.get();
     if (c == std::char_traits<char>::eof() || c == kEndOfFile) {
       ended = true;
-      if (c == std::char_traits<char>::eof()) in.setstate(std::ios::eofbit);
       return any;
     }
     any = true;

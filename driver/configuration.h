@@ -23,8 +23,9 @@ enum class LineKind { Ignored, Test, Error };
 LineKind parse_configuration_line(const std::string& line, TestSpec& test);
 
 // Reads the next line: up to a line feed (a carriage return just before it is
-// dropped), or up to a Ctrl-Z byte, which ends the file. False when nothing
-// is left. Never reads past the line it returns, so a pipe is read as it is fed.
+// dropped), or up to a Ctrl-Z byte, which ends the file. A read error ends the
+// input as the end of the file does. False when nothing is left. Never reads
+// past the line it returns, so a pipe is read as it is fed.
 bool read_configuration_line(std::istream& in, std::string& line, bool& ended);
 
 // Reads the configuration to its end, running each test line through the test

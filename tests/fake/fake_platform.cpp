@@ -263,6 +263,8 @@ std::uint32_t milliseconds_now() {
   if (!p.clock_readings.empty()) {
     p.last_clock = p.clock_readings.front();
     p.clock_readings.pop_front();
+  } else {
+    p.last_clock += p.clock_step;
   }
   return p.last_clock;
 }
@@ -275,7 +277,7 @@ std::int64_t calendar_seconds_now() {
 
 void* allocate_io_buffer(std::size_t bytes) {
   state().allocations.push_back(bytes);
-  if (fake::call_fails(Service::Allocate, "")) return nullptr;
+  if (fake::call_fails(Service::Allocate, "") || bytes > state().allocation_limit) return nullptr;
   ++state().live_buffers;
   return ::operator new(bytes == 0 ? 1 : bytes);
 }

@@ -2,6 +2,7 @@
 // clock, any OS version, any key, a clipboard that may fail, and failures
 // injected on the Nth call of a service or on a given path.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -51,6 +52,7 @@ struct Platform {
   // Scripted readings of the millisecond clock; once used up, the last one repeats.
   std::deque<std::uint32_t> clock_readings;
   std::uint32_t last_clock = 0;
+  std::uint32_t clock_step = 0;  // added to the clock at each reading past the scripted ones
   std::int64_t calendar_seconds = 1225000000;
   std::int64_t calendar_step = 0;  // seconds the calendar advances after each reading
 
@@ -76,6 +78,8 @@ struct Platform {
 
   int live_buffers = 0;
   std::vector<std::size_t> allocations;  // sizes asked of allocate_io_buffer
+  // Buffers larger than this cannot be had: allocate_io_buffer returns nullptr.
+  std::size_t allocation_limit = SIZE_MAX;
 };
 
 Platform& state();

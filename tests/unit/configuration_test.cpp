@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <sstream>
+#include <streambuf>
+#include <string>
+#include <utility>
 
 #include "driver/configuration.h"
 #include "fake_fixture.h"
@@ -120,7 +124,47 @@ TEST(ConfigurationReading, ReadsNoFurtherThanTheLineItReturns) {
   EXPECT_EQ(in.rdbuf()->in_avail(), 7) << "the second line is still unread";
 }
 
+// Serves a text, then fails the next read the way a file buffer does: by
+// throwing. Reading a directory opened as the configuration fails so.
+struct FailingReads : std::streambuf {
+  explicit FailingReads(std::string text) : text_(std::move(text)) {
+    setg(&text_[0], &text_[0], &text_[0] + text_.size());
+  }
+  int_type underflow() override { throw std::ios_base::failure("read error"); }
+  std::string text_;
+};
+
+TEST(ConfigurationReading, AReadErrorEndsTheInput) {
+  FailingReads buffer("a\nb\n");
+  std::istream in(&buffer);
+  std::string line;
+  bool ended = false;
+  ASSERT_TRUE(read_configuration_line(in, line, ended));
+  EXPECT_EQ(line, "a");
+  ASSERT_TRUE(read_configuration_line(in, line, ended));
+  EXPECT_EQ(line, "b");
+  EXPECT_FALSE(read_configuration_line(in, line, ended));
+  EXPECT_TRUE(ended);
+
+  FailingReads at_once("");
+  std::istream empty(&at_once);
+  ended = false;
+  EXPECT_FALSE(read_configuration_line(empty, line, ended));
+  EXPECT_TRUE(ended);
+}
+
 class ConfiguredTests : public FakePlatformTest {};
+
+TEST_F(ConfiguredTests, TestsBeforeAReadErrorRunAndReadingStopsThere) {
+  FailingReads buffer("HL C: 4K 1 0\nHL C: 4K 2 0\n");
+  std::istream in(&buffer);
+  std::ostringstream report;
+  run_configured_tests(in, report);
+  EXPECT_EQ(fake::console_text(),
+            "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
+            "HL C: 4K 1File(s) 0Trial(s)\n"
+            "HL C: 4K 2File(s) 0Trial(s)\n");
+}
 
 TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
   fake::state().calendar_step = 1;

@@ -1,0 +1,727 @@
+"""End-to-end runs of the real program under hostile conditions: full volumes,
+volumes out of inodes, work directory names already taken, drive strings that
+cannot be used and configuration values at and beyond every limit.
+
+Every test checks the same invariants:
+- the run reaches the closing prompt and exits with 0;
+- every trial ends in one of the known ways, and a failed trial says why and
+  gets no result;
+- nothing outside the work directories the run made is created, changed or
+  deleted (each target is snapshotted with sizes and SHA-256 before and after);
+- each failed trial leaves exactly what its failure leaves: its work directory
+  with the test files (and copies) made up to the failing step, the failing
+  file holding what had been written, and nothing after it.
+
+Volumes of limited size or inodes are tmpfs mounts, which need root, as does
+running the program as user nobody. Without root those tests are skipped,
+except under CI (CI=true), where a skip is a failure.
+"""
+import hashlib
+import os
+import re
+import resource
+import select
+import shutil
+import stat
+import subprocess
+import time
+import unittest
+
+from harness import BANNER, COMMAND, PROMPT, Run, TempDirTest
+
+IS_ROOT = os.geteuid() == 0
+WORK_NAME = re.compile(r"^Varnoquelbit(-?\d+)$")
+SIZE_MESSAGE = "Size Type Must Be 'K' or 'M' or 'G'."
+ROOM_MESSAGE = "Error: Free Space is NOT Enough."
+
+
+def skip_or_fail(test, reason):
+    """Skips with the reason, or fails under CI, where every test must run."""
+    if os.environ.get("CI") == "true":
+        test.fail("cannot run under CI: " + reason)
+    raise unittest.SkipTest(reason)
+
+
+# --- the target before and after -------------------------------------------
+
+def snapshot(top):
+    """Every entry below top, links not followed: the kind, and for files the
+    size, mode, modification time and SHA-256; for links their target."""
+    entries = {}
+    for directory, dirs, files in os.walk(top):
+        for name in dirs + files:
+            path = os.path.join(directory, name)
+            st = os.lstat(path)
+            rel = os.path.relpath(path, top)
+            if stat.S_ISLNK(st.st_mode):
+                entries[rel] = ("link", os.readlink(path))
+            elif stat.S_ISDIR(st.st_mode):
+                entries[rel] = ("dir", stat.S_IMODE(st.st_mode))
+            else:
+                try:
+                    with open(path, "rb") as f:
+                        digest = hashlib.sha256(f.read()).hexdigest()
+                except PermissionError:  # size, mode and time still tell a change
+                    digest = None
+                entries[rel] = ("file", st.st_size, stat.S_IMODE(st.st_mode), st.st_mtime_ns,
+                                digest)
+    return entries
+
+
+def new_work_directories(before, after):
+    """The work directories the run left at the target's top level, in the
+    order the run made them (their names carry the second)."""
+    names = [rel for rel, entry in after.items()
+             if os.sep not in rel and entry[0] == "dir" and WORK_NAME.match(rel)
+             and rel not in before]
+    return sorted(names, key=lambda n: int(WORK_NAME.match(n).group(1)))
+
+
+def outside(entries, work_dirs):
+    return {rel: entry for rel, entry in entries.items()
+            if rel.split(os.sep)[0] not in work_dirs}
+
+
+# --- the console, trial by trial --------------------------------------------
+
+# How a trial goes on from its label, and whether it leaves its work directory.
+TRIAL_ENDS = [
+    ("done", re.compile(r"Preparing\.\.\. Testing\.\.\. Done\."
+                        r"(?:  Result: +\S+\[MB/s\] \(\S+\[sec\]\)\n)?"), False),
+    ("not created", re.compile(r"Preparing\.\.\.Init Failed\n"), False),
+    ("create", re.compile(r"Preparing\.\.\. CreateFile Error:INVALID_HANDLE_VALUE\n"
+                          r"Init Failed\n"), True),
+    ("write", re.compile(r"Preparing\.\.\. WriteFile Error\nInit Failed\n"), True),
+    ("copy", re.compile(r"Preparing\.\.\. Testing\.\.\.Copy Failed!\n"), True),
+    ("ll copy", re.compile(r"Preparing\.\.\. Testing\.\.\.copy failed\n"), True),
+    ("open from", re.compile(r"Preparing\.\.\. Testing\.\.\.open from failed\n"), True),
+    ("open to", re.compile(r"Preparing\.\.\. Testing\.\.\.open to failed\n"), True),
+]
+LEAVES_DIRECTORY = {kind: leaves for kind, _, leaves in TRIAL_ENDS}
+TRIAL_LABEL = re.compile(r"\[Trial (\d+)\] ")
+# A test header starts a line, or follows a trial that ended without a result.
+HEADER = re.compile(r"(?:^|(?<=Done\.))(?:HL|LL) \S+ (\S+) (?:\(Buffer:\S+\) )?(-?\d+)File\(s\) "
+                    r"-?\d+Trial\(s\)$", re.M)
+
+
+def size_bytes(text):
+    """Bytes of a plain size string such as 64K or 1M."""
+    m = re.fullmatch(r"(\d+)([KkMm])", text)
+    return int(m.group(1)) * (1024 if m.group(2) in "Kk" else 1024 * 1024) if m else None
+
+
+class Trial:
+    def __init__(self, kind, start, end, file_bytes, file_count):
+        self.kind = kind
+        self.start, self.end = start, end  # the trial's text in the console
+        self.file_bytes, self.file_count = file_bytes, file_count
+
+
+def trials_of(test, console):
+    """Every trial on the console, in order, with the sizes of its test.
+    Fails on trial text of no known form and on a result after a failure."""
+    trials = []
+    labels = list(TRIAL_LABEL.finditer(console))
+    for n, label in enumerate(labels):
+        limit = labels[n + 1].start() if n + 1 < len(labels) else len(console)
+        words = console[label.end():limit]
+        header = None
+        for header in HEADER.finditer(console, 0, label.start()):
+            pass
+        test.assertIsNotNone(header, "a trial without a test header")
+        file_bytes, file_count = size_bytes(header.group(1)), int(header.group(2))
+        for kind, pattern, _ in TRIAL_ENDS:
+            m = pattern.match(words)
+            if m:
+                if kind != "done":
+                    test.assertNotIn("Result:", words[m.end():],
+                                     "a result after a failed trial: %r" % words)
+                trials.append(Trial(kind, label.start(), label.end() + m.end(),
+                                    file_bytes, file_count))
+                break
+        else:
+            test.fail("trial text of no known form: %r" % words)
+    return trials
+
+
+def without_trials(console, trials):
+    """The console text with every trial's own text and every average taken out."""
+    pieces, position = [], 0
+    for trial in trials:
+        pieces.append(console[position:trial.start])
+        position = trial.end
+    pieces.append(console[position:])
+    return re.sub(r"^Average: *\S+\[MB/s\] \( *\S+\[sec\]\)\n", "", "".join(pieces), flags=re.M)
+
+
+# --- what a failed trial leaves ---------------------------------------------
+
+def pairs_equal(data):
+    """Test file content: the bytes at offsets 2k and 2k+1 are equal."""
+    even = len(data) - len(data) % 2
+    return data[0:even:2] == data[1:even:2]
+
+
+def check_leftovers(test, trial, directory):
+    """The work directory of a failed trial holds exactly what its failure leaves."""
+    kind, file_bytes, file_count = trial.kind, trial.file_bytes, trial.file_count
+    names = set(os.listdir(directory))
+
+    def numbered(prefix):
+        found = [n for n in names if re.fullmatch(prefix + r"\d+\.dat", n)]
+        return sorted(found, key=lambda n: int(n[len(prefix):-4]))
+
+    tests, copies = numbered("test"), numbered("copy")
+    test.assertEqual(names, set(tests) | set(copies), "only test and copy files")
+    test.assertEqual(tests, ["test%d.dat" % i for i in range(len(tests))], "made in order")
+    test.assertEqual(copies, ["copy%d.dat" % i for i in range(len(copies))], "made in order")
+    data = {}
+    for name in tests + copies:
+        with open(os.path.join(directory, name), "rb") as f:
+            data[name] = f.read()
+    for name in tests:
+        test.assertTrue(pairs_equal(data[name]), name)
+
+    def complete(names_):
+        for name in names_:
+            test.assertEqual(len(data[name]), file_bytes, name)
+
+    def copied(i, whole=True):
+        source, copy = data["test%d.dat" % i], data["copy%d.dat" % i]
+        test.assertEqual(copy, source if whole else source[:len(copy)], "copy%d.dat" % i)
+
+    if kind == "create":  # the test files before the one that could not be made
+        test.assertLess(len(tests), file_count)
+        test.assertEqual(copies, [])
+        complete(tests)
+    elif kind == "write":  # the failing file holds what had been written
+        test.assertTrue(1 <= len(tests) <= file_count)
+        test.assertEqual(copies, [])
+        complete(tests[:-1])
+        test.assertLess(len(data[tests[-1]]), file_bytes, "the failing file is short")
+    elif kind == "copy":  # whole-file copies in order, the last one may be short
+        test.assertEqual(len(tests), file_count)
+        complete(tests)
+        test.assertLessEqual(len(copies), file_count)
+        for i in range(len(copies)):
+            copied(i, whole=i < len(copies) - 1)
+    elif kind == "ll copy":  # every copy was opened before the timed loop
+        test.assertEqual(len(tests), file_count)
+        complete(tests)
+        test.assertEqual(len(copies), file_count)
+        short = [i for i, n in enumerate(copies) if len(data[n]) < file_bytes]
+        test.assertTrue(short, "one copy is short")
+        for i in range(len(copies)):
+            if i < short[0]:
+                copied(i)
+            elif i == short[0]:
+                copied(i, whole=False)
+            else:
+                test.assertEqual(data[copies[i]], b"", "copy%d.dat was not written" % i)
+    elif kind in ("open to", "open from"):  # copies opened so far, all empty
+        test.assertEqual(len(tests), file_count)
+        complete(tests)
+        test.assertLessEqual(len(copies), file_count)
+        for name in copies:
+            test.assertEqual(data[name], b"", name)
+    else:
+        test.fail("a %s trial leaves no work directory" % kind)
+
+
+class HostileTest(TempDirTest):
+    """Runs the program in a directory of its own and checks the invariants."""
+
+    def setUp(self):
+        if not COMMAND:
+            skip_or_fail(self, "VARNO_COMMAND is not set")
+        super().setUp()
+        self.run_dir = os.path.join(self.dir, "run")
+        os.mkdir(self.run_dir)
+
+    def need_root(self, what):
+        if not IS_ROOT:
+            skip_or_fail(self, what + " needs root")
+
+    def mount_tmpfs(self, path, options):
+        self.need_root("a tmpfs volume")
+        os.makedirs(path, exist_ok=True)
+        mount = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path],
+                               stderr=subprocess.PIPE)
+        if mount.returncode != 0:
+            skip_or_fail(self, "cannot mount a tmpfs here: " + mount.stderr.decode().strip())
+        self.addCleanup(subprocess.run, ["umount", path], check=True)
+
+    def as_nobody(self):
+        """The command prefix and program that run as user nobody. The
+        program is copied where nobody can reach it when its own place is
+        out of nobody's reach."""
+        if shutil.which("setpriv") is None:
+            skip_or_fail(self, "setpriv (util-linux) is not installed")
+        prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
+        os.chmod(self.dir, 0o755)
+        command = list(COMMAND)
+        if subprocess.run(prefix + ["test", "-x", command[0]]).returncode != 0:
+            if len(command) != 1:
+                skip_or_fail(self, "user nobody cannot run " + " ".join(command))
+            copy = os.path.join(self.dir, "bin", os.path.basename(command[0]))
+            os.mkdir(os.path.dirname(copy))
+            shutil.copy2(command[0], copy)
+            command = [copy]
+        return prefix + command
+
+    def start(self, ini, command=None, stdin=b"", open_files=None):
+        """Runs the program in run_dir with this configuration (None: as the
+        directory holds it), to its end; open_files limits its descriptors."""
+        if ini is not None:
+            with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "wb") as f:
+                f.write(ini.encode("latin-1"))
+
+        def limit():
+            if open_files is not None:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, open_files))
+
+        proc = subprocess.run(command or COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
+                              input=stdin, timeout=600, preexec_fn=limit)
+        return Run(self.run_dir, proc.stdout, proc.returncode)
+
+    def check_run(self, run, befores):
+        """The invariants; befores maps each target to its snapshot before
+        the run. Returns the trials."""
+        self.assertEqual(run.returncode, 0, run.console)
+        self.assertTrue(run.console.endswith(PROMPT), run.console)
+        trials = trials_of(self, run.console)
+        leftovers = []
+        for target, before in befores.items():
+            after = snapshot(target)
+            # The run's own files: its configuration, written by the test
+            # after the snapshot, and its report.
+            for name in ("Varnoquelbit.ini", "result.txt"):
+                rel = os.path.relpath(os.path.join(self.run_dir, name), target)
+                before.pop(rel, None)
+                after.pop(rel, None)
+            made = new_work_directories(before, after)
+            self.assertEqual(outside(after, made), outside(before, made),
+                             "only the run's own work directories changed in " + target)
+            leftovers += [os.path.join(target, name) for name in made]
+        leaving = [t for t in trials if LEAVES_DIRECTORY[t.kind]]
+        self.assertEqual(len(leftovers), len(leaving),
+                         "one work directory per failed trial that made one:\n" + run.console)
+        for trial, directory in zip(leaving, leftovers):
+            check_leftovers(self, trial, directory)
+        return trials
+
+    def assert_lines(self, text, expected):
+        """text is these lines; an expected line is a string or a pattern."""
+        lines = text.split("\n")
+        self.assertEqual(lines[-1], "", "the text ends with a line end")
+        self.assertEqual(len(lines) - 1, len(expected), text)
+        for line, want in zip(lines, expected):
+            if isinstance(want, str):
+                self.assertEqual(line, want)
+            else:
+                self.assertRegex(line, want)
+
+
+def disk_line(drive):
+    return re.compile(r"^Disk %s Capacity: Total=\d+\.\d{3}\[GB\] Free=\d+\.\d{3}\[GB\]$"
+                      % re.escape(drive))
+
+
+def start_lines():
+    return [re.compile("^" + BANNER.pattern + "$"), "OS: Unknown"]
+
+
+PROMPT_LINES = PROMPT.rstrip("\n").split("\n")
+
+
+def free_bytes(path):
+    st = os.statvfs(path)
+    return st.f_bavail * st.f_frsize
+
+
+def fill(path):
+    """Grows the file at path until its volume is full."""
+    with open(path, "ab", buffering=0) as f:
+        for chunk in (1 << 20, 1 << 12):
+            while free_bytes(path) >= chunk:
+                try:
+                    f.write(b"\xa5" * chunk)
+                except OSError:
+                    break
+
+
+def make_room(path, wanted):
+    """Shrinks the file at path until its volume has `wanted` bytes free."""
+    free = free_bytes(path)
+    if free < wanted:
+        os.truncate(path, max(0, os.path.getsize(path) - (wanted - free)))
+
+
+class FullVolume(HostileTest):
+    """A drive string's free space is measured at its first test and kept for
+    the run. The configuration arrives through a named pipe, so the volume is
+    filled after that first test: later tests pass the room check and meet a
+    full volume in their trials."""
+
+    def test_trials_on_a_volume_filled_during_the_run(self):
+        vol = os.path.join(self.dir, "vol")
+        self.mount_tmpfs(vol, "size=8m,nr_inodes=1000")
+        with open(os.path.join(vol, "keep.bin"), "wb") as f:
+            f.write(os.urandom(100 * 1024))
+        filler = os.path.join(vol, "filler.bin")
+        fifo = os.path.join(self.run_dir, "Varnoquelbit.ini")
+        os.mkfifo(fifo)
+        proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE)
+        self.addCleanup(proc.wait)
+        self.addCleanup(proc.kill)
+        writer = open(fifo, "wb", buffering=0)
+        self.addCleanup(writer.close)
+        seen = bytearray()
+        markers = []
+
+        def feed(lines):
+            """Writes the lines and a marker line, and waits for the marker's
+            error line: every test before it has ended."""
+            marker = "marker-%d" % len(markers)
+            markers.append("ini error: " + marker)
+            writer.write((lines + marker + "\n").encode())
+            deadline = time.monotonic() + 120
+            while ("ini error: %s\n" % marker).encode() not in seen:
+                self.assertLess(time.monotonic(), deadline, bytes(seen))
+                if select.select([proc.stdout], [], [], 1)[0]:
+                    chunk = os.read(proc.stdout.fileno(), 65536)
+                    self.assertTrue(chunk, "the program ended early: %r" % bytes(seen))
+                    seen.extend(chunk)
+
+        def next_second():
+            """Work directories are named by the second: a trial that starts
+            in the second of an earlier trial's leftover finds its name taken."""
+            time.sleep(1 - time.time() % 1 + 0.01)
+
+        feed("HL %s 4K 1 0\n" % vol)  # measures and keeps the free space
+        fill(filler)
+        before = snapshot(vol)
+        feed("HL %s 256K 4 2\n" % vol)
+        next_second()
+        feed("LL %s 64K 16K 2 1\n" % vol)
+        # Room for the test files, not for all their copies.
+        make_room(filler, 320 * 1024)
+        next_second()
+        feed("HL %s 64K 4 1\n" % vol)
+        make_room(filler, 320 * 1024)
+        next_second()
+        feed("LL %s 64K 16K 4 1\n" % vol)
+        writer.close()
+        rest, _ = proc.communicate(timeout=120)
+        run = Run(self.run_dir, bytes(seen) + rest, proc.returncode)
+
+        # The filler shrank by this test's own hand; everything else is compared.
+        before["filler.bin"] = snapshot(vol)["filler.bin"]
+        trials = self.check_run(run, {vol: before})
+        kinds = [t.kind for t in trials]
+        # The second trial fails like the first, or finds the first one's
+        # directory when it starts within the same second.
+        self.assertIn(kinds[1], ("write", "not created"))
+        self.assertEqual(kinds[:1] + kinds[2:], ["write", "write", "copy", "ll copy"])
+        self.assert_lines(without_trials(run.console, trials), start_lines() + [
+            disk_line(vol),
+            "HL %s 4K 1File(s) 0Trial(s)" % vol,
+            markers[0],
+            "HL %s 256K 4File(s) 2Trial(s)" % vol,
+            markers[1],
+            "LL %s 64K (Buffer:16K) 2File(s) 1Trial(s)" % vol,
+            markers[2],
+            "HL %s 64K 4File(s) 1Trial(s)" % vol,
+            markers[3],
+            "LL %s 64K (Buffer:16K) 4File(s) 1Trial(s)" % vol,
+            markers[4],
+        ] + PROMPT_LINES)
+        self.assertNotIn(b"Average:", run.result)
+
+
+class OutOfInodes(HostileTest):
+    """A volume with room for the data but few inodes (one each for the root,
+    a file of the user's, the work directory and every file)."""
+
+    def mount_with_inodes(self, inodes):
+        vol = os.path.join(self.dir, "vol")
+        self.mount_tmpfs(vol, "size=16m,nr_inodes=%d" % inodes)
+        with open(os.path.join(vol, "keep.txt"), "w") as f:
+            f.write("the user's own file\n")
+        return vol
+
+    def test_test_files_beyond_the_inodes(self):
+        vol = self.mount_with_inodes(20)  # the directory and 17 test files
+        before = snapshot(vol)
+        run = self.start("HL %s 4K 30 1\nLL %s 4K 4K 30 1\n" % (vol, vol))
+        trials = self.check_run(run, {vol: before})
+        self.assertEqual([t.kind for t in trials], ["create", "not created"])
+        leftover = new_work_directories(before, snapshot(vol))[0]
+        self.assertEqual(len(os.listdir(os.path.join(vol, leftover))), 17)
+
+    def test_hl_copies_beyond_the_inodes(self):
+        vol = self.mount_with_inodes(3 + 8 + 3)  # 8 test files and 3 copies
+        before = snapshot(vol)
+        run = self.start("HL %s 4K 8 1\n" % vol)
+        trials = self.check_run(run, {vol: before})
+        self.assertEqual([t.kind for t in trials], ["copy"])
+        leftover = os.path.join(vol, new_work_directories(before, snapshot(vol))[0])
+        self.assertEqual(sorted(n for n in os.listdir(leftover) if n.startswith("copy")),
+                         ["copy0.dat", "copy1.dat", "copy2.dat"])
+
+    def test_ll_copies_beyond_the_inodes(self):
+        vol = self.mount_with_inodes(3 + 8 + 3)
+        before = snapshot(vol)
+        run = self.start("LL %s 4K 4K 8 1\n" % vol)
+        trials = self.check_run(run, {vol: before})
+        self.assertEqual([t.kind for t in trials], ["open to"])
+        leftover = os.path.join(vol, new_work_directories(before, snapshot(vol))[0])
+        self.assertEqual(len(os.listdir(leftover)), 8 + 3)
+
+
+class TakenWorkDirectoryNames(HostileTest):
+    """The work directory is named by the second. Every name of the next
+    minute is taken before the run: by a directory holding a file, by a file,
+    or by a link to a directory of the user's. Every trial fails at once and
+    touches none of them."""
+
+    def test_every_trial_finds_its_name_taken(self):
+        target = os.path.join(self.dir, "target")
+        elsewhere = os.path.join(self.dir, "elsewhere")
+        os.mkdir(target)
+        os.mkdir(elsewhere)
+        with open(os.path.join(elsewhere, "data.txt"), "w") as f:
+            f.write("reached only through a link\n")
+        now = int(time.time())
+        for second in range(now, now + 60):
+            path = os.path.join(target, "Varnoquelbit%d" % second)
+            if second % 3 == 0:
+                os.symlink(elsewhere, path)
+            elif second % 3 == 1:
+                with open(path, "w") as f:
+                    f.write("a file named like a work directory\n")
+            else:
+                os.mkdir(path)
+                with open(os.path.join(path, "test0.dat"), "w") as f:
+                    f.write("not the benchmark's\n")
+        befores = {target: snapshot(target), elsewhere: snapshot(elsewhere)}
+        run = self.start("HL %s 4K 2 3\nLL %s 4K 4K 2 2\n" % (target, target))
+        trials = self.check_run(run, befores)
+        self.assertEqual([t.kind for t in trials], ["not created"] * 5)
+        self.assertLess(time.time(), now + 60, "the run ended within the minute")
+
+
+class DriveStrings(HostileTest):
+    """Drive strings that name no usable directory."""
+
+    def test_a_file(self):
+        target = os.path.join(self.dir, "target")
+        os.mkdir(target)
+        drive = os.path.join(target, "plain.txt")
+        with open(drive, "w") as f:
+            f.write("a file, not a directory\n")
+        before = snapshot(target)
+        run = self.start("HL %s 4K 1 2\nLL %s 4K 4K 1 1\n" % (drive, drive))
+        trials = self.check_run(run, {target: before})
+        self.assertEqual([t.kind for t in trials], ["not created"] * 3)
+        self.assert_lines(without_trials(run.console, trials), start_lines() + [
+            disk_line(drive),
+            "HL %s 4K 1File(s) 2Trial(s)" % drive,
+            "LL %s 4K (Buffer:4K) 1File(s) 1Trial(s)" % drive,
+        ] + PROMPT_LINES)
+
+    def test_a_missing_directory(self):
+        drive = os.path.join(self.dir, "missing")
+        before = snapshot(self.dir)
+        run = self.start("HL %s 4K 1 1\nLL %s\\deeper 4K 4K 1 1\n" % (drive, drive))
+        self.assertEqual(self.check_run(run, {self.dir: before}), [])
+        self.assert_lines(run.console, start_lines() + [
+            "Could not Get the Drive Information of " + drive,
+            "Could not Get the Drive Information of %s\\deeper" % drive,
+        ] + PROMPT_LINES)
+        self.assertFalse(os.path.exists(drive))
+
+    def test_an_unwritable_directory(self):
+        """As user nobody where the tests run as root, else as the user itself."""
+        target = os.path.join(self.dir, "target")
+        os.mkdir(target)
+        with open(os.path.join(target, "keep.txt"), "w") as f:
+            f.write("the owner's file\n")
+        command = None
+        if IS_ROOT:
+            command = self.as_nobody()
+            os.chmod(target, 0o755)
+            shutil.chown(self.run_dir, "nobody", "nogroup")
+        else:
+            os.chmod(target, 0o555)
+            self.addCleanup(os.chmod, target, 0o755)
+        before = snapshot(target)
+        run = self.start("HL %s 4K 1 2\nLL %s 4K 4K 1 1\n" % (target, target), command=command)
+        trials = self.check_run(run, {target: before})
+        self.assertEqual([t.kind for t in trials], ["not created"] * 3)
+        self.assertIn("\nHL %s 4K 1File(s) 2Trial(s)\n" % target, run.console)
+
+    def test_a_read_only_volume(self):
+        vol = os.path.join(self.dir, "vol")
+        self.mount_tmpfs(vol, "size=1m")
+        with open(os.path.join(vol, "keep.txt"), "w") as f:
+            f.write("on a volume mounted read-only\n")
+        subprocess.run(["mount", "-o", "remount,ro", vol], check=True)
+        before = snapshot(vol)
+        run = self.start("HL %s 4K 1 2\n" % vol)
+        trials = self.check_run(run, {vol: before})
+        self.assertEqual([t.kind for t in trials], ["not created"] * 2)
+
+    def test_paths_over_99_characters(self):
+        """Paths are limited to 99 characters: "<drive>\\Varnoquelbit" and ten
+        digits, then "\\test<i>.dat". A trial whose paths would be longer
+        makes nothing; a drive string over 99 characters is no word at all."""
+        def drive_of(length):
+            name = "d" * (length - 3)
+            os.makedirs(os.path.join(self.run_dir, name), exist_ok=True)
+            return "C:\\" + name
+
+        fits, too_long, dir_too_long = drive_of(66), drive_of(66), drive_of(77)
+        over_99 = "C:\\" + "w" * 97
+        ini = ("HL %s 4K 10 1\n"   # test9.dat's path has 99 characters
+               "HL %s 4K 11 1\n"   # test10.dat's has 100
+               "HL %s 4K 0 1\n"    # the work directory's path has 100
+               "HL %s 4K 1 1\n" % (fits, too_long, dir_too_long, over_99))
+        before = snapshot(self.run_dir)
+        run = self.start(ini)
+        trials = self.check_run(run, {self.run_dir: before})
+        self.assertEqual([t.kind for t in trials], ["done", "not created", "not created"])
+        self.assert_lines(without_trials(run.console, trials), start_lines() + [
+            disk_line(fits),
+            "HL %s 4K 10File(s) 1Trial(s)" % fits,
+            "HL %s 4K 11File(s) 1Trial(s)" % too_long,
+            disk_line(dir_too_long),
+            "HL %s 4K 0File(s) 1Trial(s)" % dir_too_long,
+            "ini error: HL %s 4K 1 1" % over_99,
+        ] + PROMPT_LINES)
+
+
+class OpenFileLimit(HostileTest):
+    """An LL trial opens every source and copy before its timed loop. With
+    few descriptors allowed, opening stops part way: the trial says which
+    open failed and leaves the test files and the copies opened so far."""
+
+    def test_ll_trial_beyond_the_open_file_limit(self):
+        target = os.path.join(self.dir, "target")
+        os.mkdir(target)
+        with open(os.path.join(target, "keep.txt"), "w") as f:
+            f.write("the user's own file\n")
+        other = os.path.join(self.dir, "other")  # a name of its own for the HL trial
+        os.mkdir(other)
+        before = snapshot(target)
+        run = self.start("LL %s 4K 4K 100 1\nHL %s 4K 100 1\n" % (target, other),
+                         open_files=40)
+        trials = self.check_run(run, {target: before, other: {}})
+        self.assertIn(trials[0].kind, ("open from", "open to"))
+        self.assertEqual(trials[1].kind, "done", "HL holds two files open at a time")
+        leftover = os.path.join(target, new_work_directories(before, snapshot(target))[0])
+        copies = [n for n in os.listdir(leftover) if n.startswith("copy")]
+        self.assertTrue(10 < len(copies) < 40, copies)
+
+
+class CurrentDirectory(HostileTest):
+    """The current directory holds the configuration and receives result.txt."""
+
+    def test_a_directory_in_place_of_the_configuration(self):
+        """It opens, and its first read fails: no test runs."""
+        os.mkdir(os.path.join(self.run_dir, "Varnoquelbit.ini"))
+        before = snapshot(self.run_dir)
+        run = self.start(None)
+        self.assertEqual(self.check_run(run, {self.run_dir: before}), [])
+        self.assert_lines(run.console, start_lines() + PROMPT_LINES)
+        lines = run.console.split("\n")
+        self.assertEqual(run.result, ("%s\r\n%s\r\n" % (lines[0], lines[1])).encode())
+
+    def test_an_unreadable_configuration_in_an_unwritable_directory(self):
+        """The configuration cannot be opened: the default test runs, on the
+        current directory, where it can make nothing; result.txt cannot be
+        written either, and nothing says so."""
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 4K 1 1\n")
+        command = self.as_nobody() if IS_ROOT else None
+        os.chmod(os.path.join(self.run_dir, "Varnoquelbit.ini"), 0)
+        os.chmod(self.run_dir, 0o555)
+        self.addCleanup(os.chmod, self.run_dir, 0o755)
+        before = snapshot(self.run_dir)
+        run = self.start(None, command=command)
+        self.assertEqual(snapshot(self.run_dir), before, "the configuration is untouched too")
+        trials = self.check_run(run, {self.run_dir: before})
+        self.assertEqual([t.kind for t in trials], ["not created"] * 5)
+        self.assertIsNone(run.result)
+        general = re.compile(r"^Disk C: Capacity: Total=\S+\[GB\] Free=\S+\[GB\]$")
+        self.assert_lines(without_trials(run.console, trials), start_lines() + [
+            "Varnoquelbit.ini NOT Found.", general, "HL C: 4K 1000File(s) 5Trial(s)",
+        ] + PROMPT_LINES)
+
+    def test_a_full_current_directory(self):
+        """The room check refuses the test; result.txt is made, and stays empty."""
+        self.mount_tmpfs(self.run_dir, "size=1m")
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 4K 1 1\n")
+        fill(os.path.join(self.run_dir, "filler.bin"))
+        before = snapshot(self.run_dir)
+        run = self.start(None)
+        self.assertEqual(self.check_run(run, {self.run_dir: before}), [])
+        self.assert_lines(run.console, start_lines() + [
+            disk_line("C:"), ROOM_MESSAGE] + PROMPT_LINES)
+        self.assertEqual(run.result, b"")
+
+
+class ConfigurationLimits(HostileTest):
+    """Words, counts and sizes at and beyond their limits, in one run."""
+
+    def test_values_beyond_every_limit(self):
+        target = os.path.join(self.dir, "target")
+        os.mkdir(target)
+        with open(os.path.join(target, "keep.txt"), "w") as f:
+            f.write("the user's own file\n")
+        t = target
+        lines = [
+            ("HL %s %s 1 1" % (t, "4" * 98 + "K"), [SIZE_MESSAGE]),  # 99 characters, 1e97 KiB
+            ("HL %s %s 1 1" % (t, "4" * 99 + "K"), None),  # a word of 100 characters
+            ("HL%s %s 4K 1 1" % ("L" * 98, t), None),
+            ("HL %s 4K 99999999999 1" % t, [ROOM_MESSAGE]),  # beyond 32 bits: the largest count
+            ("HL %s 4K 1 -99999999999" % t, ["HL %s 4K 1File(s) -2147483648Trial(s)" % t]),
+            ("HL %s 4K 2147483647 2147483647" % t, [ROOM_MESSAGE]),
+            ("HL %s 1e30G 1 1" % t, [SIZE_MESSAGE]),  # beyond 64 bits of KiB
+            ("HL %s 99999999999999999999K 1 1" % t, [SIZE_MESSAGE]),
+            ("HL %s 8796093022207G 2 1" % t, [ROOM_MESSAGE]),  # its room overflows 64 bits
+            ("HL %s -4K 1 1" % t, [SIZE_MESSAGE]),
+            ("LL %s -1M 4K 1 1" % t, [SIZE_MESSAGE]),
+            ("LL %s 4K -4K 1 1" % t, [SIZE_MESSAGE]),
+            ("LL %s 4K 4G 1 1" % t, [SIZE_MESSAGE]),
+            ("LL %s 4K 4194304K 1 1" % t, [SIZE_MESSAGE]),
+            ("LL %s 4K 4194303K 1 1" % t,  # 1 KiB under 4 GiB
+             ["LL %s 4K (Buffer:4194303K) 1File(s) 1Trial(s)" % t]),
+            ("HL %s 4K -99999999999 1" % t, ["HL %s 4K -2147483648File(s) 1Trial(s)" % t]),
+            ("HL %s 4K 3 1" % t, ["HL %s 4K 3File(s) 1Trial(s)" % t]),
+        ]
+        before = snapshot(target)
+        run = self.start("".join(line + "\n" for line, _ in lines))
+        trials = self.check_run(run, {target: before})
+        expected = start_lines()
+        for line, output in lines:
+            if output is None:
+                expected.append("ini error: " + line)
+                continue
+            if disk_line(t) not in expected:  # the first test that reaches the drive
+                expected.append(disk_line(t))
+            expected += output
+        self.assert_lines(without_trials(run.console, trials), expected + PROMPT_LINES)
+        # The 4 GiB buffer may not be had on this machine: then the trial
+        # fails before it makes anything.
+        self.assertIn(trials[0].kind, ("done", "not created"))
+        self.assertEqual([t.kind for t in trials[1:]], ["done", "done"])
+        report = run.result.decode("latin-1")
+        self.assertIn("HL %s   4K    1File(s) -2147483648Trial(s) : " % t, report)
+        self.assertIn("HL %s   4K -2147483648File(s)  1Trial(s) : " % t, report)
+
+
+if __name__ == "__main__":
+    unittest.main()
