@@ -32,7 +32,10 @@ class Run:
         self.console = stdout.decode("latin-1").replace("\r\n", "\n")
         self.returncode = returncode
         path = os.path.join(cwd, "result.txt")
-        self.result = open(path, "rb").read() if os.path.exists(path) else None
+        self.result = None
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                self.result = f.read()
 
 
 def run_program(cwd, ini=None, stdin=b"", env=None, timeout=600):

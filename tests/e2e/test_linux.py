@@ -2,9 +2,11 @@
 standard input, a clipboard tool on PATH, a configuration fed through a named
 pipe, and drive strings that are Linux paths."""
 import os
+import pty
 import select
 import stat
 import subprocess
+import termios
 import time
 import unittest
 
@@ -76,6 +78,63 @@ class LinuxDriveStrings(TempDirTest):
         self.assertEqual(len(trial_results(run.console)), 2, run.console)
         for d in (target, sub, self.dir):
             self.assertEqual(work_directories(d), [], d)
+
+
+class Terminal(TempDirTest):
+    """On a terminal, progress words appear as they are written, and one key
+    press without Enter and without echo ends the run."""
+
+    def read_until(self, master, text, seen, deadline=60):
+        end = time.monotonic() + deadline
+        while text not in seen:
+            self.assertLess(time.monotonic(), end, seen)
+            ready, _, _ = select.select([master], [], [], 1)
+            if ready:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:
+                    chunk = b""
+                self.assertTrue(chunk, "terminal closed early: %r" % seen)
+                seen += chunk
+                yield seen
+
+    def test_progress_words_show_at_once_and_one_key_ends_the_run(self):
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 8M 16 1\n")
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+        settings_before = termios.tcgetattr(slave)
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=slave, stdout=slave, stderr=slave,
+                                start_new_session=True)
+        self.addCleanup(proc.kill)
+
+        # While the test files are still being written, "Preparing..." is already on screen.
+        shown_alone = False
+        seen = b""
+        for seen in self.read_until(master, b"Done.", seen):
+            shown_alone = shown_alone or seen.endswith(b"[Trial 0] Preparing...")
+        self.assertTrue(shown_alone, seen)
+
+        prompt = b"(To Copy the Result to the Clipboard, Press 'c'.)"
+        for seen in self.read_until(master, prompt, seen):
+            pass
+        time.sleep(0.3)
+        os.write(master, b"q")
+        proc.wait(timeout=20)
+        self.assertEqual(proc.returncode, 0)
+        rest = b""
+        while select.select([master], [], [], 0.2)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            rest += chunk
+        tail = (seen + rest).split(prompt, 1)[1]
+        self.assertNotIn(b"q", tail, "the key was echoed")
+        self.assertEqual(termios.tcgetattr(slave), settings_before, "terminal settings not restored")
 
 
 class NamedPipe(TempDirTest):

@@ -1,0 +1,226 @@
+// File services on POSIX.
+//
+// Cache bypass is O_DIRECT with page-aligned buffers (see posix_memory.cpp).
+// A volume that refuses a transfer for direct I/O (EINVAL: a length or offset
+// that is not a multiple of its logical sector, or a file system without
+// direct I/O at all) still gets the transfer: the descriptor leaves direct
+// mode and the data goes through the page cache. flush_file then syncs it and
+// drops the file's cached pages, so the data is on the medium and later reads
+// come from there.
+//
+// Windows opens these files without sharing. POSIX has no mandatory
+// exclusive open, so other processes are not kept out; nothing in the
+// benchmark depends on it.
+
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/posix/posix_paths.h"
+
+namespace {
+
+int descriptor(FileHandle file) { return static_cast<int>(file); }
+
+int open_retrying(const std::string& path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, mode);
+  } while (fd == -1 && errno == EINTR);
+  return fd;
+}
+
+// Takes the descriptor out of direct mode. False when it was not in direct
+// mode (so an EINVAL has another cause) or cannot leave it.
+bool leave_direct_mode(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags == -1 || (flags & O_DIRECT) == 0) return false;
+  return ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0;
+}
+
+// Transfers `length` bytes at the current position, calling read or write
+// until all of it is done. A read that reaches end of file succeeds with what
+// it got. A length of 0 makes one call, so a bad descriptor still fails.
+bool transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writing) {
+  std::uint32_t done = 0;
+  for (;;) {
+    const std::size_t left = length - done;
+    const ssize_t n =
+        writing ? ::write(fd, buffer + done, left) : ::read(fd, buffer + done, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EINVAL && leave_direct_mode(fd)) continue;
+      return false;
+    }
+    if (n == 0 && left != 0) return !writing;  // end of file; a write that moves nothing fails
+    done += static_cast<std::uint32_t>(n);
+    if (done >= length) return true;
+  }
+}
+
+// The errors on which a kernel copy is taken as not available for this pair
+// of files, so that a plain read and write loop takes over.
+bool kernel_copy_unsupported(int error) {
+  switch (error) {
+    case ENOSYS:
+    case EXDEV:
+    case EOPNOTSUPP:
+#if ENOTSUP != EOPNOTSUPP
+    case ENOTSUP:
+#endif
+    case EINVAL:
+    case EPERM:
+    case EBADF:
+    case ETXTBSY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Copies from the current position of `from` to end of file; adds the bytes
+// copied to `copied`.
+bool copy_by_read_write(int from, int to, std::uint64_t& copied) {
+  std::vector<unsigned char> buffer(256 * 1024);
+  for (;;) {
+    const ssize_t n = ::read(from, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    if (!transfer_all(to, buffer.data(), static_cast<std::uint32_t>(n), true)) return false;
+    copied += static_cast<std::uint64_t>(n);
+  }
+}
+
+// Copies all `size` bytes of `from` to `to`; true when exactly that many arrived.
+bool copy_contents(int from, int to, std::uint64_t size) {
+  constexpr std::uint64_t kMaxChunk = std::uint64_t{1} << 30;
+  std::uint64_t copied = 0;
+  while (copied < size) {
+    const std::uint64_t left = size - copied;
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr,
+                                        static_cast<std::size_t>(left < kMaxChunk ? left : kMaxChunk), 0);
+    if (n > 0) {
+      copied += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    // Nothing copied (some file systems answer so) or no kernel copy for these
+    // files: the loop below goes on from the current positions.
+    if (n == 0 || kernel_copy_unsupported(errno)) break;
+    return false;
+  }
+  if (copied < size && !copy_by_read_write(from, to, copied)) return false;
+  return copied == size;
+}
+
+}  // namespace
+
+FileHandle open_unbuffered(const std::string& path, FileAccess access,
+                           FileDisposition disposition) {
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case FileAccess::Read: flags |= O_RDONLY; break;
+    case FileAccess::Write: flags |= O_WRONLY; break;
+    case FileAccess::ReadWrite: flags |= O_RDWR; break;
+  }
+  if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+
+  const std::string native = native_path(path);
+  int fd = open_retrying(native, flags | O_DIRECT, 0666);
+  // A file system without direct I/O refuses it at open: use the page cache.
+  if (fd == -1 && errno == EINVAL) fd = open_retrying(native, flags, 0666);
+  if (fd == -1) return kInvalidFile;
+
+  // Only files are opened here; a directory is refused as the Windows call refuses it.
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    ::close(fd);
+    return kInvalidFile;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  return transfer_all(descriptor(file), static_cast<unsigned char*>(buffer), length, false);
+}
+
+bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+  // write() does not modify the buffer; the shared loop takes it as non-const.
+  return transfer_all(descriptor(file),
+                      static_cast<unsigned char*>(const_cast<void*>(buffer)), length, true);
+}
+
+void flush_file(FileHandle file) {
+  const int fd = descriptor(file);
+  if (::fsync(fd) != 0) return;
+  // Pages written through the cache (after leaving direct mode) are clean
+  // now; dropping them makes later reads of the file come from the medium.
+  // Without cached pages this costs next to nothing.
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+void close_file(FileHandle file) {
+  if (file < 0) return;
+  ::close(descriptor(file));
+}
+
+void set_compression_off(FileHandle file) {
+  // As "chattr -c +m": clear the compress flag and set the no-compress flag.
+  const int fd = descriptor(file);
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return;
+  const int wanted = (flags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
+  if (wanted == flags) return;
+  if (::ioctl(fd, FS_IOC_SETFLAGS, &wanted) == 0) return;
+  // A file system that does not take the no-compress flag may still clear
+  // the compress flag.
+  if ((flags & FS_COMPR_FL) != 0) {
+    const int cleared = flags & ~FS_COMPR_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &cleared);
+  }
+}
+
+bool copy_whole_file(const std::string& from, const std::string& to) {
+  const int source = open_retrying(native_path(from), O_RDONLY | O_CLOEXEC, 0);
+  if (source == -1) return false;
+  struct stat source_status;
+  if (::fstat(source, &source_status) != 0 || S_ISDIR(source_status.st_mode)) {
+    ::close(source);
+    return false;
+  }
+  // Opened without truncation first, so that a copy onto the source itself
+  // fails instead of emptying it.
+  const int destination = open_retrying(native_path(to), O_WRONLY | O_CREAT | O_CLOEXEC,
+                                        source_status.st_mode & 0777);
+  if (destination == -1) {
+    ::close(source);
+    return false;
+  }
+  struct stat destination_status;
+  bool copied = ::fstat(destination, &destination_status) == 0 &&
+                !(destination_status.st_dev == source_status.st_dev &&
+                  destination_status.st_ino == source_status.st_ino) &&
+                (destination_status.st_size == 0 || ::ftruncate(destination, 0) == 0);
+  if (copied) {
+    ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
+    copied = copy_contents(source, destination,
+                           static_cast<std::uint64_t>(source_status.st_size));
+  }
+  // The data is left to the system's write-back, as the system copy call leaves it.
+  const bool closed = ::close(destination) == 0;
+  ::close(source);
+  return copied && closed;
+}
+
+bool delete_file(const std::string& path) { return ::unlink(native_path(path).c_str()) == 0; }
