@@ -13,7 +13,10 @@ of data (4 files of 64 MiB):
     in the page cache.
 
 The program runs one trial per invocation, so its trials interleave with the
-tools' runs and every round sees the volume in the same state. Within each
+tools' runs and every round sees the volume in the same state. The program
+copies test files it has just written with direct I/O; the tools get the same:
+their sources are written afresh that way before each measurement, and fio
+reads the file its write job has just laid out. Within each
 pair the order alternates from round to round. The figures are MB/s with
 1 MB = 1,048,576 bytes, as the program prints them.
 
@@ -100,6 +103,24 @@ def write_random_file(path, size):
         os.fsync(f.fileno())
 
 
+def write_like_the_program(originals, sources):
+    """Writes each source afresh from its original the way the program writes its
+    test files just before it copies them: new blocks, 1 MiB direct writes, one
+    fsync. Copying files that were written once and then read round after round
+    would measure whatever cache below the file system keeps them (on a virtual
+    disk, the host's), not the volume."""
+    env = dict(os.environ, LC_ALL="C")
+    for original, source in zip(originals, sources):
+        remove_quietly(source)
+        proc = subprocess.run(["dd", "if=" + original, "of=" + source, "bs=1M",
+                               "iflag=direct", "oflag=direct", "conv=fsync"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+        if proc.returncode != 0:
+            complain("writing " + source, proc.stderr.decode("latin-1"))
+            return False
+    return True
+
+
 def remove_quietly(path):
     if os.path.isdir(path):
         shutil.rmtree(path, ignore_errors=True)
@@ -130,9 +151,12 @@ def run_program(program, run_dir, ini_line):
     return float(match.group(1))
 
 
-def run_dd(sources, work, block, cache, mib_total):
-    """dd of every source to a fresh file; MB/s from the sum of dd's own times
-    (dd starts its clock after opening both files and stops it after the fsync)."""
+def run_dd(originals, sources, work, block, cache, mib_total):
+    """dd of every source, just written, to a fresh file; MB/s from the sum of
+    dd's own times (dd starts its clock after opening both files and stops it
+    after the fsync)."""
+    if not write_like_the_program(originals, sources):
+        return None
     targets = [os.path.join(work, "dd%d.dat" % i) for i in range(len(sources))]
     for target in targets:
         remove_quietly(target)
@@ -154,11 +178,13 @@ def run_dd(sources, work, block, cache, mib_total):
     return mib_total / seconds if seconds > 0 else None
 
 
-def run_cp(sources, work, cache, mib_total):
-    """One cp --reflink=never of every source into a fresh directory, sources out
-    of the page cache, timed from start to exit. Like the program's HL trial the
+def run_cp(originals, sources, work, cache, mib_total):
+    """One cp --reflink=never of every source, just written and out of the page
+    cache, into a fresh directory, timed from start to exit. Like the program's HL trial the
     copies are not synced inside the timed part; they are removed and the volume
     synced afterwards, so their dirty pages do not weigh on the next measurement."""
+    if not write_like_the_program(originals, sources):
+        return None
     target = os.path.join(work, "cp")
     remove_quietly(target)
     os.mkdir(target)
@@ -176,7 +202,9 @@ def run_cp(sources, work, cache, mib_total):
 
 
 def run_fio(path, rw, block, mib_total, cache):
-    """fio's sequential direct read or write with psync; MB/s from its bandwidth."""
+    """fio's sequential direct read or write with psync; MB/s from its bandwidth.
+    The write lays the file out afresh; the read that follows it reads that file,
+    just written, as the program reads its test files."""
     command = ["fio", "--name=" + rw[0], "--rw=" + rw, "--bs=" + block,
                "--size=%dM" % mib_total, "--direct=1", "--ioengine=psync",
                "--filename=" + path, "--output-format=json"]
@@ -219,6 +247,15 @@ def median(values):
     return statistics.median(values) if values else None
 
 
+def quartiles(values):
+    """The first and third quartiles, or None when there are too few values."""
+    values = [v for v in values if v is not None]
+    if len(values) < 2:
+        return None
+    q = statistics.quantiles(values, n=4, method="inclusive")
+    return q[0], q[2]
+
+
 def show(value, digits=3):
     return ("%.*f" % (digits, value)) if value is not None else "-"
 
@@ -231,11 +268,11 @@ def measure(args, work):
     target = os.path.join(work, "target")
     os.mkdir(run_dir)
     os.mkdir(target)
+    originals = [os.path.join(work, "original%d.dat" % i) for i in range(files)]
+    for original in originals:
+        write_random_file(original, file_mib * MIB)
     sources = [os.path.join(work, "src%d.dat" % i) for i in range(files)]
-    for source in sources:
-        write_random_file(source, file_mib * MIB)
     fio_file = os.path.join(work, "fio.dat")
-    write_random_file(fio_file, mib_total * MIB)
 
     drive = os.path.abspath(target)
     blocks = [("1M", "1M"), ("64K", "64K")]
@@ -252,15 +289,15 @@ def measure(args, work):
         for buffer, block in blocks:
             ini = "LL %s %dM %s %d 1" % (drive, file_mib, buffer, files)
             pair = [("LL " + buffer, lambda: run_program(args.program, run_dir, ini)),
-                    ("dd " + block, lambda: run_dd(sources, work, block, cache, mib_total))]
+                    ("dd " + block,
+                     lambda: run_dd(originals, sources, work, block, cache, mib_total))]
             for name, step in (pair if program_first else reversed(pair)):
                 record(name, step())
+            record("fio write " + block, run_fio(fio_file, "write", block, mib_total, cache))
             record("fio read " + block, run_fio(fio_file, "read", block, mib_total, cache))
-            record("fio write " + block, run_fio(os.path.join(work, "fio_w.dat"), "write",
-                                                 block, mib_total, cache))
         ini = "HL %s %dM %d 1" % (drive, file_mib, files)
         pair = [("HL", lambda: run_program(args.program, run_dir, ini)),
-                ("cp", lambda: run_cp(sources, work, cache, mib_total))]
+                ("cp", lambda: run_cp(originals, sources, work, cache, mib_total))]
         for name, step in (pair if program_first else reversed(pair)):
             record(name, step())
 
@@ -289,8 +326,8 @@ def report(args, figures, cache, mount, load_before, load_after):
             name, show(median(values)), show(min(good) if good else None),
             show(max(good) if good else None), " ".join(show(v, 1) for v in values)))
     print()
-    print("%-16s %8s %8s %8s   %s" % ("ratio", "median", "target", "verdict",
-                                      "per round"))
+    print("%-16s %8s %13s %8s %8s   %s" % ("ratio", "median", "q1-q3", "target",
+                                            "verdict", "per round"))
     comparisons = [("LL/dd 1M", "LL 1M", "dd 1M", 0.95),
                    ("LL/dd 64K", "LL 64K", "dd 64K", 0.95),
                    ("HL/cp", "HL", "cp", 0.95),
@@ -303,9 +340,11 @@ def report(args, figures, cache, mount, load_before, load_after):
             verdict = "-"
         else:
             verdict = "met" if value >= target else "MISSED"
-        print("%-16s %8s %8s %8s   %s" % (label, show(value), show(target, 2)
-                                          if target else "-", verdict,
-                                          " ".join(show(r, 3) for r in per_round)))
+        spread = quartiles(per_round)
+        print("%-16s %8s %13s %8s %8s   %s" % (
+            label, show(value), "%s-%s" % (show(spread[0]), show(spread[1])) if spread else "-",
+            show(target, 2) if target else "-", verdict,
+            " ".join(show(r, 3) for r in per_round)))
     print()
     print("Ratios are medians of the per-round ratios (each round pairs runs made"
           " back to back).")
@@ -332,6 +371,8 @@ def parse_arguments():
     args.file_mib = 16 if args.quick else 64
     if args.rounds is None:
         args.rounds = 2 if args.quick else 5
+    if args.rounds < 1:
+        parser.error("--rounds must be at least 1")
     args.program = os.path.abspath(args.program)
     return args
 
@@ -351,7 +392,7 @@ def main():
         print("copy_bench: %s is on %s (%s), not on a disk; pass --dir on the volume to"
               " measure" % (parent, mount[0], mount[1]), file=sys.stderr)
         return 2
-    needed = args.files * args.file_mib * MIB * 5
+    needed = args.files * args.file_mib * MIB * 6
     stats = os.statvfs(parent)
     if stats.f_bavail * stats.f_frsize < needed:
         print("copy_bench: %s has less than %d MiB free" % (parent, needed // MIB),
