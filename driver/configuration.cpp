@@ -59,7 +59,7 @@ struct FieldReader {
 
 }  // namespace
 
-LineKind parse_configuration_line(const std::string& line, TestSpec& spec) {
+LineKind parse_configuration_line(const std::string& line, TestSpec& test) {
   if (line.empty() || line[0] == '#') return LineKind::Ignored;
   if (line.size() < 2) return LineKind::Error;
   const bool hl = line[0] == 'H' && line[1] == 'L';
@@ -76,7 +76,7 @@ LineKind parse_configuration_line(const std::string& line, TestSpec& spec) {
                   fields.word(parsed.file_size) && (hl || fields.word(parsed.buffer_size)) &&
                   fields.count(parsed.file_count) && fields.count(parsed.trial_count);
   if (!ok) return LineKind::Error;
-  spec = parsed;
+  test = parsed;
   return LineKind::Test;
 }
 
@@ -105,13 +105,13 @@ void run_configured_tests(std::istream& in, std::ostream& report) {
   std::string line;
   bool ended = false;
   while (read_configuration_line(in, line, ended)) {
-    TestSpec spec;
-    switch (parse_configuration_line(line, spec)) {
+    TestSpec test;
+    switch (parse_configuration_line(line, test)) {
       case LineKind::Ignored: break;
       case LineKind::Error: console() << "ini error: " << line << std::endl; break;
       case LineKind::Test:
-        run_test(spec.method_hl, spec.drive, spec.file_size, spec.file_count, spec.trial_count,
-                 spec.buffer_size, report);
+        run_test(test.method_hl, test.drive, test.file_size, test.file_count, test.trial_count,
+                 test.buffer_size, report);
         break;
     }
   }

@@ -19,8 +19,8 @@ struct TestSpec {
 
 enum class LineKind { Ignored, Test, Error };
 
-// Classifies one line (without its line end) and, for a test, fills `spec`.
-LineKind parse_configuration_line(const std::string& line, TestSpec& spec);
+// Classifies one line (without its line end) and, for a test, fills `test`.
+LineKind parse_configuration_line(const std::string& line, TestSpec& test);
 
 // Reads the next line: up to a line feed (a carriage return just before it is
 // dropped), or up to a Ctrl-Z byte, which ends the file. False when nothing

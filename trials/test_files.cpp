@@ -8,8 +8,50 @@
 #include "trials/pseudo_random.h"
 #include "trials/work_directory.h"
 
+namespace {
+
+// The generator's step, and the step that advances a state by four draws.
+constexpr std::uint32_t kMultiplier = 214013u;
+constexpr std::uint32_t kIncrement = 2531011u;
+constexpr std::uint32_t kMultiplier2 = kMultiplier * kMultiplier;
+constexpr std::uint32_t kIncrement2 = kIncrement * kMultiplier + kIncrement;
+constexpr std::uint32_t kMultiplier4 = kMultiplier2 * kMultiplier2;
+constexpr std::uint32_t kIncrement4 = kIncrement2 * kMultiplier2 + kIncrement2;
+
+inline void store_word(unsigned char* word, std::uint32_t state) {
+  const auto byte = static_cast<unsigned char>((state >> 16) & 0xff);
+  word[0] = byte;
+  word[1] = byte;
+}
+
+}  // namespace
+
 void fill_words(unsigned char* buffer, std::uint32_t words) {
-  for (std::uint32_t i = 0; i < words; ++i) {
+  // The same draws as next_random(), taken four at a time: four interleaved
+  // states that each jump four draws ahead, so the multiplications do not
+  // wait on one another. The bytes and the final state are exactly those of
+  // drawing one by one.
+  std::uint32_t i = 0;
+  if (words >= 4) {
+    std::uint32_t s0 = random_state() * kMultiplier + kIncrement;
+    std::uint32_t s1 = s0 * kMultiplier + kIncrement;
+    std::uint32_t s2 = s1 * kMultiplier + kIncrement;
+    std::uint32_t s3 = s2 * kMultiplier + kIncrement;
+    std::uint32_t last = s3;
+    for (; i + 4 <= words; i += 4) {
+      store_word(buffer + 2 * i, s0);
+      store_word(buffer + 2 * i + 2, s1);
+      store_word(buffer + 2 * i + 4, s2);
+      store_word(buffer + 2 * i + 6, s3);
+      last = s3;
+      s0 = s0 * kMultiplier4 + kIncrement4;
+      s1 = s1 * kMultiplier4 + kIncrement4;
+      s2 = s2 * kMultiplier4 + kIncrement4;
+      s3 = s3 * kMultiplier4 + kIncrement4;
+    }
+    seed_random(last);
+  }
+  for (; i < words; ++i) {
     const auto byte = static_cast<unsigned char>(next_random() & 0xff);
     buffer[2 * i] = byte;
     buffer[2 * i + 1] = byte;

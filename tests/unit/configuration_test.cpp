@@ -41,49 +41,49 @@ TEST(ConfigurationLine, OutcomesOfTheLineRules) {
       {std::string("HL C: 4K\0 10 3", 14), LineKind::Error},
   };
   for (const LineCase& c : cases) {
-    TestSpec spec;
-    EXPECT_EQ(parse_configuration_line(c.line, spec), c.kind) << '"' << c.line << '"';
+    TestSpec test;
+    EXPECT_EQ(parse_configuration_line(c.line, test), c.kind) << '"' << c.line << '"';
   }
 }
 
 TEST(ConfigurationLine, FieldsOfBothMethods) {
-  TestSpec spec;
-  ASSERT_EQ(parse_configuration_line("HLX C: 4k 10 3", spec), LineKind::Test);
-  EXPECT_TRUE(spec.method_hl);
-  EXPECT_EQ(spec.drive, "C:");
-  EXPECT_EQ(spec.file_size, "4k");
-  EXPECT_EQ(spec.buffer_size, "");
-  EXPECT_EQ(spec.file_count, 10);
-  EXPECT_EQ(spec.trial_count, 3);
+  TestSpec test;
+  ASSERT_EQ(parse_configuration_line("HLX C: 4k 10 3", test), LineKind::Test);
+  EXPECT_TRUE(test.method_hl);
+  EXPECT_EQ(test.drive, "C:");
+  EXPECT_EQ(test.file_size, "4k");
+  EXPECT_EQ(test.buffer_size, "");
+  EXPECT_EQ(test.file_count, 10);
+  EXPECT_EQ(test.trial_count, 3);
 
-  ASSERT_EQ(parse_configuration_line("LL  D:\\x   64M\t1M   -4 +3 tail", spec), LineKind::Test);
-  EXPECT_FALSE(spec.method_hl);
-  EXPECT_EQ(spec.drive, "D:\\x");
-  EXPECT_EQ(spec.file_size, "64M");
-  EXPECT_EQ(spec.buffer_size, "1M");
-  EXPECT_EQ(spec.file_count, -4);
-  EXPECT_EQ(spec.trial_count, 3);
+  ASSERT_EQ(parse_configuration_line("LL  D:\\x   64M\t1M   -4 +3 tail", test), LineKind::Test);
+  EXPECT_FALSE(test.method_hl);
+  EXPECT_EQ(test.drive, "D:\\x");
+  EXPECT_EQ(test.file_size, "64M");
+  EXPECT_EQ(test.buffer_size, "1M");
+  EXPECT_EQ(test.file_count, -4);
+  EXPECT_EQ(test.trial_count, 3);
 }
 
 TEST(ConfigurationLine, WordsOfAtMost99Characters) {
-  TestSpec spec;
+  TestSpec test;
   const std::string word99(97, 'x');
-  ASSERT_EQ(parse_configuration_line("HL C:" + word99 + " 4K 1 1", spec), LineKind::Test);
-  EXPECT_EQ(spec.drive.size(), 99u);
-  EXPECT_EQ(parse_configuration_line("HL C:" + word99 + "y 4K 1 1", spec), LineKind::Error);
-  EXPECT_EQ(parse_configuration_line("HL" + std::string(98, 'L') + " C: 4K 1 1", spec),
+  ASSERT_EQ(parse_configuration_line("HL C:" + word99 + " 4K 1 1", test), LineKind::Test);
+  EXPECT_EQ(test.drive.size(), 99u);
+  EXPECT_EQ(parse_configuration_line("HL C:" + word99 + "y 4K 1 1", test), LineKind::Error);
+  EXPECT_EQ(parse_configuration_line("HL" + std::string(98, 'L') + " C: 4K 1 1", test),
             LineKind::Error);
 }
 
 TEST(ConfigurationLine, CountsBeyond32BitsSaturate) {
-  TestSpec spec;
-  ASSERT_EQ(parse_configuration_line("HL C: 4K 99999999999999999999999 -3000000000", spec),
+  TestSpec test;
+  ASSERT_EQ(parse_configuration_line("HL C: 4K 99999999999999999999999 -3000000000", test),
             LineKind::Test);
-  EXPECT_EQ(spec.file_count, INT32_MAX);
-  EXPECT_EQ(spec.trial_count, INT32_MIN);
-  ASSERT_EQ(parse_configuration_line("HL C: 4K 2147483647 -2147483648", spec), LineKind::Test);
-  EXPECT_EQ(spec.file_count, 2147483647);
-  EXPECT_EQ(spec.trial_count, -2147483647 - 1);
+  EXPECT_EQ(test.file_count, INT32_MAX);
+  EXPECT_EQ(test.trial_count, INT32_MIN);
+  ASSERT_EQ(parse_configuration_line("HL C: 4K 2147483647 -2147483648", test), LineKind::Test);
+  EXPECT_EQ(test.file_count, 2147483647);
+  EXPECT_EQ(test.trial_count, -2147483647 - 1);
 }
 
 std::vector<std::string> read_lines(const std::string& text) {

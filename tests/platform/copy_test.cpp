@@ -1,0 +1,75 @@
+// The whole-file copy: identical copies, replacement, and clean failures.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "tests/platform/scratch.h"
+
+namespace {
+
+using scratch::ScratchTest;
+
+std::string varied_bytes(std::size_t length) {
+  std::string bytes(length, '\0');
+  std::uint32_t state = static_cast<std::uint32_t>(length) + 17u;
+  for (char& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
+class WholeFileCopy : public ScratchTest {};
+
+TEST_F(WholeFileCopy, CopiesAreIdenticalForSmallAndLargeFiles) {
+  const std::size_t sizes[] = {0, 1, 1024, 5120, 1048577, 3 * 1048576 + 4096};
+  for (std::size_t size : sizes) {
+    const std::string content = varied_bytes(size);
+    scratch::write_bytes(dir_ + "/from.dat", content);
+    ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat")) << size;
+    EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), content) << size;
+  }
+}
+
+TEST_F(WholeFileCopy, ReplacesALongerExistingDestination) {
+  scratch::write_bytes(dir_ + "/to.dat", std::string(200000, 'L'));
+  const std::string content = varied_bytes(70000);
+  scratch::write_bytes(dir_ + "/from.dat", content);
+  ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), content);
+}
+
+TEST_F(WholeFileCopy, MissingSourceFailsWithoutCreatingTheDestination) {
+  EXPECT_FALSE(copy_whole_file("C:\\absent.dat", "C:\\to.dat"));
+  EXPECT_FALSE(scratch::exists(dir_ + "/to.dat"));
+}
+
+TEST_F(WholeFileCopy, UnwritableDestinationFailsAndTheSourceStays) {
+  const std::string content = varied_bytes(4096);
+  scratch::write_bytes(dir_ + "/from.dat", content);
+  EXPECT_FALSE(copy_whole_file("C:\\from.dat", "C:\\no_such_dir\\to.dat"));
+  ASSERT_EQ(::mkdir((dir_ + "/folder").c_str(), 0777), 0);
+  EXPECT_FALSE(copy_whole_file("C:\\from.dat", "C:\\folder"));
+  // A copy onto the source itself fails and leaves the source whole.
+  EXPECT_FALSE(copy_whole_file("C:\\from.dat", "C:\\from.dat"));
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/from.dat"), content);
+}
+
+TEST_F(WholeFileCopy, CopiesAcrossFileSystems) {
+  // The kernel copy refuses some pairs of file systems; the copy must still
+  // arrive whole. /dev/shm is a memory file system on Linux.
+  struct stat shm;
+  if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode) ||
+      ::access("/dev/shm", W_OK) != 0)
+    SKIP_UNLESS_CI("no writable /dev/shm for a second file system");
+  const std::string content = varied_bytes(2 * 1048576 + 1000);
+  scratch::write_bytes(dir_ + "/from.dat", content);
+  const std::string other = "/dev/shm/varno_copy_" + std::to_string(::getpid()) + ".dat";
+  const bool copied = copy_whole_file("C:\\from.dat", other);
+  const std::string arrived = scratch::read_bytes(other);
+  ::unlink(other.c_str());
+  ASSERT_TRUE(copied);
+  EXPECT_EQ(arrived, content);
+}
+
+}  // namespace

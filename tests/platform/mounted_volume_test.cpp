@@ -1,0 +1,282 @@
+// The platform layer on volumes mounted for the test (root only): ext4 on a
+// loop device with 4096-byte logical sectors, where 1 KiB transfers cannot be
+// done with direct I/O; a tmpfs that runs out of inodes; and a ramfs, which
+// has no direct I/O at all.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/directories.h"
+#include "platform/files.h"
+#include "platform/memory.h"
+#include "tests/platform/scratch.h"
+#include "trials/hl_trial.h"
+#include "trials/ll_trial.h"
+#include "trials/pseudo_random.h"
+#include "trials/test_files.h"
+#include "trials/work_directory.h"
+
+namespace {
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::string shell_quoted(const std::string& path) { return "'" + path + "'"; }
+
+// A scratch area with a mount point; whatever the test mounted or attached
+// is taken down again in TearDown, also after a failure.
+class MountedVolume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) SKIP_UNLESS_CI("mounting a volume needs root");
+    area_ = scratch::make_directory();
+    ASSERT_FALSE(area_.empty()) << "mkdtemp failed";
+    mount_point_ = area_ + "/mnt";
+    ASSERT_EQ(::mkdir(mount_point_.c_str(), 0755), 0);
+  }
+
+  void TearDown() override {
+    if (mounted_) {
+      std::string output;
+      if (!scratch::run("umount " + shell_quoted(mount_point_), &output)) {
+        ADD_FAILURE() << "umount: " << output;
+        scratch::run("umount -l " + shell_quoted(mount_point_));
+      }
+    }
+    if (!loop_device_.empty()) {
+      std::string output;
+      EXPECT_TRUE(scratch::run("losetup -d " + loop_device_, &output)) << output;
+    }
+    if (!area_.empty()) scratch::remove_all(area_);
+  }
+
+  // Mounts with the given mount arguments; false (with the reason) on failure.
+  bool mount(const std::string& arguments, std::string* why) {
+    std::string output;
+    if (!scratch::run("mount " + arguments + " " + shell_quoted(mount_point_), &output)) {
+      *why = "mount " + arguments + ": " + trimmed(output);
+      return false;
+    }
+    mounted_ = true;
+    return true;
+  }
+
+  // An ext4 image of `megabytes` on a loop device with the given logical sector size.
+  bool mount_ext4_image(int megabytes, int sector_bytes, std::string* why) {
+    std::string output;
+    if (::access("/dev/loop-control", F_OK) != 0) {
+      *why = "no /dev/loop-control: loop devices are not available";
+      return false;
+    }
+    const std::string image = area_ + "/volume.img";
+    // 4096-byte blocks: a file system block may not be smaller than the
+    // device's logical sector, and mkfs picks 1 KiB blocks for small images.
+    if (!scratch::run("truncate -s " + std::to_string(megabytes) + "M " + shell_quoted(image) +
+                          " && mkfs.ext4 -q -F -b 4096 " + shell_quoted(image),
+                      &output)) {
+      *why = "mkfs.ext4: " + trimmed(output);
+      return false;
+    }
+    if (!scratch::run("losetup --sector-size " + std::to_string(sector_bytes) +
+                          " -f --show " + shell_quoted(image),
+                      &output)) {
+      *why = "losetup: " + trimmed(output);
+      return false;
+    }
+    loop_device_ = trimmed(output);
+    return mount(loop_device_, why);
+  }
+
+  // The logical sector size of the loop device, from sysfs.
+  int loop_sector_bytes() {
+    const std::string name = loop_device_.substr(loop_device_.rfind('/') + 1);
+    return std::atoi(
+        scratch::read_bytes("/sys/block/" + name + "/queue/logical_block_size").c_str());
+  }
+
+  std::string area_;
+  std::string mount_point_;
+  std::string loop_device_;
+  bool mounted_ = false;
+};
+
+class Ext4With4096ByteSectors : public MountedVolume {
+ protected:
+  void SetUp() override {
+    MountedVolume::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::string why;
+    if (!mount_ext4_image(64, 4096, &why)) SKIP_UNLESS_CI(why);
+    ASSERT_EQ(loop_sector_bytes(), 4096);
+  }
+};
+
+TEST_F(Ext4With4096ByteSectors, TransfersTheVolumeRefusesForDirectIoStillSucceed) {
+  const std::string path = mount_point_ + "/odd.dat";
+  auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(8192));
+  ASSERT_NE(buffer, nullptr);
+  for (int i = 0; i < 8192; ++i) buffer[i] = static_cast<unsigned char>(i * 7 + (i >> 8));
+  const std::string written(reinterpret_cast<char*>(buffer), 8192);
+
+  const FileHandle out = open_unbuffered(path, FileAccess::Write, FileDisposition::CreateAlways);
+  ASSERT_NE(out, kInvalidFile);
+  const int fd = static_cast<int>(out);
+  EXPECT_TRUE(write_file(out, buffer, 4096));
+  EXPECT_NE(::fcntl(fd, F_GETFL) & O_DIRECT, 0) << "a whole sector goes direct";
+  EXPECT_TRUE(write_file(out, buffer + 4096, 1024));
+  EXPECT_EQ(::fcntl(fd, F_GETFL) & O_DIRECT, 0) << "1 KiB cannot go direct";
+  EXPECT_TRUE(write_file(out, buffer + 5120, 3072));
+  flush_file(out);
+  EXPECT_EQ(scratch::cached_pages(path), 0u);
+  close_file(out);
+  EXPECT_EQ(scratch::read_bytes(path), written);
+
+  const FileHandle in = open_unbuffered(path, FileAccess::Read, FileDisposition::OpenExisting);
+  ASSERT_NE(in, kInvalidFile);
+  std::memset(buffer, 0, 8192);
+  EXPECT_TRUE(read_file(in, buffer, 2048));
+  EXPECT_TRUE(read_file(in, buffer + 2048, 6144));
+  EXPECT_TRUE(read_file(in, buffer, 0));
+  close_file(in);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 8192), written);
+  release_io_buffer(buffer);
+}
+
+TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
+  const std::string drive = mount_point_;
+  const std::int64_t sizes[] = {1, 5, 2};
+  for (std::int64_t file_kib : sizes) {
+    for (std::int64_t buffer_kib : sizes) {
+      const std::string name = "w" + std::to_string(file_kib) + "_" + std::to_string(buffer_kib);
+      const std::string work = drive + "\\" + name;
+      const std::string native = mount_point_ + "/" + name;
+      ASSERT_TRUE(create_directory(work));
+      const std::uint32_t seed = 777u + static_cast<std::uint32_t>(file_kib * 10 + buffer_kib);
+      seed_random(seed);
+      scratch::ConsoleCapture console;
+      ASSERT_TRUE(make_test_files(work, file_kib, 3));
+      EXPECT_EQ(scratch::cached_pages(native + "/test2.dat"), 0u) << name;
+      ASSERT_TRUE(scratch::test_files_match(native, 3, seed, file_kib)) << name;
+
+      void* buffer = allocate_io_buffer(static_cast<std::size_t>(buffer_kib) * 1024);
+      std::uint32_t elapsed = 0;
+      ASSERT_TRUE(copy_all_ll(work, file_kib, 3, buffer_kib, buffer, elapsed))
+          << name << ": " << console.text();
+      release_io_buffer(buffer);
+      // Flushed copies are on the medium, not in the cache.
+      EXPECT_EQ(scratch::cached_pages(native + "/copy0.dat"), 0u) << name;
+      EXPECT_TRUE(scratch::copies_match(native, 3)) << "LL " << name;
+
+      // HL replaces the LL copies.
+      ASSERT_TRUE(copy_all_hl(work, 3, elapsed)) << name;
+      EXPECT_TRUE(scratch::copies_match(native, 3)) << "HL " << name;
+      EXPECT_EQ(console.text(), "");
+
+      EXPECT_TRUE(remove_tree(work)) << name;
+      EXPECT_FALSE(scratch::exists(native)) << name;
+    }
+  }
+}
+
+TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
+  scratch::ConsoleCapture console;
+  const std::int64_t sizes[] = {1, 5, 2};
+  std::string expected;
+  for (std::int64_t file_kib : sizes) {
+    for (std::int64_t buffer_kib : sizes) {
+      run_ll_trial(mount_point_, file_kib, 4, buffer_kib);
+      expected += "Preparing... Testing... Done.";
+    }
+    run_hl_trial(mount_point_, file_kib, 4);
+    expected += "Preparing... Testing... Done.";
+  }
+  EXPECT_EQ(console.text(), expected);
+  EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
+}
+
+class TmpfsWithFewInodes : public MountedVolume {
+ protected:
+  void SetUp() override {
+    MountedVolume::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::string why;
+    if (!mount("-t tmpfs -o size=8m,nr_inodes=16 tmpfs", &why)) SKIP_UNLESS_CI(why);
+  }
+};
+
+TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
+  const std::string work = mount_point_ + "\\Varnoquelbit1";
+  ASSERT_TRUE(create_directory(work));
+  const std::uint32_t seed = 4242;
+  seed_random(seed);
+  bool made = true;
+  {
+    scratch::ConsoleCapture console;
+    made = make_test_files(work, 1, 100);
+    EXPECT_EQ(console.text(), " CreateFile Error:INVALID_HANDLE_VALUE\n");
+  }
+  EXPECT_FALSE(made);
+  const std::string native = mount_point_ + "/Varnoquelbit1";
+  int count = 0;
+  while (scratch::exists(native + "/test" + std::to_string(count) + ".dat")) ++count;
+  EXPECT_GT(count, 0);
+  EXPECT_LT(count, 16);
+  EXPECT_TRUE(scratch::test_files_match(native, count, seed, 1));
+  EXPECT_EQ(scratch::work_directories(mount_point_).size(), 1u);
+  // The trial on the full volume reports and stops.
+  {
+    scratch::ConsoleCapture console;
+    EXPECT_EQ(run_hl_trial(mount_point_ + "\\sub", 1, 100), 0u);
+    EXPECT_EQ(console.text(), "Preparing...Init Failed\n");
+  }
+  EXPECT_TRUE(remove_tree(work));
+  // With the inodes back, a whole trial fits.
+  scratch::ConsoleCapture console;
+  run_ll_trial(mount_point_, 1, 5, 1);
+  EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
+  EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
+}
+
+class RamfsWithoutDirectIo : public MountedVolume {
+ protected:
+  void SetUp() override {
+    MountedVolume::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::string why;
+    if (!mount("-t ramfs ramfs", &why)) SKIP_UNLESS_CI(why);
+    const std::string probe = mount_point_ + "/probe";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_DIRECT, 0666);
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    ::unlink(probe.c_str());
+    if (fd >= 0 || error != EINVAL)
+      SKIP_UNLESS_CI("this kernel's ramfs does not refuse O_DIRECT at open");
+  }
+};
+
+TEST_F(RamfsWithoutDirectIo, FilesOpenWithoutCacheBypassAndTrialsRun) {
+  const FileHandle out = open_unbuffered(mount_point_ + "\\plain.dat", FileAccess::ReadWrite,
+                                         FileDisposition::CreateAlways);
+  ASSERT_NE(out, kInvalidFile);
+  EXPECT_EQ(::fcntl(static_cast<int>(out), F_GETFL) & O_DIRECT, 0);
+  void* buffer = allocate_io_buffer(4096);
+  std::memset(buffer, 'q', 4096);
+  EXPECT_TRUE(write_file(out, buffer, 4096));
+  flush_file(out);
+  close_file(out);
+  release_io_buffer(buffer);
+  EXPECT_EQ(scratch::read_bytes(mount_point_ + "/plain.dat"), std::string(4096, 'q'));
+
+  scratch::ConsoleCapture console;
+  run_ll_trial(mount_point_, 5, 3, 2);
+  run_hl_trial(mount_point_, 1025, 2);
+  EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
+  EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
+}
+
+}  // namespace

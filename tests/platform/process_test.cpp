@@ -1,0 +1,166 @@
+// Process set-up and the console: the open-file limit, key reads from a
+// pipe, a closed input and a terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "platform/console.h"
+#include "platform/process.h"
+#include "tests/platform/scratch.h"
+#include "trials/ll_trial.h"
+
+namespace {
+
+using scratch::ScratchTest;
+
+// Puts `fd` in place of standard input for the life of the object.
+class StandardInputSwap {
+ public:
+  explicit StandardInputSwap(int fd) : saved_(::dup(STDIN_FILENO)) {
+    if (fd >= 0) {
+      ::dup2(fd, STDIN_FILENO);
+    } else {
+      ::close(STDIN_FILENO);
+    }
+  }
+  ~StandardInputSwap() {
+    ::dup2(saved_, STDIN_FILENO);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+TEST(Process, OpenFileLimitIsRaisedToTheHardLimit) {
+  prepare_process();
+  struct rlimit limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max == RLIM_INFINITY) {
+    EXPECT_GE(limit.rlim_cur, 2100u);
+  } else {
+    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
+  }
+}
+
+// Runs prepare_process in a child whose standard output is `fd`; returns
+// whether std::cout was left unit-buffered there, or -1 when the child failed.
+int unit_buffered_after_prepare(int fd) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    ::dup2(fd, STDOUT_FILENO);
+    std::cout.unsetf(std::ios::unitbuf);
+    prepare_process();
+    ::_exit((std::cout.flags() & std::ios::unitbuf) != 0 ? 1 : 0);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST(Process, ConsoleIsUnbufferedOnlyOnATerminal) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  EXPECT_EQ(unit_buffered_after_prepare(ends[1]), 0) << "a pipe keeps its buffering";
+  ::close(ends[0]);
+  ::close(ends[1]);
+
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+    SKIP_UNLESS_CI("no pseudo-terminal available");
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  EXPECT_EQ(unit_buffered_after_prepare(terminal), 1) << "a terminal shows every text at once";
+  ::close(terminal);
+  ::close(master);
+}
+
+class ManyOpenFiles : public ScratchTest {};
+
+TEST_F(ManyOpenFiles, LowLevelTrialOpensMoreFilesThanTheUsualSoftLimit) {
+  struct rlimit limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < 1300)
+    SKIP_UNLESS_CI("hard open-file limit below 1300: " + std::to_string(limit.rlim_max));
+  // Start from the common default of 1024, as a login shell would.
+  limit.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+  prepare_process();
+  scratch::ConsoleCapture console;
+  run_ll_trial("C:", 1, 600, 1);  // 1,200 files open at once
+  EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
+  EXPECT_TRUE(scratch::work_directories(dir_).empty());
+}
+
+TEST(Console, IsStandardOutput) { EXPECT_EQ(&console(), &std::cout); }
+
+TEST(KeyRead, ReadsOneByteAtATimeFromAPipeThenEndOfInput) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "cx", 2), 2);
+  ::close(ends[1]);
+  StandardInputSwap swap(ends[0]);
+  ::close(ends[0]);
+  EXPECT_EQ(read_key(), 'c');
+  EXPECT_EQ(read_key(), 'x');
+  EXPECT_EQ(read_key(), -1);
+}
+
+TEST(KeyRead, HighBytesAreNotNegative) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "\xe9", 1), 1);
+  ::close(ends[1]);
+  StandardInputSwap swap(ends[0]);
+  ::close(ends[0]);
+  EXPECT_EQ(read_key(), 0xe9);
+}
+
+TEST(KeyRead, ClosedInputIsNoKey) {
+  StandardInputSwap swap(-1);
+  EXPECT_EQ(read_key(), -1);
+}
+
+TEST(KeyRead, TerminalKeyIsReadAtOnceWithoutEchoAndSettingsComeBack) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+    SKIP_UNLESS_CI("no pseudo-terminal available");
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  struct termios before;
+  ASSERT_EQ(::tcgetattr(terminal, &before), 0);
+  ASSERT_NE(before.c_lflag & ICANON, 0u);
+  ASSERT_NE(before.c_lflag & ECHO, 0u);
+
+  int key = 0;
+  {
+    StandardInputSwap swap(terminal);
+    // The key comes while read_key waits: no Enter follows it.
+    std::thread typist([master] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      (void)::write(master, "k", 1);
+    });
+    key = read_key();
+    typist.join();
+  }
+  EXPECT_EQ(key, 'k');
+  struct pollfd echo = {master, POLLIN, 0};
+  EXPECT_EQ(::poll(&echo, 1, 100), 0) << "the key was echoed";
+  struct termios after;
+  ASSERT_EQ(::tcgetattr(terminal, &after), 0);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+  EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+  ::close(terminal);
+  ::close(master);
+}
+
+}  // namespace
