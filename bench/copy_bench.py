@@ -92,13 +92,27 @@ class Cache:
                 os.close(fd)
 
 
-def write_random_file(path, size):
+def write_source_content(path, size, unique):
+    """Random content for one source. By default it is built as the program builds
+    a test file: one 1 MiB block of random bytes, each byte written twice, repeated
+    to the end of the file, a new block for each file. The storage below the file
+    system may read such content at another speed than unique data (a virtual
+    disk with deduplication or compression does), so the tools get the same kind
+    of content as the program. With unique, every MiB is new random data."""
     with open(path, "wb") as f:
+        block = b""
         left = size
         while left > 0:
-            chunk = min(left, MIB)
-            f.write(os.urandom(chunk))
-            left -= chunk
+            if unique:
+                block = os.urandom(MIB)
+            elif not block:
+                half = os.urandom(MIB // 2)
+                doubled = bytearray(MIB)
+                doubled[0::2] = half
+                doubled[1::2] = half
+                block = bytes(doubled)
+            f.write(block[:min(left, MIB)])
+            left -= MIB
         f.flush()
         os.fsync(f.fileno())
 
@@ -270,7 +284,7 @@ def measure(args, work):
     os.mkdir(target)
     originals = [os.path.join(work, "original%d.dat" % i) for i in range(files)]
     for original in originals:
-        write_random_file(original, file_mib * MIB)
+        write_source_content(original, file_mib * MIB, args.unique_content)
     sources = [os.path.join(work, "src%d.dat" % i) for i in range(files)]
     fio_file = os.path.join(work, "fio.dat")
 
@@ -278,7 +292,12 @@ def measure(args, work):
     blocks = [("1M", "1M"), ("64K", "64K")]
     figures = {}  # name -> list of per-round MB/s
 
-    def record(name, value):
+    def record(name, step):
+        # Whatever the steps before left to write back, below the file system
+        # too, is written before this one starts.
+        os.sync()
+        time.sleep(args.settle)
+        value = step()
         figures.setdefault(name, []).append(value)
         print("    %-14s %10s MB/s" % (name, show(value)), flush=True)
 
@@ -292,14 +311,16 @@ def measure(args, work):
                     ("dd " + block,
                      lambda: run_dd(originals, sources, work, block, cache, mib_total))]
             for name, step in (pair if program_first else reversed(pair)):
-                record(name, step())
-            record("fio write " + block, run_fio(fio_file, "write", block, mib_total, cache))
-            record("fio read " + block, run_fio(fio_file, "read", block, mib_total, cache))
+                record(name, step)
+            record("fio write " + block,
+                   lambda: run_fio(fio_file, "write", block, mib_total, cache))
+            record("fio read " + block,
+                   lambda: run_fio(fio_file, "read", block, mib_total, cache))
         ini = "HL %s %dM %d 1" % (drive, file_mib, files)
         pair = [("HL", lambda: run_program(args.program, run_dir, ini)),
                 ("cp", lambda: run_cp(originals, sources, work, cache, mib_total))]
         for name, step in (pair if program_first else reversed(pair)):
-            record(name, step())
+            record(name, step)
 
     for _, block in blocks:
         figures["bound " + block] = [copy_bound(r, w) for r, w in
@@ -313,6 +334,10 @@ def report(args, figures, cache, mount, load_before, load_after):
     print("Volume: %s (%s on %s), %d files of %d MiB, %d rounds"
           % (mount[0], mount[1], mount[2], args.files, args.file_mib, args.rounds))
     print("Page cache eviction: %s" % cache.describe())
+    print("Source content: %s" % ("unique random data" if args.unique_content else
+                                  "built like the program's test files (1 MiB of doubled"
+                                  " random bytes, repeated)"))
+    print("Rest before each measurement: sync, then %g s" % args.settle)
     print("Load average (1 min) before: %.2f, after: %.2f" % (load_before, load_after))
     print()
     print("%-14s %10s %10s %10s   %s" % ("figure", "median", "min", "max",
@@ -364,6 +389,12 @@ def parse_arguments():
     parser.add_argument("--drop-caches", action="store_true",
                         help="drop the whole page cache before each measurement (root)"
                         " instead of evicting only the benchmark's files")
+    parser.add_argument("--settle", type=float, default=3.0,
+                        help="seconds of rest after a sync before each measurement"
+                        " (default 3)")
+    parser.add_argument("--unique-content", action="store_true",
+                        help="sources of unique random data instead of content built"
+                        " like the program's test files")
     parser.add_argument("--keep", action="store_true",
                         help="leave the working directory in place")
     args = parser.parse_args()
