@@ -117,6 +117,27 @@ def write_source_content(path, size, unique):
         os.fsync(f.fileno())
 
 
+def warm_page_cache_memory(directory, mib):
+    """Fills mib MiB of page cache with a file that is deleted before it reaches
+    the disk, so that much memory was in use a moment before the measurement
+    starts. A guest of a virtual machine hands memory that has been free for a few
+    seconds back to the host (free page reporting); the next copy through the
+    page cache then pays the host's page faults on hundreds of MiB, and how much
+    of that a copy meets depends only on how long the machine was idle before it.
+    Every measurement starts from the same state this way."""
+    if mib <= 0:
+        return
+    path = os.path.join(directory, "warm.tmp")
+    block = os.urandom(MIB)
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    try:
+        for _ in range(mib):
+            os.write(fd, block)
+    finally:
+        os.close(fd)
+        os.unlink(path)
+
+
 def write_like_the_program(originals, sources):
     """Writes each source afresh from its original the way the program writes its
     test files just before it copies them: new blocks, 1 MiB direct writes, one
@@ -294,9 +315,10 @@ def measure(args, work):
 
     def record(name, step):
         # Whatever the steps before left to write back, below the file system
-        # too, is written before this one starts.
+        # too, is written before this one starts; then memory is put to use.
         os.sync()
         time.sleep(args.settle)
+        warm_page_cache_memory(work, args.warm_mib)
         value = step()
         figures.setdefault(name, []).append(value)
         print("    %-14s %10s MB/s" % (name, show(value)), flush=True)
@@ -337,7 +359,8 @@ def report(args, figures, cache, mount, load_before, load_after):
     print("Source content: %s" % ("unique random data" if args.unique_content else
                                   "built like the program's test files (1 MiB of doubled"
                                   " random bytes, repeated)"))
-    print("Rest before each measurement: sync, then %g s" % args.settle)
+    print("Before each measurement: sync, %g s of rest, %d MiB of page cache filled"
+          " and dropped" % (args.settle, args.warm_mib))
     print("Load average (1 min) before: %.2f, after: %.2f" % (load_before, load_after))
     print()
     print("%-14s %10s %10s %10s   %s" % ("figure", "median", "min", "max",
@@ -392,6 +415,9 @@ def parse_arguments():
     parser.add_argument("--settle", type=float, default=3.0,
                         help="seconds of rest after a sync before each measurement"
                         " (default 3)")
+    parser.add_argument("--warm-mib", type=int,
+                        help="MiB of page cache filled and dropped just before each"
+                        " measurement (default: twice the data copied; 0: none)")
     parser.add_argument("--unique-content", action="store_true",
                         help="sources of unique random data instead of content built"
                         " like the program's test files")
@@ -402,6 +428,8 @@ def parse_arguments():
     args.file_mib = 16 if args.quick else 64
     if args.rounds is None:
         args.rounds = 2 if args.quick else 5
+    if args.warm_mib is None:
+        args.warm_mib = 2 * args.files * args.file_mib
     if args.rounds < 1:
         parser.error("--rounds must be at least 1")
     args.program = os.path.abspath(args.program)
