@@ -13,12 +13,14 @@ of data (4 files of 64 MiB):
     in the page cache.
 
 The program runs one trial per invocation, so its trials interleave with the
-tools' runs and every round sees the volume in the same state. The program
-copies test files it has just written with direct I/O; the tools get the same:
-their sources are written afresh that way before each measurement, and fio
-reads the file its write job has just laid out. Within each
-pair the order alternates from round to round. The figures are MB/s with
-1 MB = 1,048,576 bytes, as the program prints them.
+tools' runs, and within each pair the order alternates from round to round.
+Every measurement starts from the same state: a sync, a short rest, then page
+cache filled and dropped (see warm_page_cache_memory). The program copies test
+files it has just written with direct I/O; the tools get the same: their
+sources, with content built like the program's, are written afresh that way
+before each measurement, and fio reads the file its write job has just laid
+out. The figures are MB/s with 1 MB = 1,048,576 bytes, as the program prints
+them.
 
 The script builds nothing: it takes the program's path as an argument. It
 always exits 0 once it has measured (a measurement, not a test); 2 means it
