@@ -1,0 +1,485 @@
+#!/usr/bin/env python3
+"""Compares the benchmark's copy figures with what standard tools reach on the
+same volume, so that a slow figure can be told apart from a slow volume.
+
+Every round runs, one after another on the same directory and the same amount
+of data (4 files of 64 MiB):
+
+  - the program on an LL test with a 1 MiB buffer, its peer dd with bs=1M,
+    iflag=direct, oflag=direct, conv=fsync, and fio's sequential direct read and
+    write of 1 MiB blocks;
+  - the same three with 64 KiB;
+  - the program on an HL test, and cp --reflink=never of 4 files that are not
+    in the page cache.
+
+The program runs one trial per invocation, so its trials interleave with the
+tools' runs, and within each pair the order alternates from round to round.
+Every measurement starts from the same state: a sync, a short rest, then page
+cache filled and dropped (see warm_page_cache_memory). The program copies test
+files it has just written with direct I/O; the tools get the same: their
+sources, with content built like the program's, are written afresh that way
+before each measurement, and fio reads the file its write job has just laid
+out. The figures are MB/s with 1 MB = 1,048,576 bytes, as the program prints
+them.
+
+The script builds nothing: it takes the program's path as an argument. It
+always exits 0 once it has measured (a measurement, not a test); 2 means it
+could not start.
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MIB = 1024 * 1024
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+MEMORY_FILESYSTEMS = {"tmpfs", "ramfs", "devtmpfs", "hugetlbfs", "squashfs"}
+
+RESULT = re.compile(r"Result:\s*([0-9.]+)\[MB/s\] \(\s*([0-9.]+)\[sec\]\)")
+DD_SECONDS = re.compile(r"copied, ([0-9.eE+-]+) s,")
+
+
+# ---------------------------------------------------------------------------
+# The volume and its page cache
+
+def filesystem_of(path):
+    """(mount point, file system type, source) of the mount that holds path."""
+    path = os.path.realpath(path)
+    best = ("", "?", "?")
+    with open("/proc/self/mountinfo") as f:
+        for line in f:
+            left, _, right = line.partition(" - ")
+            mount_point = left.split()[4].replace("\\040", " ")
+            fstype, source = right.split()[:2]
+            inside = path == mount_point or path.startswith(mount_point.rstrip("/") + "/")
+            if inside and len(mount_point) >= len(best[0]):
+                best = (mount_point, fstype, source)
+    return best
+
+
+class Cache:
+    """Keeps the benchmark's files out of the page cache before each measurement.
+
+    By default each file is written back with fsync and then dropped with
+    posix_fadvise(DONTNEED): this touches only our files, so the other users of
+    the machine keep their cache. With drop_all, the whole page cache is written
+    back and dropped through /proc/sys/vm/drop_caches (root only)."""
+
+    def __init__(self, drop_all):
+        self.drop_all = drop_all
+
+    def describe(self):
+        if self.drop_all:
+            return "sync + echo 1 > /proc/sys/vm/drop_caches"
+        return "fsync + posix_fadvise(POSIX_FADV_DONTNEED) per file"
+
+    def evict(self, paths):
+        os.sync()
+        if self.drop_all:
+            with open("/proc/sys/vm/drop_caches", "w") as f:
+                f.write("1\n")
+            return
+        for path in paths:
+            fd = os.open(path, os.O_RDONLY)
+            try:
+                os.fsync(fd)
+                os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+            finally:
+                os.close(fd)
+
+
+def write_source_content(path, size, unique):
+    """Random content for one source. By default it is built as the program builds
+    a test file: one 1 MiB block of random bytes, each byte written twice, repeated
+    to the end of the file, a new block for each file. The storage below the file
+    system may read such content at another speed than unique data (a virtual
+    disk with deduplication or compression does), so the tools get the same kind
+    of content as the program. With unique, every MiB is new random data."""
+    with open(path, "wb") as f:
+        block = b""
+        left = size
+        while left > 0:
+            if unique:
+                block = os.urandom(MIB)
+            elif not block:
+                half = os.urandom(MIB // 2)
+                doubled = bytearray(MIB)
+                doubled[0::2] = half
+                doubled[1::2] = half
+                block = bytes(doubled)
+            f.write(block[:min(left, MIB)])
+            left -= MIB
+        f.flush()
+        os.fsync(f.fileno())
+
+
+def warm_page_cache_memory(directory, mib):
+    """Fills mib MiB of page cache with a file that is deleted before it reaches
+    the disk, so that much memory was in use a moment before the measurement
+    starts. A guest of a virtual machine hands memory that has been free for a few
+    seconds back to the host (free page reporting); the next copy through the
+    page cache then pays the host's page faults on hundreds of MiB, and how much
+    of that a copy meets depends only on how long the machine was idle before it.
+    Every measurement starts from the same state this way."""
+    if mib <= 0:
+        return
+    path = os.path.join(directory, "warm.tmp")
+    block = os.urandom(MIB)
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    try:
+        for _ in range(mib):
+            os.write(fd, block)
+    finally:
+        os.close(fd)
+        os.unlink(path)
+
+
+def write_like_the_program(originals, sources):
+    """Writes each source afresh from its original the way the program writes its
+    test files just before it copies them: new blocks, 1 MiB direct writes, one
+    fsync. Copying files that were written once and then read round after round
+    would measure whatever cache below the file system keeps them (on a virtual
+    disk, the host's), not the volume."""
+    env = dict(os.environ, LC_ALL="C")
+    for original, source in zip(originals, sources):
+        remove_quietly(source)
+        proc = subprocess.run(["dd", "if=" + original, "of=" + source, "bs=1M",
+                               "iflag=direct", "oflag=direct", "conv=fsync"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+        if proc.returncode != 0:
+            complain("writing " + source, proc.stderr.decode("latin-1"))
+            return False
+    return True
+
+
+def remove_quietly(path):
+    if os.path.isdir(path):
+        shutil.rmtree(path, ignore_errors=True)
+    elif os.path.lexists(path):
+        os.unlink(path)
+
+
+# ---------------------------------------------------------------------------
+# One measurement each; every function returns MB/s, or None after a failure
+# that it has reported on stderr.
+
+def complain(what, detail):
+    print("  !! %s: %s" % (what, detail.strip()[-600:]), file=sys.stderr)
+
+
+def run_program(program, run_dir, ini_line):
+    """One trial of the program, started in run_dir with ini_line as its only test."""
+    with open(os.path.join(run_dir, "Varnoquelbit.ini"), "w") as f:
+        f.write(ini_line + "\n")
+    os.sync()
+    proc = subprocess.run([program], cwd=run_dir, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=900)
+    text = proc.stdout.decode("latin-1")
+    match = RESULT.search(text)
+    if proc.returncode != 0 or not match:
+        complain("program " + ini_line, text)
+        return None
+    return float(match.group(1))
+
+
+def run_dd(originals, sources, work, block, cache, mib_total):
+    """dd of every source, just written, to a fresh file; MB/s from the sum of
+    dd's own times (dd starts its clock after opening both files and stops it
+    after the fsync)."""
+    if not write_like_the_program(originals, sources):
+        return None
+    targets = [os.path.join(work, "dd%d.dat" % i) for i in range(len(sources))]
+    for target in targets:
+        remove_quietly(target)
+    cache.evict(sources)
+    seconds = 0.0
+    env = dict(os.environ, LC_ALL="C")
+    for source, target in zip(sources, targets):
+        proc = subprocess.run(["dd", "if=" + source, "of=" + target, "bs=" + block,
+                               "iflag=direct", "oflag=direct", "conv=fsync"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+        text = proc.stderr.decode("latin-1")
+        match = DD_SECONDS.search(text)
+        if proc.returncode != 0 or not match:
+            complain("dd bs=" + block, text)
+            return None
+        seconds += float(match.group(1))
+    for target in targets:
+        remove_quietly(target)
+    return mib_total / seconds if seconds > 0 else None
+
+
+def run_cp(originals, sources, work, cache, mib_total):
+    """One cp --reflink=never of every source, just written and out of the page
+    cache, into a fresh directory, timed from start to exit. Like the program's HL trial the
+    copies are not synced inside the timed part; they are removed and the volume
+    synced afterwards, so their dirty pages do not weigh on the next measurement."""
+    if not write_like_the_program(originals, sources):
+        return None
+    target = os.path.join(work, "cp")
+    remove_quietly(target)
+    os.mkdir(target)
+    cache.evict(sources)
+    start = time.perf_counter()
+    proc = subprocess.run(["cp", "--reflink=never"] + sources + [target],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    seconds = time.perf_counter() - start
+    remove_quietly(target)
+    os.sync()
+    if proc.returncode != 0:
+        complain("cp", proc.stderr.decode("latin-1"))
+        return None
+    return mib_total / seconds
+
+
+def run_fio(path, rw, block, mib_total, cache):
+    """fio's sequential direct read or write with psync; MB/s from its bandwidth.
+    The write lays the file out afresh; the read that follows it reads that file,
+    just written, as the program reads its test files."""
+    command = ["fio", "--name=" + rw[0], "--rw=" + rw, "--bs=" + block,
+               "--size=%dM" % mib_total, "--direct=1", "--ioengine=psync",
+               "--filename=" + path, "--output-format=json"]
+    if rw == "write":
+        remove_quietly(path)
+        command.append("--end_fsync=1")
+    else:
+        cache.evict([path])
+    os.sync()
+    proc = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        job = json.loads(proc.stdout.decode("utf-8", "replace"))["jobs"][0]
+        bandwidth = job[rw]["bw_bytes"]
+    except (ValueError, KeyError, IndexError):
+        complain("fio " + rw + " bs=" + block, proc.stderr.decode("latin-1")
+                 + proc.stdout.decode("latin-1"))
+        return None
+    if proc.returncode != 0 or job.get("error", 0) != 0 or bandwidth <= 0:
+        complain("fio " + rw + " bs=" + block, proc.stderr.decode("latin-1"))
+        return None
+    return bandwidth / MIB
+
+
+def copy_bound(read, write):
+    """The fastest a copy can go that reads R and writes W one after the other."""
+    if read is None or write is None:
+        return None
+    return read * write / (read + write)
+
+
+# ---------------------------------------------------------------------------
+# Rounds and the table
+
+def ratio(a, b):
+    return a / b if a is not None and b else None
+
+
+def median(values):
+    values = [v for v in values if v is not None]
+    return statistics.median(values) if values else None
+
+
+def quartiles(values):
+    """The first and third quartiles, or None when there are too few values."""
+    values = [v for v in values if v is not None]
+    if len(values) < 2:
+        return None
+    q = statistics.quantiles(values, n=4, method="inclusive")
+    return q[0], q[2]
+
+
+def show(value, digits=3):
+    return ("%.*f" % (digits, value)) if value is not None else "-"
+
+
+def measure(args, work):
+    files, file_mib = args.files, args.file_mib
+    mib_total = files * file_mib
+    cache = Cache(args.drop_caches)
+    run_dir = os.path.join(work, "program")
+    target = os.path.join(work, "target")
+    os.mkdir(run_dir)
+    os.mkdir(target)
+    originals = [os.path.join(work, "original%d.dat" % i) for i in range(files)]
+    for original in originals:
+        write_source_content(original, file_mib * MIB, args.unique_content)
+    sources = [os.path.join(work, "src%d.dat" % i) for i in range(files)]
+    fio_file = os.path.join(work, "fio.dat")
+
+    drive = os.path.abspath(target)
+    blocks = [("1M", "1M"), ("64K", "64K")]
+    figures = {}  # name -> list of per-round MB/s
+
+    def record(name, step):
+        # Whatever the steps before left to write back, below the file system
+        # too, is written before this one starts; then memory is put to use.
+        os.sync()
+        time.sleep(args.settle)
+        warm_page_cache_memory(work, args.warm_mib)
+        value = step()
+        figures.setdefault(name, []).append(value)
+        print("    %-14s %10s MB/s" % (name, show(value)), flush=True)
+
+    for round_number in range(args.rounds):
+        print("round %d of %d (load %.2f)" % (round_number + 1, args.rounds,
+                                              os.getloadavg()[0]), flush=True)
+        program_first = round_number % 2 == 0
+        for buffer, block in blocks:
+            ini = "LL %s %dM %s %d 1" % (drive, file_mib, buffer, files)
+            pair = [("LL " + buffer, lambda: run_program(args.program, run_dir, ini)),
+                    ("dd " + block,
+                     lambda: run_dd(originals, sources, work, block, cache, mib_total))]
+            for name, step in (pair if program_first else reversed(pair)):
+                record(name, step)
+            record("fio write " + block,
+                   lambda: run_fio(fio_file, "write", block, mib_total, cache))
+            record("fio read " + block,
+                   lambda: run_fio(fio_file, "read", block, mib_total, cache))
+        ini = "HL %s %dM %d 1" % (drive, file_mib, files)
+        pair = [("HL", lambda: run_program(args.program, run_dir, ini)),
+                ("cp", lambda: run_cp(originals, sources, work, cache, mib_total))]
+        for name, step in (pair if program_first else reversed(pair)):
+            record(name, step)
+
+    for _, block in blocks:
+        figures["bound " + block] = [copy_bound(r, w) for r, w in
+                                     zip(figures["fio read " + block],
+                                         figures["fio write " + block])]
+    return figures, cache
+
+
+def report(args, figures, cache, mount, load_before, load_after):
+    print()
+    print("Volume: %s (%s on %s), %d files of %d MiB, %d rounds"
+          % (mount[0], mount[1], mount[2], args.files, args.file_mib, args.rounds))
+    print("Page cache eviction: %s" % cache.describe())
+    print("Source content: %s" % ("unique random data" if args.unique_content else
+                                  "built like the program's test files (1 MiB of doubled"
+                                  " random bytes, repeated)"))
+    print("Before each measurement: sync, %g s of rest, %d MiB of page cache filled"
+          " and dropped" % (args.settle, args.warm_mib))
+    print("Load average (1 min) before: %.2f, after: %.2f" % (load_before, load_after))
+    print()
+    print("%-14s %10s %10s %10s   %s" % ("figure", "median", "min", "max",
+                                         "per round (MB/s)"))
+    order = ["LL 1M", "dd 1M", "fio read 1M", "fio write 1M", "bound 1M",
+             "LL 64K", "dd 64K", "fio read 64K", "fio write 64K", "bound 64K", "HL", "cp"]
+    for name in order:
+        values = figures.get(name, [])
+        good = [v for v in values if v is not None]
+        print("%-14s %10s %10s %10s   %s" % (
+            name, show(median(values)), show(min(good) if good else None),
+            show(max(good) if good else None), " ".join(show(v, 1) for v in values)))
+    print()
+    print("%-16s %8s %13s %8s %8s   %s" % ("ratio", "median", "q1-q3", "target",
+                                            "verdict", "per round"))
+    comparisons = [("LL/dd 1M", "LL 1M", "dd 1M", 0.95),
+                   ("LL/dd 64K", "LL 64K", "dd 64K", 0.95),
+                   ("HL/cp", "HL", "cp", 0.95),
+                   ("LL/bound 1M", "LL 1M", "bound 1M", None),
+                   ("LL/bound 64K", "LL 64K", "bound 64K", None)]
+    for label, mine, peer, target in comparisons:
+        per_round = [ratio(a, b) for a, b in zip(figures[mine], figures[peer])]
+        value = median(per_round)
+        if target is None or value is None:
+            verdict = "-"
+        else:
+            verdict = "met" if value >= target else "MISSED"
+        spread = quartiles(per_round)
+        print("%-16s %8s %13s %8s %8s   %s" % (
+            label, show(value), "%s-%s" % (show(spread[0]), show(spread[1])) if spread else "-",
+            show(target, 2) if target else "-", verdict,
+            " ".join(show(r, 3) for r in per_round)))
+    print()
+    print("Ratios are medians of the per-round ratios (each round pairs runs made"
+          " back to back).")
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("program", nargs="?",
+                        default=os.path.join(REPO, "build", "varnoquelbit"),
+                        help="the benchmark program (default: build/varnoquelbit)")
+    parser.add_argument("--dir", help="a directory on the volume to measure; a fresh"
+                        " directory is made inside it and removed at the end (default:"
+                        " the repository's parent directory)")
+    parser.add_argument("--rounds", type=int, help="rounds (default 5, 2 with --quick)")
+    parser.add_argument("--quick", action="store_true",
+                        help="a smoke run: 2 rounds of 16 MiB files")
+    parser.add_argument("--drop-caches", action="store_true",
+                        help="drop the whole page cache before each measurement (root)"
+                        " instead of evicting only the benchmark's files")
+    parser.add_argument("--settle", type=float, default=3.0,
+                        help="seconds of rest after a sync before each measurement"
+                        " (default 3)")
+    parser.add_argument("--warm-mib", type=int,
+                        help="MiB of page cache filled and dropped just before each"
+                        " measurement (default: twice the data copied; 0: none)")
+    parser.add_argument("--unique-content", action="store_true",
+                        help="sources of unique random data instead of content built"
+                        " like the program's test files")
+    parser.add_argument("--keep", action="store_true",
+                        help="leave the working directory in place")
+    args = parser.parse_args()
+    args.files = 4
+    args.file_mib = 16 if args.quick else 64
+    if args.rounds is None:
+        args.rounds = 2 if args.quick else 5
+    if args.warm_mib is None:
+        args.warm_mib = 2 * args.files * args.file_mib
+    if args.rounds < 1:
+        parser.error("--rounds must be at least 1")
+    args.program = os.path.abspath(args.program)
+    return args
+
+
+def main():
+    args = parse_arguments()
+    if not os.access(args.program, os.X_OK):
+        print("copy_bench: no program at %s (build it first)" % args.program, file=sys.stderr)
+        return 2
+    for tool in ("dd", "cp", "fio"):
+        if shutil.which(tool) is None:
+            print("copy_bench: %s is not installed" % tool, file=sys.stderr)
+            return 2
+    parent = os.path.abspath(args.dir or os.path.dirname(REPO))
+    mount = filesystem_of(parent)
+    if mount[1] in MEMORY_FILESYSTEMS:
+        print("copy_bench: %s is on %s (%s), not on a disk; pass --dir on the volume to"
+              " measure" % (parent, mount[0], mount[1]), file=sys.stderr)
+        return 2
+    needed = args.files * args.file_mib * MIB * 6
+    stats = os.statvfs(parent)
+    if stats.f_bavail * stats.f_frsize < needed:
+        print("copy_bench: %s has less than %d MiB free" % (parent, needed // MIB),
+              file=sys.stderr)
+        return 2
+    if args.drop_caches:
+        try:
+            with open("/proc/sys/vm/drop_caches", "w") as f:
+                f.write("1\n")
+        except OSError as error:
+            print("copy_bench: cannot drop caches: %s" % error, file=sys.stderr)
+            return 2
+
+    work = tempfile.mkdtemp(prefix="copy_bench-", dir=parent)
+    print("program %s\nworking in %s (%s on %s)" % (args.program, work, mount[1], mount[2]))
+    load_before = os.getloadavg()[0]
+    try:
+        figures, cache = measure(args, work)
+        report(args, figures, cache, mount, load_before, os.getloadavg()[0])
+    finally:
+        if args.keep:
+            print("kept %s" % work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
