@@ -149,9 +149,12 @@ class NamedPipe(TempDirTest):
         self.addCleanup(proc.kill)
         writer = open(fifo, "wb", buffering=0)
         writer.write(b"HL C: 16K 4 1\n")
+        # The header is flushed with its line end once the test has started;
+        # the trial's own words may stay buffered in the pipe until later.
+        header = b"HL C: 16K 4File(s) 1Trial(s)\n"
         seen = b""
         deadline = time.monotonic() + 60
-        while b"[Trial 0]" not in seen or not seen.endswith(b"\n"):
+        while header not in seen:
             self.assertLess(time.monotonic(), deadline, seen)
             ready, _, _ = select.select([proc.stdout], [], [], 1)
             if ready:
@@ -166,6 +169,8 @@ class NamedPipe(TempDirTest):
         console = (seen + rest).decode()
         self.assertEqual(proc.returncode, 0)
         self.assertIn("\nLL C: 16K (Buffer:4K) 4File(s) 1Trial(s)\n", console)
+        self.assertLess(console.index("[Trial 0]"), console.index("LL C: 16K"),
+                        "the first test's trial ran before the second test")
         self.assertTrue(console.endswith(PROMPT))
         self.assertEqual(work_directories(self.dir), [])
 
