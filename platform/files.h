@@ -24,6 +24,9 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 // Only success or failure is reported. A length of 0 succeeds on an open file.
 bool read_file(FileHandle file, void* buffer, std::uint32_t length);
 bool write_file(FileHandle file, const void* buffer, std::uint32_t length);
+// A read as read_file's that also tells how many bytes arrived in `got`:
+// fewer than `length` only where the file ends.
+bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got);
 
 // Puts the file's data on the medium. The result is of no interest to callers.
 void flush_file(FileHandle file);
@@ -38,3 +41,6 @@ void set_compression_off(FileHandle file);
 bool copy_whole_file(const std::string& from, const std::string& to);
 
 bool delete_file(const std::string& path);
+
+// The path as the system names it, for messages to the user.
+std::string system_path(const std::string& path);

@@ -67,6 +67,10 @@ struct Platform {
 
   std::ostringstream console;
 
+  // A medium that lies: reads of the file at the path return the byte at
+  // the offset with its bits inverted; the stored bytes stay as written.
+  std::map<std::string, std::uint64_t> flipped_on_read;
+
   // Failures: the Nth call (1-based) of a service, or every call on a path.
   std::map<Service, std::set<int>> fail_calls;
   std::set<std::pair<Service, std::string>> fail_paths;
