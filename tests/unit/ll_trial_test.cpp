@@ -131,6 +131,23 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   EXPECT_TRUE(fake::state().directories.count(dir));
 }
 
+TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
+  const std::string dir = fake_work_directory();
+  fake::state().flipped_on_read[copy_file_path(dir, 0)] = 0;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(run_ll_trial("C:", 64, 2, 16), 0u);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "varnoquelbit: '" + copy_file_path(dir, 0) +
+                "' differs from what was written at byte 0 (0 bytes checked)\n");
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::paths_under(dir).size(), 4u);
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], fake::state().files[test_file_path(dir, 0)])
+      << "only the read lied";
+  EXPECT_EQ(fake::count_of(Service::Delete), 0);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
 TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
   fake::fail_call(Service::Open, 1);
   EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
