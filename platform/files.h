@@ -30,6 +30,12 @@ bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std:
 
 // Puts the file's data on the medium. The result is of no interest to callers.
 void flush_file(FileHandle file);
+// Writes what the system's cache still holds of the file's data to the medium,
+// without a flush of its metadata or of the device, and drops the file's cached
+// data, so that every later read of it comes from the medium, also where the
+// cache bypass is not available. Cheaper than flush_file: it waits for no
+// journal. Results are of no interest to callers.
+void drop_cached_data(FileHandle file);
 void close_file(FileHandle file);
 
 // Asks the file system to store the file uncompressed. Silently does nothing

@@ -54,7 +54,7 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, std::uint32
   // Whatever a copy call left in the system's cache goes to the medium and out
   // of the cache first, so the reads below come from the medium even where
   // the cache bypass is not available.
-  flush_file(file);
+  drop_cached_data(file);
 
   const std::uint32_t file_state = state;
   std::uint64_t offset = 0;

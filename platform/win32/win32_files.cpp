@@ -217,6 +217,10 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
 
 void flush_file(FileHandle file) { FlushFileBuffers(to_handle(file)); }
 
+// A file opened without buffering is read from the medium: the system writes
+// out and purges what its cache holds of the file before such reads.
+void drop_cached_data(FileHandle) {}
+
 void close_file(FileHandle file) {
   CloseHandle(to_handle(file));
   open_files().erase(file);

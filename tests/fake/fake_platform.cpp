@@ -179,6 +179,10 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
 
 void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }
 
+void drop_cached_data(FileHandle file) {
+  fake::call_fails(Service::DropCache, fake::path_of(file), 0, file);
+}
+
 void close_file(FileHandle file) {
   fake::call_fails(Service::Close, fake::path_of(file), 0, file);
   if (fake::OpenFile* f = fake::open_file_of(file)) f->open = false;

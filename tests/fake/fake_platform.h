@@ -19,7 +19,7 @@
 namespace fake {
 
 enum class Service {
-  Open, Read, Write, Flush, Close, Compression, Copy, Delete,
+  Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
   CreateDirectory, RemoveDirectory, FindFirst, FindNext, Volume, Allocate, Clock,
 };
 
