@@ -185,19 +185,19 @@ bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
 bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
   const HANDLE handle = to_handle(file);
   const auto found = open_files().find(file);
-  DWORD read = 0;
+  DWORD bytes_read = 0;
   got = 0;
   if (found == open_files().end() || length == 0) {
-    const bool ok = ReadFile(handle, buffer, length, &read, nullptr) != 0;
-    got = read;
+    const bool ok = ReadFile(handle, buffer, length, &bytes_read, nullptr) != 0;
+    got = bytes_read;
     return ok;
   }
   UnbufferedFile& state = found->second;
   if (!fits_sectors(state, buffer, length))
     return read_through_scratch(handle, state, buffer, length, got);
-  if (!ReadFile(handle, buffer, length, &read, nullptr)) return false;
-  state.position += read;
-  got = read;
+  if (!ReadFile(handle, buffer, length, &bytes_read, nullptr)) return false;
+  state.position += bytes_read;
+  got = bytes_read;
   return true;
 }
 
