@@ -10,29 +10,20 @@
 
 namespace {
 
-// Expected bytes are drawn in pieces of this size, on the stack.
-constexpr std::uint32_t kPieceBytes = 4096;
-
 // A test file is its first min(size, 1 MiB) bytes, the fill pattern, over and
 // over: each whole MiB repeats it and the remainder is its beginning. So the
-// copy is read in pieces of 1 MiB from its start, and each piece is compared
-// with the pattern drawn from the file's state.
-//
-// Compares `length` bytes read at a MiB boundary with the pattern drawn from
-// `state`, which ends as the state after the draws made. Returns the index of
-// the first byte that differs, or `length`.
-std::uint32_t first_difference(const unsigned char* read, std::uint32_t length,
-                               std::uint32_t& state) {
-  unsigned char expected[kPieceBytes];
-  for (std::uint32_t done = 0; done < length; done += kPieceBytes) {
-    const std::uint32_t piece = length - done < kPieceBytes ? length - done : kPieceBytes;
-    state = fill_words_from(state, expected, (piece + 1) / 2);  // a short read may end mid-word
-    if (std::memcmp(read + done, expected, piece) == 0) continue;
-    std::uint32_t k = 0;
-    while (read[done + k] == expected[k]) ++k;
-    return done + k;
-  }
-  return length;
+// pattern is drawn once per file, the copy is read in pieces of 1 MiB from its
+// start, and each piece is compared with the pattern's beginning.
+constexpr std::uint32_t kPatternBytes = kFillBufferBytes;
+constexpr std::uint32_t kReadBytes = kFillBufferBytes;
+
+// Index of the first of `length` bytes that differs, or `length`.
+std::uint32_t first_difference(const unsigned char* read, const unsigned char* pattern,
+                               std::uint32_t length) {
+  if (std::memcmp(read, pattern, length) == 0) return length;
+  std::uint32_t k = 0;
+  while (read[k] == pattern[k]) ++k;
+  return k;
 }
 
 // One line on standard error about a copy that failed the check.
@@ -41,10 +32,9 @@ void report(const std::string& copy, const std::string& what, std::uint64_t chec
             << " bytes checked)" << std::endl;
 }
 
-// Checks one copy of `file_bytes` bytes whose test file was drawn from
-// `state`; on success `state` becomes the next file's state. `checked` counts
-// the bytes found right so far in the trial.
-bool copy_matches(const std::string& copy, std::uint64_t file_bytes, std::uint32_t& state,
+// Checks one copy of `file_bytes` bytes against its test file's pattern.
+// `checked` counts the bytes found right so far in the trial.
+bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
                   unsigned char* buffer, std::uint64_t& checked) {
   const FileHandle file = open_unbuffered(copy, FileAccess::Read, FileDisposition::OpenExisting);
   if (file == kInvalidFile) {
@@ -56,14 +46,13 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, std::uint32
   // the cache bypass is not available.
   drop_cached_data(file);
 
-  const std::uint32_t file_state = state;
   std::uint64_t offset = 0;
   bool ok = true;
   for (;;) {
     const std::uint64_t left = file_bytes - offset;
     // Past the end one more read asks for a whole buffer: it must get nothing.
     const std::uint32_t length =
-        left == 0 || left > kFillBufferBytes ? kFillBufferBytes : static_cast<std::uint32_t>(left);
+        left == 0 || left > kReadBytes ? kReadBytes : static_cast<std::uint32_t>(left);
     std::uint32_t got = 0;
     if (!read_file_counted(file, buffer, length, got)) {
       report(copy, "could not be read back at byte " + std::to_string(offset), checked);
@@ -78,11 +67,7 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, std::uint32
       }
       break;
     }
-    // Every piece starts the pattern again from the file's state. The first
-    // piece covers the whole pattern, so its draws end at the next file's state.
-    std::uint32_t drawn = file_state;
-    const std::uint32_t same = first_difference(buffer, got, drawn);
-    if (offset == 0) state = drawn;
+    const std::uint32_t same = first_difference(buffer, pattern, got);
     checked += same;
     if (same < got) {
       report(copy, "differs from what was written at byte " + std::to_string(offset + same),
@@ -108,18 +93,25 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, std::uint32
 bool copies_match_test_files(const std::string& work_directory, std::int64_t file_kib,
                              std::int32_t file_count, std::uint32_t first_state) {
   if (file_count <= 0) return true;
-  auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(kFillBufferBytes));
+  // One buffer: the pattern, then the reads (aligned for the cache bypass).
+  auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(kPatternBytes + kReadBytes));
   if (buffer == nullptr) {
     std::cerr << "varnoquelbit: no memory to read the copies back in '"
               << system_path(work_directory) << "'" << std::endl;
     return false;
   }
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
+  // The words make_test_files draws per file: as many as its largest write covers.
+  const auto words = static_cast<std::uint32_t>(
+      file_bytes < kPatternBytes ? file_bytes / 2 : kPatternBytes / 2);
   std::uint32_t state = first_state;
   std::uint64_t checked = 0;
   bool ok = true;
-  for (std::int32_t i = 0; ok && i < file_count; ++i)
-    ok = copy_matches(copy_file_path(work_directory, i), file_bytes, state, buffer, checked);
+  for (std::int32_t i = 0; ok && i < file_count; ++i) {
+    state = fill_words_from(state, buffer, words);
+    ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
+                      buffer + kPatternBytes, checked);
+  }
   release_io_buffer(buffer);
   return ok;
 }
