@@ -198,6 +198,13 @@ class ClosedOutput(TempDirTest):
         self.assertEqual(work_directories(self.dir), [])
 
 
+def as_in_the_foreground():
+    """A program started in the background by a shell without job control
+    inherits SIGINT ignored, and keeps it so; these runs stand for one
+    started in the foreground, whatever started the tests."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 class Interruption(TempDirTest):
     """SIGINT stops the run at the next transfer or file boundary: the work
     directory of the trial in progress is removed, an earlier result.txt is
@@ -211,7 +218,8 @@ class Interruption(TempDirTest):
         with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
             f.write(ini)
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                preexec_fn=as_in_the_foreground)
         self.addCleanup(proc.kill)
         return proc
 
@@ -266,7 +274,7 @@ class Interruption(TempDirTest):
 
         before = settings()
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=slave, stdout=slave, stderr=slave,
-                                start_new_session=True)
+                                start_new_session=True, preexec_fn=as_in_the_foreground)
         self.addCleanup(proc.kill)
         deadline = time.monotonic() + 60
         while termios.tcgetattr(slave)[3] & termios.ECHO:
