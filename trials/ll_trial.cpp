@@ -24,8 +24,10 @@ void close_pairs(const std::vector<FileHandle>& sources,
 }
 
 // Reads then writes `length` bytes; a failed read is not followed by its write.
+// Once the run is interrupted, nothing more is transferred.
 bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint32_t length) {
-  return read_file(source, buffer, length) && write_file(destination, buffer, length);
+  return !interruption_requested() && read_file(source, buffer, length) &&
+         write_file(destination, buffer, length);
 }
 
 }  // namespace
@@ -73,9 +75,9 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
   for (std::int32_t i = 0; i < file_count; ++i) {
     bool ok = true;
     for (std::int64_t n = 0; ok && n < full_buffers; ++n)
-      ok = !interruption_requested() && transfer(sources[i], destinations[i], buffer, buffer_bytes);
+      ok = transfer(sources[i], destinations[i], buffer, buffer_bytes);
     // The tail pair is issued for every file, with a length of 0 included.
-    if (ok) ok = !interruption_requested() && transfer(sources[i], destinations[i], buffer, tail_bytes);
+    if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
       if (!interruption_requested()) console() << "copy failed" << std::endl;
       close_pairs(sources, destinations);

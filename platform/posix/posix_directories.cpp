@@ -147,7 +147,8 @@ bool remove_tree(const std::string& path) {
   if (parent == -1) return false;
   // The top is the work directory, made on the parent's mount.
   Mount mount;
-  const int top = directory_mount(parent, mount) ? open_subdirectory(parent, name.c_str(), mount) : -1;
+  const int top =
+      directory_mount(parent, mount) ? open_subdirectory(parent, name.c_str(), mount) : -1;
   const bool removed =
       top != -1 && empty_directory(top) && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
   ::close(parent);
