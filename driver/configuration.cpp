@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "platform/console.h"
+#include "platform/interruption.h"
 #include "testrun/test_run.h"
 
 namespace {
@@ -106,7 +107,7 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended) {
 void run_configured_tests(std::istream& in, std::ostream& report) {
   std::string line;
   bool ended = false;
-  while (read_configuration_line(in, line, ended)) {
+  while (!interruption_requested() && read_configuration_line(in, line, ended)) {
     TestSpec test;
     switch (parse_configuration_line(line, test)) {
       case LineKind::Ignored: break;

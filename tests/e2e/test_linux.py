@@ -1,9 +1,10 @@
 """End-to-end runs of the real program that use Linux's own means: closed
-standard input, a clipboard tool on PATH, a configuration fed through a named
-pipe, and drive strings that are Linux paths."""
+standard input and output, a clipboard tool on PATH, a configuration fed
+through a named pipe, drive strings that are Linux paths, and signals."""
 import os
 import pty
 import select
+import signal
 import stat
 import subprocess
 import termios
@@ -173,6 +174,116 @@ class NamedPipe(TempDirTest):
                         "the first test's trial ran before the second test")
         self.assertTrue(console.endswith(PROMPT))
         self.assertEqual(work_directories(self.dir), [])
+
+
+class ClosedOutput(TempDirTest):
+    def test_a_reader_that_goes_away_does_not_end_the_run(self):
+        """The console's reader closes its end first: every console write
+        fails, the run goes on, writes result.txt and exits with 0."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 64K 8 2\n")
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(proc.kill)
+        proc.stdout.close()
+        self.assertEqual(proc.wait(timeout=120), 0)
+        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
+            lines = f.read().decode("latin-1").split("\r\n")
+        self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
+        self.assertEqual(lines[1], "OS: Unknown")
+        self.assertRegex(lines[2], r"^Disk C: Capacity: Total=\d+\.\d{3}\[GB\] Free=\d+\.\d{3}\[GB\]$")
+        self.assertRegex(lines[3], r"^HL C:  64K    8File\(s\)  2Trial\(s\) : "
+                                   r"Average: *\d+\.\d{3}\[MB/s\] \( *\d+\.\d{3}\[sec\]\)$")
+        self.assertEqual(lines[4:], [""])
+        self.assertEqual(work_directories(self.dir), [])
+
+
+def as_in_the_foreground():
+    """A program started in the background by a shell without job control
+    inherits SIGINT ignored, and keeps it so; these runs stand for one
+    started in the foreground, whatever started the tests."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
+class Interruption(TempDirTest):
+    """SIGINT stops the run at the next transfer or file boundary: the work
+    directory of the trial in progress is removed, an earlier result.txt is
+    left as it was, and the run exits with 130."""
+
+    EARLIER = b"an earlier run's result\r\n"
+
+    def start(self, ini):
+        with open(os.path.join(self.dir, "result.txt"), "wb") as f:
+            f.write(self.EARLIER)
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                preexec_fn=as_in_the_foreground)
+        self.addCleanup(proc.kill)
+        return proc
+
+    def size_of(self, name):
+        """Size of a file in the work directory, or -1 while there is none."""
+        for work in work_directories(self.dir):
+            try:
+                return os.path.getsize(os.path.join(self.dir, work, name))
+            except OSError:
+                pass
+        return -1
+
+    def interrupt_when(self, proc, ready, what):
+        deadline = time.monotonic() + 120
+        while not ready():
+            self.assertIsNone(proc.poll(), "the run ended before " + what)
+            self.assertLess(time.monotonic(), deadline, "never reached: " + what)
+            time.sleep(0.002)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=120)
+        self.assertEqual(proc.returncode, 130, out)
+        self.assertRegex(err.decode(), r"^varnoquelbit: interrupted; removed C:\\Varnoquelbit\d+\n$")
+        self.assertEqual(work_directories(self.dir), [])
+        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
+            self.assertEqual(f.read(), self.EARLIER)
+        return out.decode()
+
+    def test_in_the_middle_of_a_large_ll_copy(self):
+        proc = self.start("LL C: 64M 1M 4 3\n")
+        out = self.interrupt_when(proc, lambda: self.size_of("copy0.dat") > 0, "the timed copy")
+        self.assertTrue(out.endswith("\nLL C: 64M (Buffer:1M) 4File(s) 3Trial(s)\n"
+                                     "[Trial 0] Preparing... Testing...\n"), out)
+
+    def test_in_the_middle_of_the_preparation(self):
+        proc = self.start("HL C: 64M 8 1\nHL C: 4K 1 1\n")
+        out = self.interrupt_when(proc, lambda: self.size_of("test0.dat") > 0, "the test files")
+        self.assertTrue(out.endswith("\nHL C: 64M 8File(s) 1Trial(s)\n[Trial 0] Preparing...\n"),
+                        out)
+
+    def test_at_the_prompt_on_a_terminal(self):
+        """The key read has switched the terminal to single keys without echo;
+        the interrupted run puts it back."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("#\n")
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+
+        def settings():
+            return subprocess.run(["stty", "-g"], stdin=slave, stdout=subprocess.PIPE,
+                                  check=True).stdout
+
+        before = settings()
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=slave, stdout=slave, stderr=slave,
+                                start_new_session=True, preexec_fn=as_in_the_foreground)
+        self.addCleanup(proc.kill)
+        deadline = time.monotonic() + 60
+        while termios.tcgetattr(slave)[3] & termios.ECHO:
+            self.assertIsNone(proc.poll(), "the run ended without waiting for a key")
+            self.assertLess(time.monotonic(), deadline, "echo never switched off")
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=20), 130)
+        self.assertEqual(settings(), before)
 
 
 if __name__ == "__main__":
