@@ -14,7 +14,7 @@ fail() { echo "check_package: $*" >&2; exit 1; }
 
 rm -rf "$build"
 cmake -S "$root" -B "$build" -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON --no-warn-unused-cli
 cmake --build "$build" -j2
 (cd "$build" && cpack -G DEB)
 debs=("$build"/varnoquelbit_*.deb)
@@ -50,10 +50,19 @@ warnings=$(man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man: $warnings"
 MANWIDTH=80 man -l "$page" | head -n 12
 
-# The installed program on a small configuration, in a scratch directory,
-# with a quoted drive string naming a directory with a blank in its name.
 scratch=$(mktemp -d)
 trap 'dpkg -r varnoquelbit >/dev/null; rm -rf "$scratch"' EXIT
+
+# The example configuration as installed: both its tests run.
+cp /usr/share/doc/varnoquelbit/examples/Varnoquelbit.ini "$scratch/"
+(cd "$scratch" && varnoquelbit < /dev/null > example.txt) || fail "exit status $?"
+cat "$scratch/example.txt"
+! grep -q "ini error" "$scratch/example.txt" || fail "the example has error lines"
+[ "$(grep -o 'Preparing\.\.\. Testing\.\.\. Done\.' "$scratch/example.txt" | wc -l)" -eq 6 ] ||
+  fail "not every trial of the example got through"
+
+# The installed program on a small configuration, in a scratch directory,
+# with a quoted drive string naming a directory with a blank in its name.
 mkdir "$scratch/USB DISK"
 cat > "$scratch/Varnoquelbit.ini" <<EOF
 # A small run of both methods.
@@ -65,7 +74,7 @@ cat "$scratch/console.txt"
 # A trial of 0 ms leaves its line open, so a disk line may follow on it.
 grep -q "Disk $scratch/USB DISK Capacity: Total=" "$scratch/console.txt" ||
   fail "no disk line for the quoted drive string"
-[ "$(grep -c 'Preparing\.\.\. Testing\.\.\. Done\.' "$scratch/console.txt")" -eq 2 ] ||
+[ "$(grep -o 'Preparing\.\.\. Testing\.\.\. Done\.' "$scratch/console.txt" | wc -l)" -eq 2 ] ||
   fail "not every trial got through"
 grep -q "^(To Copy the Result to the Clipboard, Press 'c'.)\$" "$scratch/console.txt" ||
   fail "no closing prompt"
