@@ -35,6 +35,22 @@ struct FieldReader {
     return true;
   }
 
+  // A drive string: a word, or, when the field opens with a double quote,
+  // everything up to the closing quote, blanks and tabs included. The quotes
+  // are not part of it; the closing one must end the field.
+  bool drive(std::string& out) {
+    skip_space();
+    if (pos >= text.size() || text[pos] != '"') return word(out);
+    const std::size_t start = pos + 1;
+    const std::size_t close = text.find('"', start);
+    if (close == std::string::npos || close == start || close - start > kMaxWordLength)
+      return false;
+    if (close + 1 < text.size() && !is_field_space(text[close + 1])) return false;
+    out.assign(text, start, close - start);
+    pos = close + 1;
+    return true;
+  }
+
   // A signed decimal count; values beyond 32 bits saturate to the nearest limit.
   bool count(std::int32_t& out) {
     skip_space();
@@ -73,7 +89,7 @@ LineKind parse_configuration_line(const std::string& line, TestSpec& test) {
   std::string method;
   TestSpec parsed;
   parsed.method_hl = hl;
-  const bool ok = fields.word(method) && fields.word(parsed.drive) &&
+  const bool ok = fields.word(method) && fields.drive(parsed.drive) &&
                   fields.word(parsed.file_size) && (hl || fields.word(parsed.buffer_size)) &&
                   fields.count(parsed.file_count) && fields.count(parsed.trial_count);
   if (!ok) return LineKind::Error;

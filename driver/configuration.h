@@ -20,6 +20,8 @@ struct TestSpec {
 enum class LineKind { Ignored, Test, Error };
 
 // Classifies one line (without its line end) and, for a test, fills `test`.
+// A drive field in double quotes may hold blanks and tabs; the quotes are not
+// part of the drive string.
 LineKind parse_configuration_line(const std::string& line, TestSpec& test);
 
 // Reads the next line: up to a line feed (a carriage return just before it is

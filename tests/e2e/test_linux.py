@@ -80,6 +80,30 @@ class LinuxDriveStrings(TempDirTest):
         for d in (target, sub, self.dir):
             self.assertEqual(work_directories(d), [], d)
 
+    def test_quoted_paths_with_blanks_and_tabs(self):
+        target = os.path.join(self.dir, "USB DISK")
+        sub = os.path.join(self.dir, "my\tbench")
+        os.mkdir(target)
+        os.mkdir(sub)
+        ini = 'HL "%s" 256K 4 1\nLL\t"C:\\my\tbench"\t256K 4K 4 1\nHL "%s 4K 1 1\n' % (
+            target, target)
+        run = run_program(self.dir, ini=ini, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        # A trial of 0 ms leaves its line open: the next text may follow on it.
+        self.assertIn("Disk %s Capacity: Total=" % target, run.console)
+        self.assertIn("\nHL %s 256K 4File(s) 1Trial(s)\n" % target, run.console)
+        self.assertIn("Disk C:\\my\tbench Capacity: Total=", run.console)
+        self.assertIn("\nLL C:\\my\tbench 256K (Buffer:4K) 4File(s) 1Trial(s)\n", run.console)
+        self.assertIn('ini error: HL "%s 4K 1 1\n' % target, run.console)
+        self.assertEqual(len(trial_results(run.console)), 2, run.console)
+        report = run.result.decode("latin-1")
+        self.assertIn("Disk %s Capacity: Total=" % target, report)
+        self.assertIn("HL %s 256K    4File(s)  1Trial(s) : " % target, report)
+        self.assertIn("LL C:\\my\tbench 256K (Buffer:  4K)    4File(s)  1Trial(s) : ", report)
+        self.assertNotIn('"', report)
+        for d in (target, sub, self.dir):
+            self.assertEqual(work_directories(d), [], d)
+
 
 class Terminal(TempDirTest):
     """On a terminal, progress words appear as they are written, and one key
@@ -169,7 +193,8 @@ class NamedPipe(TempDirTest):
         rest, _ = proc.communicate(timeout=60)
         console = (seen + rest).decode()
         self.assertEqual(proc.returncode, 0)
-        self.assertIn("\nLL C: 16K (Buffer:4K) 4File(s) 1Trial(s)\n", console)
+        # A trial of 0 ms leaves its line open, and the header follows on it.
+        self.assertIn("LL C: 16K (Buffer:4K) 4File(s) 1Trial(s)\n", console)
         self.assertLess(console.index("[Trial 0]"), console.index("LL C: 16K"),
                         "the first test's trial ran before the second test")
         self.assertTrue(console.endswith(PROMPT))
