@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "platform/console.h"
+#include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
 #include "trials/hl_trial.h"
@@ -85,7 +86,8 @@ bool run_test(bool method_hl, const std::string& drive, const std::string& file_
   std::int32_t good_trials = 0;
   double total_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
-  for (std::int32_t i = 0; i < trial_count; ++i) {
+  // An interrupted run starts no further trial and prints no average.
+  for (std::int32_t i = 0; i < trial_count && !interruption_requested(); ++i) {
     console() << "[Trial " << i << "] ";
     const std::uint32_t ms = method_hl ? run_hl_trial(drive, file_kib, file_count)
                                        : run_ll_trial(drive, file_kib, file_count, buffer_kib);
@@ -98,7 +100,7 @@ bool run_test(bool method_hl, const std::string& drive, const std::string& file_
     total_seconds += seconds;
   }
   if (!method_hl) note_cached_copies(drive, take_cached_copy_length());
-  if (good_trials < 1) return false;
+  if (good_trials < 1 || interruption_requested()) return false;
 
   const double average_speed = file_mb * file_count * good_trials / total_seconds;
   const double average_seconds = total_seconds / good_trials;

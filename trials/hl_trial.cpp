@@ -6,6 +6,7 @@
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
 
@@ -13,6 +14,7 @@ bool copy_all_hl(const std::string& work_directory, std::int32_t file_count,
                  std::uint32_t& elapsed_ms) {
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
+    if (interruption_requested()) return false;
     if (!copy_whole_file(test_file_path(work_directory, i),
                          copy_file_path(work_directory, i))) {
       console() << "Copy Failed!" << std::endl;
@@ -28,14 +30,22 @@ std::uint32_t run_hl_trial(const std::string& drive, std::int64_t file_kib,
                            std::int32_t file_count) {
   console() << "Preparing...";
   const std::string work_directory = work_directory_path(drive);
-  if (!trial_paths_fit(work_directory, file_count) || !create_directory(work_directory) ||
-      !make_test_files(work_directory, file_kib, file_count)) {
-    console() << "Init Failed" << std::endl;
+  const bool created =
+      trial_paths_fit(work_directory, file_count) && create_directory(work_directory);
+  if (!created || !make_test_files(work_directory, file_kib, file_count)) {
+    if (interruption_requested()) {
+      end_interrupted_trial(work_directory, created);
+    } else {
+      console() << "Init Failed" << std::endl;
+    }
     return 0;
   }
   console() << " Testing...";
   std::uint32_t elapsed_ms = 0;
-  if (!copy_all_hl(work_directory, file_count, elapsed_ms)) return 0;
+  if (!copy_all_hl(work_directory, file_count, elapsed_ms)) {
+    if (interruption_requested()) end_interrupted_trial(work_directory, true);
+    return 0;
+  }
   remove_tree(work_directory);
   console() << " Done.";
   return elapsed_ms;

@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
@@ -26,8 +27,10 @@ void close_pairs(const std::vector<FileHandle>& sources,
 }
 
 // Reads then writes `length` bytes; a failed read is not followed by its write.
+// Once the run is interrupted, nothing more is transferred.
 bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint32_t length) {
-  return read_file(source, buffer, length) && write_file(destination, buffer, length);
+  return !interruption_requested() && read_file(source, buffer, length) &&
+         write_file(destination, buffer, length);
 }
 
 }  // namespace
@@ -48,6 +51,10 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
 
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
+    if (interruption_requested()) {
+      close_pairs(sources, destinations);
+      return false;
+    }
     const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
                                               FileAccess::Read, FileDisposition::OpenExisting);
     if (source == kInvalidFile) {
@@ -78,7 +85,7 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
     // The tail pair is issued for every file, with a length of 0 included.
     if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
-      console() << "copy failed" << std::endl;
+      if (!interruption_requested()) console() << "copy failed" << std::endl;
       close_pairs(sources, destinations);
       return false;
     }
@@ -105,10 +112,14 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   const std::string work_directory = work_directory_path(drive);
   const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
   void* buffer = allocate_io_buffer(buffer_bytes);
-  if (buffer == nullptr || !trial_paths_fit(work_directory, file_count) ||
-      !create_directory(work_directory) ||
-      !make_test_files(work_directory, file_kib, file_count)) {
-    console() << "Init Failed" << std::endl;
+  const bool created = buffer != nullptr && trial_paths_fit(work_directory, file_count) &&
+                       create_directory(work_directory);
+  if (!created || !make_test_files(work_directory, file_kib, file_count)) {
+    if (interruption_requested()) {
+      end_interrupted_trial(work_directory, created);
+    } else {
+      console() << "Init Failed" << std::endl;
+    }
     release_io_buffer(buffer);
     return 0;
   }
@@ -119,6 +130,8 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   if (copied) {
     remove_tree(work_directory);
     console() << " Done.";
+  } else if (interruption_requested()) {
+    end_interrupted_trial(work_directory, true);
   }
   release_io_buffer(buffer);
   return copied ? elapsed_ms : 0;

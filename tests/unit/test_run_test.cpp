@@ -200,4 +200,17 @@ TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
             "Average:      1[MB/s] (      1[sec])\n");
 }
 
+TEST_F(TestRun, InterruptionStartsNoFurtherTrialAndPrintsNoAverage) {
+  fake::state().calendar_step = 1;
+  fake::state().clock_readings = {0, 4000};
+  fake::interrupt_at(Service::Copy, 2 + 1);  // trial 1's first copy
+  EXPECT_FALSE(run_test(kMethodHL, "C:", "1M", 2, 3, "", report));
+  const std::string console = fake::console_text();
+  EXPECT_NE(console.find("[Trial 0] Preparing... Testing... Done.  Result: "), std::string::npos);
+  EXPECT_NE(console.find("[Trial 1] Preparing... Testing...\n"), std::string::npos);
+  EXPECT_EQ(console.find("[Trial 2]"), std::string::npos);
+  EXPECT_EQ(console.find("Average:"), std::string::npos);
+  EXPECT_EQ(report.str().find("Average:"), std::string::npos);
+}
+
 }  // namespace

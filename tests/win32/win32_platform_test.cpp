@@ -15,12 +15,13 @@
 #include "platform/clock.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/os_version.h"
 #include "platform/volume.h"
 #include "platform/win32/win32_directories_internal.h"
 #include "platform/win32/win32_files_internal.h"
-#include "trials/work_directory.h"
+#include "platform/win32/win32_interruption_internal.h"
 
 namespace {
 
@@ -273,28 +274,6 @@ TEST_F(Win32Platform, DirectoriesAreCreatedOnceAndRemovedWhenEmpty) {
   EXPECT_FALSE(exists(path("w")));
 }
 
-TEST_F(Win32Platform, ListingNamesEveryEntryWithItsKind) {
-  ASSERT_TRUE(create_directory(path("sub")));
-  write_plain_file(path("one.dat"), "1");
-  write_plain_file(path(".keep"), "");
-
-  std::vector<std::pair<std::string, EntryKind>> entries;
-  DirectoryEntry entry;
-  const DirectorySearch search = find_first_entry(dir + "\\*", entry);
-  ASSERT_NE(search, kInvalidSearch);
-  do entries.emplace_back(entry.name, entry.kind);
-  while (find_next_entry(search, entry));
-  find_close(search);
-
-  std::sort(entries.begin(), entries.end());
-  const std::vector<std::pair<std::string, EntryKind>> expected = {
-      {".", EntryKind::Directory},    {"..", EntryKind::Directory}, {".keep", EntryKind::File},
-      {"one.dat", EntryKind::File}, {"sub", EntryKind::Directory},
-  };
-  EXPECT_EQ(entries, expected);
-  EXPECT_EQ(find_first_entry(path("nothere") + "\\*", entry), kInvalidSearch);
-}
-
 TEST_F(Win32Platform, TreeRemovalDeletesTheWholeTree) {
   ASSERT_TRUE(CreateDirectoryA(path("tree").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA(path("tree\\sub").c_str(), nullptr));
@@ -307,6 +286,14 @@ TEST_F(Win32Platform, TreeRemovalDeletesTheWholeTree) {
   EXPECT_TRUE(remove_tree(path("tree")));
   EXPECT_FALSE(exists(path("tree")));
   EXPECT_EQ(file_content(path("beside.dat")), "beside");
+}
+
+TEST_F(Win32Platform, TreeRemovalLeavesATopThatIsNoDirectory) {
+  write_plain_file(path("plain"), "plain");
+  EXPECT_FALSE(remove_tree(path("plain")));
+  EXPECT_FALSE(remove_tree(path("plain") + "\\"));
+  EXPECT_EQ(file_content(path("plain")), "plain");
+  EXPECT_FALSE(remove_tree(path("absent")));
 }
 
 TEST_F(Win32Platform, TreeRemovalStopsAtAFileInUse) {
@@ -415,6 +402,17 @@ TEST_F(Win32Platform, ClipboardReceivesTheTextAsPlainText) {
   EXPECT_EQ(std::string(held), text);
   GlobalUnlock(data);
   CloseClipboard();
+}
+
+// Last in the file: the request stays recorded for the rest of the process,
+// and a second one would end it.
+TEST(Win32Interruption, ConsoleEventsRequestAnInterruption) {
+  EXPECT_FALSE(interruption_requested());
+  EXPECT_FALSE(on_console_event(CTRL_LOGOFF_EVENT)) << "left to the system";
+  EXPECT_FALSE(interruption_requested());
+  EXPECT_TRUE(on_console_event(CTRL_C_EVENT));
+  EXPECT_TRUE(interruption_requested());
+  EXPECT_EQ(static_cast<DWORD>(interrupted_exit_status()), STATUS_CONTROL_C_EXIT);
 }
 
 }  // namespace
