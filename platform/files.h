@@ -20,10 +20,20 @@ enum class FileDisposition {
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition);
 
+// Readies a file just opened for transfers of up to `longest` bytes, so that
+// none of them needs to allocate memory; called before a timed section.
+void prepare_transfers(FileHandle file, std::uint32_t longest);
+
 // Synchronous transfers of exactly `length` bytes at the current position.
 // Only success or failure is reported. A length of 0 succeeds on an open file.
 bool read_file(FileHandle file, void* buffer, std::uint32_t length);
 bool write_file(FileHandle file, const void* buffer, std::uint32_t length);
+
+// The length of the first read or write, since the last call, that went
+// through the system's file cache on a file opened to bypass it: the volume
+// refused direct I/O for it, or keeps its files in memory. 0 when none did.
+// Whole-file copies are not counted.
+std::uint32_t take_cached_transfer_length();
 
 // Puts the file's data on the medium. The result is of no interest to callers.
 void flush_file(FileHandle file);

@@ -6,10 +6,13 @@
 // volumes with 512- and 1024-byte sectors as they are. On volumes with larger
 // sectors a transfer may start or end inside a sector; it then goes through an
 // aligned scratch buffer: a read fetches the whole sectors around the bytes
-// asked for, a write writes whole sectors and cuts the file back to its exact
-// length. Files are written from their start onwards (they are created or
-// replaced first), so the bytes before a write that begins inside a sector
-// are the ones written last; they are kept per file for that write.
+// asked for, a write writes whole sectors. The padding past the last byte is
+// cut off once, when the file is flushed or closed, not after every write.
+// Files are written from their start onwards (they are created or replaced
+// first), so the bytes before a write that begins inside a sector are the
+// ones written last; they are kept per file for that write.
+// prepare_transfers allocates the scratch buffer before a timed section, so
+// that no transfer inside it allocates memory.
 #include "platform/files.h"
 
 #include <windows.h>
@@ -37,6 +40,7 @@ struct UnbufferedFile {
   // What was written of the sector that holds `position`, when that sector
   // is partly written.
   std::vector<unsigned char> partial_sector;
+  bool padded_past_end = false;  // the file holds padding past `position`
 };
 
 std::map<FileHandle, UnbufferedFile>& open_files() {
@@ -151,12 +155,21 @@ bool write_through_scratch(HANDLE handle, UnbufferedFile& file, const void* buff
     return false;
   }
   const std::uint64_t end = file.position + length;
-  // The padding past the last byte is cut off again.
-  if (!seek_to(handle, end) || (padded != span && !SetEndOfFile(handle))) return false;
+  if (!seek_to(handle, end)) return false;
   file.position = end;
+  file.padded_past_end = padded != span;
   const std::size_t tail = static_cast<std::size_t>(end % file.sector_bytes);
   file.partial_sector.assign(scratch + span - tail, scratch + span);
   return true;
+}
+
+// Cuts the file back to its exact length after padded writes.
+void cut_padding(FileHandle file) {
+  const auto found = open_files().find(file);
+  if (found == open_files().end() || !found->second.padded_past_end) return;
+  const HANDLE handle = to_handle(file);
+  if (seek_to(handle, found->second.position) && SetEndOfFile(handle))
+    found->second.padded_past_end = false;
 }
 
 }  // namespace
@@ -205,9 +218,28 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   return true;
 }
 
-void flush_file(FileHandle file) { FlushFileBuffers(to_handle(file)); }
+// FILE_FLAG_NO_BUFFERING is never given up: transfers that do not fill whole
+// sectors take the padded path above, which bypasses the cache as well.
+std::uint32_t take_cached_transfer_length() { return 0; }
+
+void prepare_transfers(FileHandle file, std::uint32_t longest) {
+  const auto found = open_files().find(file);
+  // Whole-KiB transfers from page-aligned buffers fill whole sectors of up
+  // to 1 KiB; only larger sectors can need the padded path.
+  if (found == open_files().end() || found->second.sector_bytes <= 1024) return;
+  UnbufferedFile& state = found->second;
+  state.partial_sector.reserve(state.sector_bytes);
+  const DWORD padded = covering_bytes(state, state.sector_bytes - 1, longest);
+  if (padded != 0) scratch_buffer(padded);
+}
+
+void flush_file(FileHandle file) {
+  cut_padding(file);
+  FlushFileBuffers(to_handle(file));
+}
 
 void close_file(FileHandle file) {
+  cut_padding(file);
   CloseHandle(to_handle(file));
   open_files().erase(file);
   if (open_files().empty()) release_scratch_buffer();

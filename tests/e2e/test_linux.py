@@ -1,8 +1,10 @@
 """End-to-end runs of the real program that use Linux's own means: closed
 standard input and output, a clipboard tool on PATH, a configuration fed
-through a named pipe, drive strings that are Linux paths, and signals."""
+through a named pipe, drive strings that are Linux paths, signals, and volumes
+of particular file systems (XFS with reflink, btrfs, tmpfs), which need root."""
 import os
 import pty
+import re
 import select
 import signal
 import stat
@@ -11,8 +13,9 @@ import termios
 import time
 import unittest
 
-from harness import (BANNER, COMMAND, PROMPT, TempDirTest, run_program, trial_results,
-                     work_directories)
+from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
+                     trial_results, work_directories)
+from test_hostile import skip_or_fail
 
 
 class ClosedInput(TempDirTest):
@@ -309,6 +312,84 @@ class Interruption(TempDirTest):
         proc.send_signal(signal.SIGINT)
         self.assertEqual(proc.wait(timeout=20), 130)
         self.assertEqual(settings(), before)
+
+
+class MeasuredVolumes(TempDirTest):
+    """Figures measure data that moves on the medium: on volumes that can
+    share blocks, HL copies every byte like LL does, and LL tests whose copies
+    went through the page cache say so once on standard error, leaving the
+    console text as it is."""
+
+    def setUp(self):
+        if not COMMAND:
+            skip_or_fail(self, "VARNO_COMMAND is not set")
+        if os.geteuid() != 0:
+            skip_or_fail(self, "mounting a volume needs root")
+        super().setUp()
+
+    def mount(self, name, arguments):
+        path = os.path.join(self.dir, name)
+        os.mkdir(path)
+        done = subprocess.run(["mount"] + arguments + [path], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            skip_or_fail(self, "mount %s: %s" % (" ".join(arguments), done.stdout.decode()))
+        self.addCleanup(subprocess.run, ["umount", path], check=True)
+        return path
+
+    def mount_image(self, name, mkfs):
+        image = os.path.join(self.dir, name + ".img")
+        with open(image, "wb") as f:
+            f.truncate(512 << 20)  # sparse; room for 4 files of 32 MiB and their copies
+        done = subprocess.run(mkfs + [image], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            skip_or_fail(self, "%s: %s" % (mkfs[0], done.stdout.decode()))
+        return self.mount(name, ["-o", "loop", image])
+
+    def run_with_errors(self, ini):
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc = subprocess.run(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+        return Run(self.dir, proc.stdout, proc.returncode), proc.stderr.decode()
+
+    def test_hl_figures_are_of_the_same_order_as_ll_where_blocks_can_be_shared(self):
+        for name, mkfs in (("xfs", ["mkfs.xfs", "-q", "-f", "-m", "reflink=1"]),
+                           ("btrfs", ["mkfs.btrfs", "-q", "-f"])):
+            vol = self.mount_image(name, mkfs)
+            run, errors = self.run_with_errors("HL %s 32M 4 2\nLL %s 32M 1M 4 2\n" % (vol, vol))
+            self.assertEqual(run.returncode, 0)
+            averages = [float(m.group(1)) for m in AVERAGE.finditer(run.console)]
+            self.assertEqual(len(averages), 2, run.console)
+            hl, ll = averages
+            # A clone of the files "copies" them in a millisecond or two: a
+            # thousand times the volume's speed.
+            self.assertLess(hl, 20 * ll, "%s: %s" % (name, run.console))
+            self.assertGreater(hl, ll / 20, "%s: %s" % (name, run.console))
+            self.assertEqual(errors, "", name)
+            self.assertEqual(work_directories(vol), [], name)
+
+    def test_ll_tests_on_a_tmpfs_say_once_that_their_figures_include_the_page_cache(self):
+        vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])
+        ini = "LL %s 1M 3K 4 3\nHL %s 1M 4 2\nLL %s 1M 64K 4 2\n" % (vol, vol, vol)
+        run, errors = self.run_with_errors(ini)
+        self.assertEqual(run.returncode, 0)
+        note = ("varnoquelbit: no direct I/O for %d KiB transfers on '" + vol +
+                "': this test's figures include the page cache\n")
+        self.assertEqual(errors, note % 3 + note % 64)
+        # The console text is exactly what it always was: nothing else in it.
+        trial = r"\[Trial \d\] Preparing\.\.\. Testing\.\.\. Done\.(  Result: +\S+\[MB/s\] \(\S+\[sec\]\)\n)?"
+        average = r"Average: *\S+\[MB/s\] \( *\S+\[sec\]\)\n"
+        expected = (BANNER.pattern + r"\nOS: .*\nDisk " + re.escape(vol) +
+                    r" Capacity: Total=\S+\[GB\] Free=\S+\[GB\]\n" +
+                    re.escape("LL %s 1M (Buffer:3K) 4File(s) 3Trial(s)\n" % vol) +
+                    "(%s){3}%s" % (trial, average) +
+                    re.escape("HL %s 1M 4File(s) 2Trial(s)\n" % vol) +
+                    "(%s){2}%s" % (trial, average) +
+                    re.escape("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)\n" % vol) +
+                    "(%s){2}%s" % (trial, average) + re.escape(PROMPT))
+        self.assertRegex(run.console, "^" + expected + "$")
+        self.assertEqual(work_directories(vol), [])
 
 
 if __name__ == "__main__":

@@ -128,6 +128,12 @@ std::vector<std::string> paths_under(const std::string& directory) {
   return found;
 }
 
+void count_cached(std::uint32_t length) {
+  Platform& p = state();
+  if (p.transfers_cached && p.first_cached_length == 0 && length != 0)
+    p.first_cached_length = length;
+}
+
 }  // namespace fake
 
 using fake::Service;
@@ -149,6 +155,8 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
   return handle;
 }
 
+void prepare_transfers(FileHandle, std::uint32_t) {}
+
 bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
   if (fake::call_fails(Service::Read, fake::path_of(file), length, file)) return false;
   fake::OpenFile* f = fake::open_file_of(file);
@@ -159,6 +167,7 @@ bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
   const std::uint64_t n = std::min<std::uint64_t>(available, length);
   if (n) std::memcpy(buffer, content.data() + f->position, static_cast<std::size_t>(n));
   f->position += n;
+  fake::count_cached(length);
   return true;
 }
 
@@ -170,7 +179,14 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   if (content.size() < f->position + length) content.resize(f->position + length);
   if (length) content.replace(f->position, length, static_cast<const char*>(buffer), length);
   f->position += length;
+  fake::count_cached(length);
   return true;
+}
+
+std::uint32_t take_cached_transfer_length() {
+  const std::uint32_t length = state().first_cached_length;
+  state().first_cached_length = 0;
+  return length;
 }
 
 void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }

@@ -81,6 +81,11 @@ struct Platform {
 
   int live_buffers = 0;
   std::vector<std::size_t> allocations;  // sizes asked of allocate_io_buffer
+  // When set, every read and write goes through the page cache, as on a
+  // volume that refuses direct I/O; the first length since the last
+  // take_cached_transfer_length is kept here.
+  bool transfers_cached = false;
+  std::uint32_t first_cached_length = 0;
   // Buffers larger than this cannot be had: allocate_io_buffer returns nullptr.
   std::size_t allocation_limit = SIZE_MAX;
 };

@@ -162,6 +162,7 @@ TEST_F(Win32Platform, TransfersThatDoNotFillSectorsArePaddedAndCutBack) {
       open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateAlways);
   ASSERT_NE(out, kInvalidFile);
   ASSERT_TRUE(use_sector_size(out, 4096));
+  prepare_transfers(out, 8192);  // the scratch buffer, before any transfer
   write_pieces(out, content, lengths, buffer);
   EXPECT_TRUE(write_file(out, buffer, 0));
   flush_file(out);
