@@ -19,7 +19,7 @@ WINE32=$REPO/tests/wine/wine32.sh
 JOBS=${JOBS:-2}
 failures=()
 
-step() { echo; echo "=== $*"; }
+step() { echo; echo "=== $*  [${SECONDS}s]"; }
 fail() { echo "FAILED: $*"; failures+=("$*"); }
 summary() {  # what this part checked
   step "summary"
