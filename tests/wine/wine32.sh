@@ -43,7 +43,10 @@ fetch_emulator() {
   [ -x "$QEMU" ] && return 0
   local uri apt=$CACHE/apt
   uri=$(debian_archive)
-  [ -n "$uri" ] || { note "no Debian archive in this machine's apt sources"; return 1; }
+  if [ -z "$uri" ]; then
+    note "apt-cache policy names no Debian archive for this release (run apt-get update)"
+    return 1
+  fi
   rm -rf "$apt"
   mkdir -p "$apt/etc/sources.list.d" "$apt/etc/preferences.d" "$apt/etc/apt.conf.d" \
            "$apt/state/lists/partial" "$apt/cache/archives/partial" "$apt/debs"
@@ -83,7 +86,7 @@ register_emulator() {
 within() {
   fetch_emulator
   export WINEARCH=win32 WINESERVER=$WINESERVER64 WINEDEBUG=${WINEDEBUG:--all}
-  export VARNO_WINE=$WINE VARNO_WINE32_QEMU=$QEMU
+  export VARNO_WINE=$WINE
   exec unshare --user --map-root-user --mount --propagation private \
     "$0" --registered "$@"
 }
