@@ -32,7 +32,8 @@ summary() {  # what this part checked
 
 # Everything that runs Windows programs, inside wine32.sh's environment.
 emulated_tests() {
-  local work exe=$BUILD/varnoquelbit.exe clipboard=$BUILD/tests/clipboard_text.exe
+  local exe=$BUILD/varnoquelbit.exe clipboard=$BUILD/tests/clipboard_text.exe
+  # Global, not local: the exit trap runs after the function's variables are gone.
   work=$(mktemp -d /tmp/varno-wine32.XXXXXX)
   export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml="
   trap 'timeout 60 "$WINESERVER" -k >/dev/null 2>&1; rm -rf "$work"' EXIT
