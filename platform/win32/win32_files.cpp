@@ -72,6 +72,26 @@ HANDLE to_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 bool is_power_of_two(DWORD value) { return value != 0 && (value & (value - 1)) == 0; }
 
+// The root of the volume that holds the full path `full`. GetVolumePathNameA
+// also finds volumes mounted on folders; it came with Windows 2000 and is
+// looked up at run time, so the program starts on older systems, where every
+// volume sits at a drive root or a share.
+bool volume_root(const char* full, char (&root)[MAX_PATH]) {
+  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  static const auto query = [] {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
+                                   GetProcAddress(kernel, "GetVolumePathNameA")))
+                             : nullptr;
+  }();
+  if (query != nullptr) return query(full, root, MAX_PATH) != 0;
+  const std::string found = drive_or_share_root(full);
+  if (found.empty() || found.size() >= MAX_PATH) return false;
+  found.copy(root, found.size());
+  root[found.size()] = '\0';
+  return true;
+}
+
 // The logical sector size of the volume that holds `path`, looked up once
 // per volume.
 std::uint32_t volume_sector_bytes(const std::string& path) {
@@ -80,7 +100,7 @@ std::uint32_t volume_sector_bytes(const std::string& path) {
   char root[MAX_PATH];
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) return kFallbackSectorBytes;
-  if (!GetVolumePathNameA(full, root, MAX_PATH)) return kFallbackSectorBytes;
+  if (!volume_root(full, root)) return kFallbackSectorBytes;
   const auto found = known.find(root);
   if (found != known.end()) return found->second;
 
@@ -94,10 +114,15 @@ std::uint32_t volume_sector_bytes(const std::string& path) {
   return sector_bytes;
 }
 
+// SetFilePointer with the high half takes 64-bit positions on every Windows
+// (SetFilePointerEx needs Windows 2000). Its answer is ambiguous for a
+// position whose low half is all ones; the error code settles it.
 bool seek_to(HANDLE handle, std::uint64_t position) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(position);
-  return SetFilePointerEx(handle, distance, nullptr, FILE_BEGIN) != 0;
+  LONG high = static_cast<LONG>(position >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(handle, static_cast<LONG>(position & 0xffffffffu), &high,
+                                   FILE_BEGIN);
+  return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
 bool fits_sectors(const UnbufferedFile& file, const void* buffer, std::uint32_t length) {
@@ -173,6 +198,15 @@ void cut_padding(FileHandle file) {
 }
 
 }  // namespace
+
+std::string drive_or_share_root(const std::string& full) {
+  if (full.size() >= 3 && full[1] == ':' && full[2] == '\\') return full.substr(0, 3);
+  if (full.compare(0, 2, "\\\\") != 0) return "";
+  const std::size_t share = full.find('\\', 2);
+  if (share == std::string::npos || share == 2 || share + 1 == full.size()) return "";
+  const std::size_t end = full.find('\\', share + 1);
+  return end == std::string::npos ? full + '\\' : full.substr(0, end + 1);
+}
 
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition) {
