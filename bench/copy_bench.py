@@ -12,6 +12,11 @@ of data (4 files of 64 MiB):
   - the program on an HL test, and cp --reflink=never of 4 files that are not
     in the page cache.
 
+With --loop-volumes (root) only the last pair runs, 9 rounds by default, on
+two fresh loop volumes that can share blocks between files: XFS made with
+reflink=1 and btrfs, each on a sparse image attached with direct I/O, so that
+the loop device does not cache the image's pages a second time.
+
 The program runs one trial per invocation, so its trials interleave with the
 tools' runs, and within each pair the order alternates from round to round.
 Every measurement starts from the same state: a sync, a short rest, then page
@@ -22,6 +27,16 @@ before each measurement, and fio reads the file its write job has just laid
 out. The figures are MB/s with 1 MB = 1,048,576 bytes, as the program prints
 them.
 
+cp starts as long after the page cache was filled and dropped as the
+program's HL copy does. A virtual machine's guest hands memory that has been
+free for about 2 s back to the host, and whoever fills the page cache after
+that pays the host's page faults: a copy then runs about 3 times slower. The
+program prepares its test files between the warming and its clock, so the
+time from the end of the warming to " Testing..." on its console (read
+through a pseudo-terminal, where the program's words appear as they are
+written) is measured in each round. cp gets its sources written first, then
+the warming, then that same pause.
+
 The script builds nothing: it takes the program's path as an argument. It
 always exits 0 once it has measured (a measurement, not a test); 2 means it
 could not start.
@@ -29,7 +44,9 @@ could not start.
 import argparse
 import json
 import os
+import pty
 import re
+import select
 import shutil
 import statistics
 import subprocess
@@ -188,6 +205,44 @@ def run_program(program, run_dir, ini_line):
     return float(match.group(1))
 
 
+def run_program_timed(program, run_dir, ini_line, since):
+    """One HL trial of the program, like run_program, with its console on a
+    pseudo-terminal; also returns the seconds from `since` (a perf_counter
+    reading) to " Testing...", where the program starts its clock."""
+    with open(os.path.join(run_dir, "Varnoquelbit.ini"), "w") as f:
+        f.write(ini_line + "\n")
+    os.sync()
+    master, slave = pty.openpty()
+    proc = subprocess.Popen([program], cwd=run_dir, stdin=subprocess.DEVNULL,
+                            stdout=slave, stderr=slave)
+    os.close(slave)
+    text = b""
+    testing = None
+    deadline = time.monotonic() + 900
+    while time.monotonic() < deadline:
+        if not select.select([master], [], [], 1)[0]:
+            continue
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # the program has ended and closed the terminal
+            break
+        if not chunk:
+            break
+        text += chunk
+        if testing is None and b" Testing..." in text:
+            testing = time.perf_counter() - since
+    os.close(master)
+    if proc.poll() is None:
+        proc.kill()
+    proc.wait()
+    decoded = text.decode("latin-1").replace("\r\n", "\n")
+    match = RESULT.search(decoded)
+    if proc.returncode != 0 or not match or testing is None:
+        complain("program " + ini_line, decoded)
+        return None, None
+    return float(match.group(1)), testing
+
+
 def run_dd(originals, sources, work, block, cache, mib_total):
     """dd of every source, just written, to a fresh file; MB/s from the sum of
     dd's own times (dd starts its clock after opening both files and stops it
@@ -215,17 +270,22 @@ def run_dd(originals, sources, work, block, cache, mib_total):
     return mib_total / seconds if seconds > 0 else None
 
 
-def run_cp(originals, sources, work, cache, mib_total):
+def run_cp(originals, sources, work, cache, mib_total, warm=None, pause=0.0):
     """One cp --reflink=never of every source, just written and out of the page
     cache, into a fresh directory, timed from start to exit. Like the program's HL trial the
     copies are not synced inside the timed part; they are removed and the volume
-    synced afterwards, so their dirty pages do not weigh on the next measurement."""
+    synced afterwards, so their dirty pages do not weigh on the next measurement.
+    When given, warm() runs once the sources are ready, and cp starts `pause`
+    seconds after it."""
     if not write_like_the_program(originals, sources):
         return None
     target = os.path.join(work, "cp")
     remove_quietly(target)
     os.mkdir(target)
     cache.evict(sources)
+    if warm is not None:
+        warm()
+        time.sleep(pause)
     start = time.perf_counter()
     proc = subprocess.run(["cp", "--reflink=never"] + sources + [target],
                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
@@ -312,18 +372,34 @@ def measure(args, work):
     fio_file = os.path.join(work, "fio.dat")
 
     drive = os.path.abspath(target)
-    blocks = [("1M", "1M"), ("64K", "64K")]
+    blocks = [] if args.loop_volumes else [("1M", "1M"), ("64K", "64K")]
     figures = {}  # name -> list of per-round MB/s
+    warmed = {"at": 0.0}  # when the page cache was last filled and dropped
+    # The program's time from warming to its clock; cp waits as long. Until
+    # the first HL run says otherwise, the settle time stands in for it.
+    program_pause = {"seconds": args.settle}
 
-    def record(name, step):
+    def warm():
+        warm_page_cache_memory(work, args.warm_mib)
+        warmed["at"] = time.perf_counter()
+
+    def record(name, step, warm_first=True):
         # Whatever the steps before left to write back, below the file system
         # too, is written before this one starts; then memory is put to use.
         os.sync()
         time.sleep(args.settle)
-        warm_page_cache_memory(work, args.warm_mib)
+        if warm_first:
+            warm()
         value = step()
         figures.setdefault(name, []).append(value)
         print("    %-14s %10s MB/s" % (name, show(value)), flush=True)
+
+    def run_hl():
+        value, pause = run_program_timed(args.program, run_dir, ini, warmed["at"])
+        if pause is not None:
+            program_pause["seconds"] = pause
+            figures.setdefault("HL pause", []).append(pause)
+        return value
 
     for round_number in range(args.rounds):
         print("round %d of %d (load %.2f)" % (round_number + 1, args.rounds,
@@ -341,10 +417,13 @@ def measure(args, work):
             record("fio read " + block,
                    lambda: run_fio(fio_file, "read", block, mib_total, cache))
         ini = "HL %s %dM %d 1" % (drive, file_mib, files)
-        pair = [("HL", lambda: run_program(args.program, run_dir, ini)),
-                ("cp", lambda: run_cp(originals, sources, work, cache, mib_total))]
-        for name, step in (pair if program_first else reversed(pair)):
-            record(name, step)
+        # cp warms the cache itself once its sources are ready, and waits as
+        # long after that as the program did before its clock.
+        pair = [("HL", run_hl, True),
+                ("cp", lambda: run_cp(originals, sources, work, cache, mib_total,
+                                      warm, program_pause["seconds"]), False)]
+        for name, step, warm_first in (pair if program_first else reversed(pair)):
+            record(name, step, warm_first)
 
     for _, block in blocks:
         figures["bound " + block] = [copy_bound(r, w) for r, w in
@@ -369,6 +448,8 @@ def report(args, figures, cache, mount, load_before, load_after):
                                          "per round (MB/s)"))
     order = ["LL 1M", "dd 1M", "fio read 1M", "fio write 1M", "bound 1M",
              "LL 64K", "dd 64K", "fio read 64K", "fio write 64K", "bound 64K", "HL", "cp"]
+    if args.loop_volumes:
+        order = ["HL", "cp"]
     for name in order:
         values = figures.get(name, [])
         good = [v for v in values if v is not None]
@@ -383,6 +464,8 @@ def report(args, figures, cache, mount, load_before, load_after):
                    ("HL/cp", "HL", "cp", 0.95),
                    ("LL/bound 1M", "LL 1M", "bound 1M", None),
                    ("LL/bound 64K", "LL 64K", "bound 64K", None)]
+    if args.loop_volumes:
+        comparisons = [("HL/cp", "HL", "cp", 0.95)]
     for label, mine, peer, target in comparisons:
         per_round = [ratio(a, b) for a, b in zip(figures[mine], figures[peer])]
         value = median(per_round)
@@ -395,6 +478,12 @@ def report(args, figures, cache, mount, load_before, load_after):
             label, show(value), "%s-%s" % (show(spread[0]), show(spread[1])) if spread else "-",
             show(target, 2) if target else "-", verdict,
             " ".join(show(r, 3) for r in per_round)))
+    pauses = [v for v in figures.get("HL pause", []) if v is not None]
+    if pauses:
+        print()
+        print("The program's time from warming to its clock (cp waited as long):"
+              " median %.2f s, %.2f to %.2f s" % (statistics.median(pauses), min(pauses),
+                                                  max(pauses)))
     print()
     print("Ratios are medians of the per-round ratios (each round pairs runs made"
           " back to back).")
@@ -423,13 +512,16 @@ def parse_arguments():
     parser.add_argument("--unique-content", action="store_true",
                         help="sources of unique random data instead of content built"
                         " like the program's test files")
+    parser.add_argument("--loop-volumes", action="store_true",
+                        help="HL against cp only, on fresh XFS (reflink=1) and btrfs loop"
+                        " volumes made in --dir's file system (root; default 9 rounds)")
     parser.add_argument("--keep", action="store_true",
                         help="leave the working directory in place")
     args = parser.parse_args()
     args.files = 4
     args.file_mib = 16 if args.quick else 64
     if args.rounds is None:
-        args.rounds = 2 if args.quick else 5
+        args.rounds = 2 if args.quick else (9 if args.loop_volumes else 5)
     if args.warm_mib is None:
         args.warm_mib = 2 * args.files * args.file_mib
     if args.rounds < 1:
@@ -443,7 +535,9 @@ def main():
     if not os.access(args.program, os.X_OK):
         print("copy_bench: no program at %s (build it first)" % args.program, file=sys.stderr)
         return 2
-    for tool in ("dd", "cp", "fio"):
+    tools = ("dd", "cp", "losetup", "mkfs.xfs", "mkfs.btrfs") if args.loop_volumes \
+        else ("dd", "cp", "fio")
+    for tool in tools:
         if shutil.which(tool) is None:
             print("copy_bench: %s is not installed" % tool, file=sys.stderr)
             return 2
@@ -467,6 +561,15 @@ def main():
             print("copy_bench: cannot drop caches: %s" % error, file=sys.stderr)
             return 2
 
+    if args.loop_volumes:
+        if os.geteuid() != 0:
+            print("copy_bench: --loop-volumes needs root", file=sys.stderr)
+            return 2
+        for name, mkfs in LOOP_VOLUMES:
+            if not measure_on_loop_volume(args, parent, name, mkfs, needed):
+                return 2
+        return 0
+
     work = tempfile.mkdtemp(prefix="copy_bench-", dir=parent)
     print("program %s\nworking in %s (%s on %s)" % (args.program, work, mount[1], mount[2]))
     load_before = os.getloadavg()[0]
@@ -479,6 +582,55 @@ def main():
         else:
             shutil.rmtree(work, ignore_errors=True)
     return 0
+
+
+LOOP_VOLUMES = [("xfs", ["mkfs.xfs", "-q", "-f", "-m", "reflink=1"]),
+                ("btrfs", ["mkfs.btrfs", "-q", "-f"])]
+
+
+def measure_on_loop_volume(args, parent, name, mkfs, needed):
+    """Makes a sparse image in parent, formats it with mkfs, attaches it with
+    direct I/O, mounts it and measures there; takes it all down again. False
+    when the volume cannot be made."""
+    # Short names: the program refuses trial paths of more than 99 characters.
+    area = tempfile.mkdtemp(prefix="cb-%s-" % name, dir=parent)
+    image = os.path.join(area, name + ".img")
+    mount_point = os.path.join(area, "m")
+    os.mkdir(mount_point)
+    device = None
+    mounted = False
+    try:
+        with open(image, "wb") as f:
+            f.truncate(needed + 512 * MIB)
+        proc = subprocess.run(mkfs + [image], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if proc.returncode != 0:
+            complain(mkfs[0], proc.stdout.decode("latin-1"))
+            return False
+        proc = subprocess.run(["losetup", "--direct-io=on", "-f", "--show", image],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if proc.returncode != 0:
+            complain("losetup", proc.stderr.decode("latin-1"))
+            return False
+        device = proc.stdout.decode().strip()
+        proc = subprocess.run(["mount", device, mount_point], stderr=subprocess.PIPE)
+        if proc.returncode != 0:
+            complain("mount " + device, proc.stderr.decode("latin-1"))
+            return False
+        mounted = True
+        work = os.path.join(mount_point, "w")
+        os.mkdir(work)
+        print("program %s\nworking in %s (%s on %s)" % (args.program, work, name, device))
+        load_before = os.getloadavg()[0]
+        figures, cache = measure(args, work)
+        report(args, figures, cache, filesystem_of(work), load_before, os.getloadavg()[0])
+        return True
+    finally:
+        if mounted:
+            subprocess.run(["umount", mount_point])
+        if device:
+            subprocess.run(["losetup", "-d", device])
+        if not args.keep:
+            shutil.rmtree(area, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "platform/console.h"
+#include "platform/interruption.h"
 #include "testrun/test_run.h"
 
 namespace {
@@ -31,6 +32,22 @@ struct FieldReader {
     while (pos < text.size() && !is_field_space(text[pos])) ++pos;
     if (pos == start || pos - start > kMaxWordLength) return false;
     out.assign(text, start, pos - start);
+    return true;
+  }
+
+  // A drive string: a word, or, when the field opens with a double quote,
+  // everything up to the closing quote, blanks and tabs included. The quotes
+  // are not part of it; the closing one must end the field.
+  bool drive(std::string& out) {
+    skip_space();
+    if (pos >= text.size() || text[pos] != '"') return word(out);
+    const std::size_t start = pos + 1;
+    const std::size_t close = text.find('"', start);
+    if (close == std::string::npos || close == start || close - start > kMaxWordLength)
+      return false;
+    if (close + 1 < text.size() && !is_field_space(text[close + 1])) return false;
+    out.assign(text, start, close - start);
+    pos = close + 1;
     return true;
   }
 
@@ -72,7 +89,7 @@ LineKind parse_configuration_line(const std::string& line, TestSpec& test) {
   std::string method;
   TestSpec parsed;
   parsed.method_hl = hl;
-  const bool ok = fields.word(method) && fields.word(parsed.drive) &&
+  const bool ok = fields.word(method) && fields.drive(parsed.drive) &&
                   fields.word(parsed.file_size) && (hl || fields.word(parsed.buffer_size)) &&
                   fields.count(parsed.file_count) && fields.count(parsed.trial_count);
   if (!ok) return LineKind::Error;
@@ -106,7 +123,7 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended) {
 void run_configured_tests(std::istream& in, std::ostream& report) {
   std::string line;
   bool ended = false;
-  while (read_configuration_line(in, line, ended)) {
+  while (!interruption_requested() && read_configuration_line(in, line, ended)) {
     TestSpec test;
     switch (parse_configuration_line(line, test)) {
       case LineKind::Ignored: break;

@@ -20,6 +20,8 @@ struct TestSpec {
 enum class LineKind { Ignored, Test, Error };
 
 // Classifies one line (without its line end) and, for a test, fills `test`.
+// A drive field in double quotes may hold blanks and tabs; the quotes are not
+// part of the drive string.
 LineKind parse_configuration_line(const std::string& line, TestSpec& test);
 
 // Reads the next line: up to a line feed (a carriage return just before it is
@@ -30,5 +32,5 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended);
 
 // Reads the configuration to its end, running each test line through the test
 // run before the next line is read and printing "ini error: <line>" for lines
-// that are not tests.
+// that are not tests. An interrupted run reads no further line.
 void run_configured_tests(std::istream& in, std::ostream& report);

@@ -10,6 +10,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/interruption.h"
 #include "testrun/test_run.h"
 #include "trials/pseudo_random.h"
 
@@ -18,6 +19,21 @@ namespace {
 // The test run when there is no configuration file.
 void run_default_test(std::ostream& report) {
   run_test(kMethodHL, "C:", "4K", 1000, 5, "", report);
+}
+
+// Opens the configuration and reads its first byte, which waits on a pipe
+// until its writer writes or closes. Only a file that reads like a file is
+// the configuration: a directory opens on some systems, but its first read
+// fails, and it counts as unreadable.
+bool open_configuration(std::ifstream& file) {
+  // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
+  // every platform.
+  file.open(kConfigurationFile, std::ios::in | std::ios::binary);
+  if (!file.is_open()) return false;
+  file.peek();
+  if (file.bad()) return false;
+  file.clear();  // an empty file has set the end-of-file bit
+  return true;
 }
 
 }  // namespace
@@ -46,10 +62,8 @@ int run_benchmark() {
   out << "OS: " << name << std::endl;
   report << "OS: " << name << "\r\n";
 
-  // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
-  // every platform.
-  std::ifstream configuration(kConfigurationFile, std::ios::in | std::ios::binary);
-  if (configuration.is_open()) {
+  std::ifstream configuration;
+  if (open_configuration(configuration)) {
     out << std::fixed << std::setprecision(3);
     report << std::fixed << std::setprecision(3);
     run_configured_tests(configuration, report);
@@ -58,10 +72,15 @@ int run_benchmark() {
     run_default_test(report);
   }
 
+  // An interrupted run has removed the work directory of its trial in
+  // progress; it leaves the report of an earlier run as it was.
+  if (interruption_requested()) return interrupted_exit_status();
   write_report_file(report.str());
 
   out << "Press Any Key to Finish." << std::endl;
   out << "(To Copy the Result to the Clipboard, Press 'c'.)" << std::endl;
-  if (read_key() == 'c') copy_to_clipboard(report.str());
+  const int key = read_key();
+  if (interruption_requested()) return interrupted_exit_status();
+  if (key == 'c') copy_to_clipboard(report.str());
   return 0;
 }

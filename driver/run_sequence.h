@@ -5,7 +5,8 @@
 
 constexpr const char* kReportFile = "result.txt";
 
-// Runs the benchmark in the current directory. Always returns 0.
+// Runs the benchmark in the current directory. Returns 0, or the exit status
+// of an interrupted run (see platform/interruption.h).
 int run_benchmark();
 
 // Replaces the report file with exactly these bytes. Failures are silent.

@@ -20,6 +20,10 @@ enum class FileDisposition {
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition);
 
+// Readies a file just opened for transfers of up to `longest` bytes, so that
+// none of them needs to allocate memory; called before a timed section.
+void prepare_transfers(FileHandle file, std::uint32_t longest);
+
 // Synchronous transfers of exactly `length` bytes at the current position.
 // Only success or failure is reported. A length of 0 succeeds on an open file.
 bool read_file(FileHandle file, void* buffer, std::uint32_t length);
@@ -27,6 +31,12 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length);
 // A read as read_file's that also tells how many bytes arrived in `got`:
 // fewer than `length` only where the file ends.
 bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got);
+
+// The length of the first read or write, since the last call, that went
+// through the system's file cache on a file opened to bypass it: the volume
+// refused direct I/O for it, or keeps its files in memory. 0 when none did.
+// Whole-file copies are not counted.
+std::uint32_t take_cached_transfer_length();
 
 // Puts the file's data on the medium. The result is of no interest to callers.
 void flush_file(FileHandle file);

@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/pseudo_random.h"
 #include "trials/test_files.h"
@@ -15,6 +16,8 @@
 
 namespace {
 
+// See take_cached_copy_length.
+std::uint32_t g_cached_copy_length = 0;
 
 // Closes source i, then destination i, for every pair opened.
 void close_pairs(const std::vector<FileHandle>& sources,
@@ -26,8 +29,10 @@ void close_pairs(const std::vector<FileHandle>& sources,
 }
 
 // Reads then writes `length` bytes; a failed read is not followed by its write.
+// Once the run is interrupted, nothing more is transferred.
 bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint32_t length) {
-  return read_file(source, buffer, length) && write_file(destination, buffer, length);
+  return !interruption_requested() && read_file(source, buffer, length) &&
+         write_file(destination, buffer, length);
 }
 
 }  // namespace
@@ -48,6 +53,10 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
 
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
+    if (interruption_requested()) {
+      close_pairs(sources, destinations);
+      return false;
+    }
     const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
                                               FileAccess::Read, FileDisposition::OpenExisting);
     if (source == kInvalidFile) {
@@ -65,8 +74,11 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
     }
     sources.push_back(source);
     destinations.push_back(destination);
+    prepare_transfers(source, buffer_bytes);
+    prepare_transfers(destination, buffer_bytes);
   }
 
+  take_cached_transfer_length();  // the test files' writes do not count
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
     bool ok = true;
@@ -75,17 +87,25 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
     // The tail pair is issued for every file, with a length of 0 included.
     if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
-      console() << "copy failed" << std::endl;
+      if (!interruption_requested()) console() << "copy failed" << std::endl;
       close_pairs(sources, destinations);
       return false;
     }
     flush_file(destinations[i]);
   }
   const std::uint32_t stop = milliseconds_now();
+  const std::uint32_t cached = take_cached_transfer_length();
+  if (g_cached_copy_length == 0) g_cached_copy_length = cached;
 
   close_pairs(sources, destinations);
   elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
   return true;
+}
+
+std::uint32_t take_cached_copy_length() {
+  const std::uint32_t length = g_cached_copy_length;
+  g_cached_copy_length = 0;
+  return length;
 }
 
 std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
@@ -95,10 +115,14 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
   void* buffer = allocate_io_buffer(buffer_bytes);
   const std::uint32_t content_state = random_state();  // the test files are drawn from here
-  if (buffer == nullptr || !trial_paths_fit(work_directory, file_count) ||
-      !create_directory(work_directory) ||
-      !make_test_files(work_directory, file_kib, file_count)) {
-    console() << "Init Failed" << std::endl;
+  const bool created = buffer != nullptr && trial_paths_fit(work_directory, file_count) &&
+                       create_directory(work_directory);
+  if (!created || !make_test_files(work_directory, file_kib, file_count)) {
+    if (interruption_requested()) {
+      end_interrupted_trial(work_directory, created);
+    } else {
+      console() << "Init Failed" << std::endl;
+    }
     release_io_buffer(buffer);
     return 0;
   }
@@ -107,12 +131,14 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   bool copied = copy_all_ll(work_directory, file_kib, file_count, buffer_kib, buffer, elapsed_ms);
   // After the clock: a copy that does not hold what was written fails the trial.
   if (copied && !copies_match_test_files(work_directory, file_kib, file_count, content_state)) {
-    console() << "copy failed" << std::endl;
+    if (!interruption_requested()) console() << "copy failed" << std::endl;
     copied = false;
   }
   if (copied) {
     remove_tree(work_directory);
     console() << " Done.";
+  } else if (interruption_requested()) {
+    end_interrupted_trial(work_directory, true);
   }
   release_io_buffer(buffer);
   return copied ? elapsed_ms : 0;

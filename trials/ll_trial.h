@@ -17,3 +17,8 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
 bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
                  std::int32_t file_count, std::int64_t buffer_kib, void* buffer,
                  std::uint32_t& elapsed_ms);
+
+// The length of the first copy transfer, since the last call, of an LL trial
+// that went through the system's file cache because the volume refused
+// direct I/O for it (or keeps its files in memory); 0 when none did.
+std::uint32_t take_cached_copy_length();

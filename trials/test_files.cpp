@@ -4,6 +4,7 @@
 
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/pseudo_random.h"
 #include "trials/work_directory.h"
@@ -76,12 +77,13 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   set_compression_off(file);
   bool written = true;
   for (std::int64_t n = 0; written && n < whole_mib; ++n)
-    written = write_file(file, fill, kFillBufferBytes);
+    written = !interruption_requested() && write_file(file, fill, kFillBufferBytes);
   if (written && remainder_kib != 0)
     written = write_file(file, fill, static_cast<std::uint32_t>(remainder_kib) * 1024u);
   if (!written) {
-    // Closed without a flush, left behind with what was written.
-    console() << " WriteFile Error" << std::endl;
+    // Closed without a flush, left behind with what was written. An
+    // interrupted run stops here without a failure.
+    if (!interruption_requested()) console() << " WriteFile Error" << std::endl;
     close_file(file);
     return false;
   }
@@ -105,6 +107,8 @@ bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
 
   bool ok = true;
   for (std::int32_t i = 0; ok && i < file_count; ++i) {
+    ok = !interruption_requested();
+    if (!ok) break;
     fill_words(fill, words);
     ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
   }

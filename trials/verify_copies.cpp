@@ -1,9 +1,10 @@
 #include "trials/verify_copies.h"
 
 #include <cstring>
-#include <iostream>
 
+#include "platform/console.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
@@ -28,7 +29,7 @@ std::uint32_t first_difference(const unsigned char* read, const unsigned char* p
 
 // One line on standard error about a copy that failed the check.
 void report(const std::string& copy, const std::string& what, std::uint64_t checked) {
-  std::cerr << "varnoquelbit: '" << system_path(copy) << "' " << what << " (" << checked
+  diagnostics() << "varnoquelbit: '" << system_path(copy) << "' " << what << " (" << checked
             << " bytes checked)" << std::endl;
 }
 
@@ -96,7 +97,7 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
   // One buffer: the pattern, then the reads (aligned for the cache bypass).
   auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(kPatternBytes + kReadBytes));
   if (buffer == nullptr) {
-    std::cerr << "varnoquelbit: no memory to read the copies back in '"
+    diagnostics() << "varnoquelbit: no memory to read the copies back in '"
               << system_path(work_directory) << "'" << std::endl;
     return false;
   }
@@ -108,6 +109,9 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
   std::uint64_t checked = 0;
   bool ok = true;
   for (std::int32_t i = 0; ok && i < file_count; ++i) {
+    // An interrupted run stops at the next copy, with nothing to report.
+    ok = !interruption_requested();
+    if (!ok) break;
     state = fill_words_from(state, buffer, words);
     ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
                       buffer + kPatternBytes, checked);

@@ -12,6 +12,7 @@
 // before the test files were made); the expected bytes are drawn again from
 // that state without touching the run's generator. Returns true when every
 // copy holds exactly its bytes. Otherwise writes one line about the first
-// copy that does not to standard error and returns false.
+// copy that does not to standard error and returns false. Once the run is
+// interrupted it stops at the next copy and returns false without a line.
 bool copies_match_test_files(const std::string& work_directory, std::int64_t file_kib,
                              std::int32_t file_count, std::uint32_t first_state);

@@ -1,5 +1,5 @@
 // The work directory of one trial: its name, the names of the files it holds,
-// and the removal of the whole tree after a successful trial.
+// and what becomes of it when the run is interrupted.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -18,8 +18,7 @@ std::string copy_file_path(const std::string& work_directory, std::int32_t index
 // short: the trial refuses to start instead.
 bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count);
 
-// Deletes the directory at `path` with everything below it. Entries whose
-// names begin with a dot are skipped (so their directory stays), the first
-// entry that cannot be deleted stops the removal, and links are removed as
-// links, never followed. Returns true when the directory itself was removed.
-bool remove_tree(const std::string& path);
+// Ends a trial that stopped because the run was interrupted: ends the
+// console line, removes the work directory when the trial had made it
+// (`created`), and says on standard error what was removed.
+void end_interrupted_trial(const std::string& work_directory, bool created);

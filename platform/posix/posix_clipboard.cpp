@@ -128,9 +128,18 @@ bool pipe_to_tool(const std::vector<std::string>& command, const std::string& te
   std::vector<char*> arguments;
   for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
+  // The run ignores SIGPIPE; the tool gets the default action back.
+  posix_spawnattr_t attributes;
+  ::posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t child = 0;
   const int spawned =
-      ::posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
+      ::posix_spawn(&child, program.c_str(), &actions, &attributes, arguments.data(), environ);
+  ::posix_spawnattr_destroy(&attributes);
   ::posix_spawn_file_actions_destroy(&actions);
   ::close(read_end);
   if (spawned != 0) {

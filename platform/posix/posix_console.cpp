@@ -1,12 +1,18 @@
 #include "platform/console.h"
 
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <iostream>
 
+#include "platform/interruption.h"
+#include "platform/posix/posix_interruption.h"
+
 std::ostream& console() { return std::cout; }
+
+std::ostream& diagnostics() { return std::cerr; }
 
 namespace {
 
@@ -21,22 +27,44 @@ int read_byte() {
   }
 }
 
+// Waits for input and reads one byte, or returns -1 as soon as the run is
+// interrupted: the wait covers the interruption's wake-up pipe too.
+int read_byte_unless_interrupted() {
+  const int wake = interruption_wake_descriptor();
+  for (;;) {
+    if (interruption_requested()) return -1;
+    struct pollfd waits[2] = {{STDIN_FILENO, POLLIN, 0}, {wake, POLLIN, 0}};
+    const int ready = ::poll(waits, wake >= 0 ? 2 : 1, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return read_byte();
+    // A closed or failing input is ready too: the read reports it.
+    if (waits[0].revents != 0) return read_byte();
+  }
+}
+
 }  // namespace
 
 int read_key() {
   std::cout.flush();
   struct termios saved;
-  if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &saved) != 0) return read_byte();
+  if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &saved) != 0)
+    return read_byte_unless_interrupted();
 
   // One key without echo and without waiting for Enter. Signal keys are read
-  // as keys too (Ctrl-C gives 3), as the Windows console read gives them, so
-  // the terminal is never left without echo by an interrupted read.
+  // as keys too (Ctrl-C gives 3), as the Windows console read gives them. A
+  // signal sent from elsewhere ends the wait, and the settings are put back
+  // before the run ends.
   struct termios raw = saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return read_byte();
-  const int key = read_byte();
+  note_terminal_to_restore(&saved);
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
+    note_terminal_to_restore(nullptr);
+    return read_byte_unless_interrupted();
+  }
+  const int key = read_byte_unless_interrupted();
   ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  note_terminal_to_restore(nullptr);
   return key;
 }

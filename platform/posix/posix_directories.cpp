@@ -1,6 +1,13 @@
-// Directory services on POSIX. A listing reports "." and ".." like any other
-// entry; a symbolic link is always reported as a file, so that removing a
-// tree deletes the link itself and never descends through it.
+// Directory services on POSIX.
+//
+// A tree is removed through directory descriptors, never by path names: the
+// top is opened with O_NOFOLLOW relative to its parent, every directory below
+// it with openat(O_NOFOLLOW) relative to the directory that lists it, and
+// every entry is deleted with unlinkat relative to that same descriptor. A
+// directory swapped for a link, at any level and at any moment, is therefore
+// never entered: opening it fails and the removal stops there. A directory
+// that is a mount point inside the tree (another file system, or a bind
+// mount of a directory from elsewhere) is not entered either.
 
 #include "platform/directories.h"
 
@@ -10,33 +17,100 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/posix/posix_paths.h"
 
 namespace {
 
-// What a DirectorySearch points to.
-struct OpenListing {
-  DIR* stream = nullptr;
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Where an open directory lives: its device and, where the kernel tells it,
+// its mount, which also tells a bind mount of the same file system apart.
+struct Mount {
+  dev_t device = 0;
+  std::uint64_t id = 0;
+  bool operator==(const Mount& other) const { return device == other.device && id == other.id; }
 };
 
-OpenListing* listing(DirectorySearch search) { return reinterpret_cast<OpenListing*>(search); }
+// The mount of the directory open as `fd`; false when `fd` is no directory.
+bool directory_mount(int fd, Mount& mount) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISDIR(status.st_mode)) return false;
+  mount.device = status.st_dev;
+#ifdef STATX_MNT_ID
+  struct statx extended;
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) == 0 &&
+      (extended.stx_mask & STATX_MNT_ID) != 0)
+    mount.id = extended.stx_mnt_id;
+#endif
+  return true;
+}
 
-// Reads the next entry of the listing; false at the end or on an error.
-bool read_entry(OpenListing& open, DirectoryEntry& entry) {
-  errno = 0;
-  const dirent* next = ::readdir(open.stream);
-  if (next == nullptr) return false;
-  entry.name = next->d_name;
-  bool directory = next->d_type == DT_DIR;
-  if (next->d_type == DT_UNKNOWN) {
+// Opens the directory `name` inside `parent` without following a link, and
+// only when it lies on `mount`. Returns the descriptor or -1.
+int open_subdirectory(int parent, const char* name, const Mount& mount) {
+  int fd;
+  do {
+    fd = ::openat(parent, name, kDirectoryFlags);
+  } while (fd == -1 && errno == EINTR);
+  if (fd == -1) return -1;
+  Mount found;
+  if (!directory_mount(fd, found) || !(found == mount)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool empty_directory(int fd);
+
+// Deletes the entry `name` of the directory open as `parent`.
+bool remove_entry(int parent, const char* name, unsigned char type, const Mount& mount) {
+  bool directory = type == DT_DIR;
+  if (type == DT_UNKNOWN) {
     // The file system does not say: ask without following a link.
     struct stat status;
-    directory = ::fstatat(::dirfd(open.stream), next->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISDIR(status.st_mode);
+    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    directory = S_ISDIR(status.st_mode);
   }
-  entry.kind = directory ? EntryKind::Directory : EntryKind::File;
-  return true;
+  // Files, links of every kind, pipes and the like: the name goes, nothing
+  // it may point to. A directory found in its place makes this fail.
+  if (!directory) return ::unlinkat(parent, name, 0) == 0;
+  const int child = open_subdirectory(parent, name, mount);
+  if (child == -1 || !empty_directory(child)) return false;
+  return ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
+}
+
+// Deletes every entry of the directory open as `fd` except those whose names
+// begin with a dot; stops at the first that cannot be deleted. Closes `fd`.
+bool empty_directory(int fd) {
+  Mount mount;
+  if (!directory_mount(fd, mount)) {
+    ::close(fd);
+    return false;
+  }
+  DIR* stream = ::fdopendir(fd);
+  if (stream == nullptr) {
+    ::close(fd);
+    return false;
+  }
+  bool ok = true;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(stream);
+    if (entry == nullptr) {
+      ok = errno == 0;
+      break;
+    }
+    if (entry->d_name[0] == '.') continue;
+    if (!remove_entry(::dirfd(stream), entry->d_name, entry->d_type, mount)) {
+      ok = false;
+      break;
+    }
+  }
+  ::closedir(stream);
+  return ok;
 }
 
 }  // namespace
@@ -58,31 +132,25 @@ bool remove_directory(const std::string& path) {
   return ::unlink(native.c_str()) == 0;
 }
 
-DirectorySearch find_first_entry(const std::string& pattern, DirectoryEntry& entry) {
-  // The pattern is a directory prefix followed by "*": list that directory.
-  if (pattern.empty() || pattern.back() != '*') return kInvalidSearch;
-  std::string directory = native_path(pattern.substr(0, pattern.size() - 1));
-  if (directory.empty()) directory = ".";
+bool remove_tree(const std::string& path) {
+  // The parent is reached by its path, as the drive string names it (it may
+  // be a link the user made); the tree's top is the last name in it.
+  std::string native = native_path(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  const std::size_t slash = native.rfind('/');
+  const std::string parent_path =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : native.substr(0, slash));
+  const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
+  if (name.empty() || name == "." || name == ".." || name == "/") return false;
 
-  DIR* stream = ::opendir(directory.c_str());
-  if (stream == nullptr) return kInvalidSearch;
-  auto* open = new OpenListing{stream};
-  if (!read_entry(*open, entry)) {
-    ::closedir(stream);
-    delete open;
-    return kInvalidSearch;
-  }
-  return reinterpret_cast<DirectorySearch>(open);
-}
-
-bool find_next_entry(DirectorySearch search, DirectoryEntry& entry) {
-  if (search == kInvalidSearch || search == 0) return false;
-  return read_entry(*listing(search), entry);
-}
-
-void find_close(DirectorySearch search) {
-  if (search == kInvalidSearch || search == 0) return;
-  OpenListing* open = listing(search);
-  ::closedir(open->stream);
-  delete open;
+  const int parent = ::open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent == -1) return false;
+  // The top is the work directory, made on the parent's mount.
+  Mount mount;
+  const int top =
+      directory_mount(parent, mount) ? open_subdirectory(parent, name.c_str(), mount) : -1;
+  const bool removed =
+      top != -1 && empty_directory(top) && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+  ::close(parent);
+  return removed;
 }

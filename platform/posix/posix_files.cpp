@@ -6,7 +6,9 @@
 // direct I/O at all) still gets the transfer: the descriptor leaves direct
 // mode and the data goes through the page cache. flush_file then syncs it and
 // drops the file's cached pages, so the data is on the medium and later reads
-// come from there.
+// come from there. Such transfers, and all transfers on a memory file system
+// (tmpfs takes O_DIRECT but keeps the data in the page cache anyway), are
+// counted for take_cached_transfer_length.
 //
 // Windows opens these files without sharing. POSIX has no mandatory
 // exclusive open, so other processes are not kept out; nothing in the
@@ -17,10 +19,13 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <vector>
 
 #include "platform/posix/posix_paths.h"
@@ -37,12 +42,49 @@ int open_retrying(const std::string& path, int flags, mode_t mode) {
   return fd;
 }
 
+// Which descriptors of open_unbuffered move their data through the page
+// cache, indexed by descriptor. Grown only at open, so that a transfer in a
+// timed section allocates nothing.
+std::vector<unsigned char> g_cached_descriptors;
+// The length of the first transfer on such a descriptor since the last
+// take_cached_transfer_length; 0 when there was none.
+std::uint32_t g_first_cached_length = 0;
+
+void mark_cached(int fd, bool cached) {
+  const auto index = static_cast<std::size_t>(fd);
+  if (index >= g_cached_descriptors.size()) {
+    if (!cached) return;
+    g_cached_descriptors.resize(index + 1, 0);
+  }
+  g_cached_descriptors[index] = cached ? 1 : 0;
+}
+
+void count_transfer(int fd, std::uint32_t length) {
+  const auto index = static_cast<std::size_t>(fd);
+  if (g_first_cached_length == 0 && length != 0 && index < g_cached_descriptors.size() &&
+      g_cached_descriptors[index] != 0)
+    g_first_cached_length = length;
+}
+
+// File systems that keep every file in memory: direct I/O there, where it is
+// accepted at all, still reads and writes the page cache.
+bool on_memory_file_system(int fd) {
+  constexpr long kTmpfsMagic = 0x01021994;
+  constexpr long kRamfsMagic = 0x858458f6;
+  struct statfs volume;
+  if (::fstatfs(fd, &volume) != 0) return false;
+  const long type = static_cast<long>(volume.f_type);
+  return type == kTmpfsMagic || type == kRamfsMagic;
+}
+
 // Takes the descriptor out of direct mode. False when it was not in direct
 // mode (so an EINVAL has another cause) or cannot leave it.
 bool leave_direct_mode(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags == -1 || (flags & O_DIRECT) == 0) return false;
-  return ::fcntl(fd, F_SETFL, flags & ~O_DIRECT) == 0;
+  if (::fcntl(fd, F_SETFL, flags & ~O_DIRECT) != 0) return false;
+  mark_cached(fd, true);
+  return true;
 }
 
 // Transfers `length` bytes at the current position, calling read or write
@@ -63,7 +105,10 @@ bool transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writ
     }
     if (n == 0 && left != 0) return !writing;  // end of file; a write that moves nothing fails
     done += static_cast<std::uint32_t>(n);
-    if (done >= length) return true;
+    if (done >= length) {
+      count_transfer(fd, length);
+      return true;
+    }
   }
 }
 
@@ -106,20 +151,25 @@ bool copy_by_read_write(int from, int to, std::uint64_t& copied) {
 }
 
 // Copies all `size` bytes of `from` to `to`; true when exactly that many arrived.
+// The kernel moves the data with sendfile, which reads and writes every byte
+// through a pipe. copy_file_range is not used: on a file system that can
+// share blocks (XFS with reflink, btrfs) it clones the file instead, and a
+// clone moves no data at all.
 bool copy_contents(int from, int to, std::uint64_t size) {
   constexpr std::uint64_t kMaxChunk = std::uint64_t{1} << 30;
   std::uint64_t copied = 0;
   while (copied < size) {
     const std::uint64_t left = size - copied;
-    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr,
-                                        static_cast<std::size_t>(left < kMaxChunk ? left : kMaxChunk), 0);
+    const ssize_t n = ::sendfile(to, from, nullptr,
+                                 static_cast<std::size_t>(left < kMaxChunk ? left : kMaxChunk));
     if (n > 0) {
       copied += static_cast<std::uint64_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    // Nothing copied (some file systems answer so) or no kernel copy for these
-    // files: the loop below goes on from the current positions.
+    // Nothing copied (the source shrank, or the file system answers so) or
+    // no kernel copy for these files: the loop below goes on from the
+    // current positions.
     if (n == 0 || kernel_copy_unsupported(errno)) break;
     return false;
   }
@@ -141,8 +191,12 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 
   const std::string native = native_path(path);
   int fd = open_retrying(native, flags | O_DIRECT, 0666);
+  bool cached = false;
   // A file system without direct I/O refuses it at open: use the page cache.
-  if (fd == -1 && errno == EINVAL) fd = open_retrying(native, flags, 0666);
+  if (fd == -1 && errno == EINVAL) {
+    fd = open_retrying(native, flags, 0666);
+    cached = true;
+  }
   if (fd == -1) return kInvalidFile;
 
   // Only files are opened here; a directory is refused as the Windows call refuses it.
@@ -152,8 +206,12 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
     return kInvalidFile;
   }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  mark_cached(fd, cached || on_memory_file_system(fd));
   return fd;
 }
+
+// Transfers here need no memory of their own.
+void prepare_transfers(FileHandle, std::uint32_t) {}
 
 bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
   std::uint32_t got = 0;
@@ -182,7 +240,14 @@ void flush_file(FileHandle file) {
 
 void close_file(FileHandle file) {
   if (file < 0) return;
+  mark_cached(descriptor(file), false);
   ::close(descriptor(file));
+}
+
+std::uint32_t take_cached_transfer_length() {
+  const std::uint32_t length = g_first_cached_length;
+  g_first_cached_length = 0;
+  return length;
 }
 
 void set_compression_off(FileHandle file) {

@@ -1,10 +1,13 @@
 #include "platform/process.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <iostream>
+
+#include "platform/posix/posix_interruption.h"
 
 namespace {
 
@@ -38,4 +41,8 @@ void prepare_process() {
   // without a line end included. Redirected output is flushed at line ends.
   if (::isatty(STDOUT_FILENO)) std::cout << std::unitbuf;
   raise_open_file_limit();
+  // Output to a pipe or socket whose reader has gone fails with EPIPE and is
+  // dropped; the run goes on to its end and writes result.txt.
+  ::signal(SIGPIPE, SIG_IGN);
+  install_interruption_handlers();
 }

@@ -1,17 +1,63 @@
-// Directories on a Windows volume, listed with the FindFirstFile family.
+// Directories on a Windows volume. A tree is listed with the FindFirstFile
+// family and removed by path names; each directory is opened first, without
+// following a reparse point, checked to be still a plain directory, and held
+// open without delete sharing while it is emptied, so that it cannot be
+// renamed or replaced by a junction until its entries are gone.
 #include "platform/directories.h"
 
 #include <windows.h>
+
+#include <string>
 
 #include "platform/win32/win32_directories_internal.h"
 
 namespace {
 
-HANDLE to_handle(DirectorySearch search) { return reinterpret_cast<HANDLE>(search); }
+// The pattern and entry paths of a removal fit the ANSI calls' 260 bytes.
+constexpr std::size_t kMaxTreePathLength = 259;
 
-void take_entry(const WIN32_FIND_DATAA& found, DirectoryEntry& entry) {
-  entry.name = found.cFileName;
-  entry.kind = entry_kind_of(found.dwFileAttributes);
+// Opens the directory at `path` itself, never what a reparse point there
+// leads to, and keeps it from being deleted or renamed while the handle is
+// open. INVALID_HANDLE_VALUE when it is anything but a plain directory.
+HANDLE hold_plain_directory(const std::string& path) {
+  const HANDLE held = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr);
+  if (held == INVALID_HANDLE_VALUE) return held;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(held, &information) ||
+      entry_kind_of(information.dwFileAttributes) != EntryKind::Directory) {
+    CloseHandle(held);
+    return INVALID_HANDLE_VALUE;
+  }
+  return held;
+}
+
+// Deletes every entry of the held directory whose prefix is given, except
+// those whose names begin with a dot; stops at the first that cannot go.
+bool empty_directory(const std::string& prefix) {
+  const std::string pattern = prefix + "*";
+  if (pattern.size() > kMaxTreePathLength) return false;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  do {
+    if (found.cFileName[0] == '.') continue;
+    const std::string entry = prefix + found.cFileName;
+    if (entry.size() > kMaxTreePathLength) {
+      ok = false;
+      break;
+    }
+    switch (entry_kind_of(found.dwFileAttributes)) {
+      case EntryKind::Directory: ok = remove_tree(entry); break;
+      case EntryKind::DirectoryLink: ok = RemoveDirectoryA(entry.c_str()) != 0; break;
+      case EntryKind::File: ok = DeleteFileA(entry.c_str()) != 0; break;
+    }
+  } while (ok && FindNextFileA(search, &found));
+  FindClose(search);
+  return ok;
 }
 
 }  // namespace
@@ -33,19 +79,17 @@ bool create_directory(const std::string& path) {
 
 bool remove_directory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
-DirectorySearch find_first_entry(const std::string& pattern, DirectoryEntry& entry) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return kInvalidSearch;
-  take_entry(found, entry);
-  return reinterpret_cast<DirectorySearch>(search);
+bool remove_tree(const std::string& path) {
+  std::string prefix = path;
+  if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
+  std::string directory = path;
+  while (directory.size() > 1 && directory.back() == '\\') directory.pop_back();
+  const HANDLE held = hold_plain_directory(directory);
+  if (held == INVALID_HANDLE_VALUE) return false;
+  const bool emptied = empty_directory(prefix);
+  // Released before the removal, which needs delete access. Should a
+  // junction take the empty directory's place in between, RemoveDirectoryA
+  // removes the junction, never what it leads to.
+  CloseHandle(held);
+  return emptied && RemoveDirectoryA(path.c_str()) != 0;
 }
-
-bool find_next_entry(DirectorySearch search, DirectoryEntry& entry) {
-  WIN32_FIND_DATAA found;
-  if (!FindNextFileA(to_handle(search), &found)) return false;
-  take_entry(found, entry);
-  return true;
-}
-
-void find_close(DirectorySearch search) { FindClose(to_handle(search)); }

@@ -6,10 +6,13 @@
 // volumes with 512- and 1024-byte sectors as they are. On volumes with larger
 // sectors a transfer may start or end inside a sector; it then goes through an
 // aligned scratch buffer: a read fetches the whole sectors around the bytes
-// asked for, a write writes whole sectors and cuts the file back to its exact
-// length. Files are written from their start onwards (they are created or
-// replaced first), so the bytes before a write that begins inside a sector
-// are the ones written last; they are kept per file for that write.
+// asked for, a write writes whole sectors. The padding past the last byte is
+// cut off once, when the file is flushed or closed, not after every write.
+// Files are written from their start onwards (they are created or replaced
+// first), so the bytes before a write that begins inside a sector are the
+// ones written last; they are kept per file for that write.
+// prepare_transfers allocates the scratch buffer before a timed section, so
+// that no transfer inside it allocates memory.
 #include "platform/files.h"
 
 #include <windows.h>
@@ -37,6 +40,7 @@ struct UnbufferedFile {
   // What was written of the sector that holds `position`, when that sector
   // is partly written.
   std::vector<unsigned char> partial_sector;
+  bool padded_past_end = false;  // the file holds padding past `position`
 };
 
 std::map<FileHandle, UnbufferedFile>& open_files() {
@@ -68,6 +72,26 @@ HANDLE to_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 bool is_power_of_two(DWORD value) { return value != 0 && (value & (value - 1)) == 0; }
 
+// The root of the volume that holds the full path `full`. GetVolumePathNameA
+// also finds volumes mounted on folders; it came with Windows 2000 and is
+// looked up at run time, so the program starts on older systems, where every
+// volume sits at a drive root or a share.
+bool volume_root(const char* full, char (&root)[MAX_PATH]) {
+  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  static const auto query = [] {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
+                                   GetProcAddress(kernel, "GetVolumePathNameA")))
+                             : nullptr;
+  }();
+  if (query != nullptr) return query(full, root, MAX_PATH) != 0;
+  const std::string found = drive_or_share_root(full);
+  if (found.empty() || found.size() >= MAX_PATH) return false;
+  found.copy(root, found.size());
+  root[found.size()] = '\0';
+  return true;
+}
+
 // The logical sector size of the volume that holds `path`, looked up once
 // per volume.
 std::uint32_t volume_sector_bytes(const std::string& path) {
@@ -76,7 +100,7 @@ std::uint32_t volume_sector_bytes(const std::string& path) {
   char root[MAX_PATH];
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) return kFallbackSectorBytes;
-  if (!GetVolumePathNameA(full, root, MAX_PATH)) return kFallbackSectorBytes;
+  if (!volume_root(full, root)) return kFallbackSectorBytes;
   const auto found = known.find(root);
   if (found != known.end()) return found->second;
 
@@ -90,10 +114,15 @@ std::uint32_t volume_sector_bytes(const std::string& path) {
   return sector_bytes;
 }
 
+// SetFilePointer with the high half takes 64-bit positions on every Windows
+// (SetFilePointerEx needs Windows 2000). Its answer is ambiguous for a
+// position whose low half is all ones; the error code settles it.
 bool seek_to(HANDLE handle, std::uint64_t position) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(position);
-  return SetFilePointerEx(handle, distance, nullptr, FILE_BEGIN) != 0;
+  LONG high = static_cast<LONG>(position >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(handle, static_cast<LONG>(position & 0xffffffffu), &high,
+                                   FILE_BEGIN);
+  return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
 
 bool fits_sectors(const UnbufferedFile& file, const void* buffer, std::uint32_t length) {
@@ -150,15 +179,33 @@ bool write_through_scratch(HANDLE handle, UnbufferedFile& file, const void* buff
     return false;
   }
   const std::uint64_t end = file.position + length;
-  // The padding past the last byte is cut off again.
-  if (!seek_to(handle, end) || (padded != span && !SetEndOfFile(handle))) return false;
+  if (!seek_to(handle, end)) return false;
   file.position = end;
+  file.padded_past_end = padded != span;
   const std::size_t tail = static_cast<std::size_t>(end % file.sector_bytes);
   file.partial_sector.assign(scratch + span - tail, scratch + span);
   return true;
 }
 
+// Cuts the file back to its exact length after padded writes.
+void cut_padding(FileHandle file) {
+  const auto found = open_files().find(file);
+  if (found == open_files().end() || !found->second.padded_past_end) return;
+  const HANDLE handle = to_handle(file);
+  if (seek_to(handle, found->second.position) && SetEndOfFile(handle))
+    found->second.padded_past_end = false;
+}
+
 }  // namespace
+
+std::string drive_or_share_root(const std::string& full) {
+  if (full.size() >= 3 && full[1] == ':' && full[2] == '\\') return full.substr(0, 3);
+  if (full.compare(0, 2, "\\\\") != 0) return "";
+  const std::size_t share = full.find('\\', 2);
+  if (share == std::string::npos || share == 2 || share + 1 == full.size()) return "";
+  const std::size_t end = full.find('\\', share + 1);
+  return end == std::string::npos ? full + '\\' : full.substr(0, end + 1);
+}
 
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition) {
@@ -215,13 +262,32 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   return true;
 }
 
-void flush_file(FileHandle file) { FlushFileBuffers(to_handle(file)); }
+// FILE_FLAG_NO_BUFFERING is never given up: transfers that do not fill whole
+// sectors take the padded path above, which bypasses the cache as well.
+std::uint32_t take_cached_transfer_length() { return 0; }
+
+void prepare_transfers(FileHandle file, std::uint32_t longest) {
+  const auto found = open_files().find(file);
+  // Whole-KiB transfers from page-aligned buffers fill whole sectors of up
+  // to 1 KiB; only larger sectors can need the padded path.
+  if (found == open_files().end() || found->second.sector_bytes <= 1024) return;
+  UnbufferedFile& state = found->second;
+  state.partial_sector.reserve(state.sector_bytes);
+  const DWORD padded = covering_bytes(state, state.sector_bytes - 1, longest);
+  if (padded != 0) scratch_buffer(padded);
+}
+
+void flush_file(FileHandle file) {
+  cut_padding(file);
+  FlushFileBuffers(to_handle(file));
+}
 
 // A file opened without buffering is read from the medium: the system writes
 // out and purges what its cache holds of the file before such reads.
 void drop_cached_data(FileHandle) {}
 
 void close_file(FileHandle file) {
+  cut_padding(file);
   CloseHandle(to_handle(file));
   open_files().erase(file);
   if (open_files().empty()) release_scratch_buffer();

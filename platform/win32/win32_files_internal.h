@@ -1,6 +1,7 @@
 // Details of the Windows file layer that its own tests reach.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "platform/files.h"
 
@@ -9,3 +10,8 @@
 // fill whole sectors of that size take the padded path on any volume.
 // False when the file is unknown, already used or the size is not a power of two.
 bool use_sector_size(FileHandle file, std::uint32_t sector_bytes);
+
+// The drive root (C:\) or share (\\server\share\) that begins a full
+// path, with its closing backslash; empty for any other path. The volume of a
+// path on systems that cannot name volumes mounted on folders.
+std::string drive_or_share_root(const std::string& full);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/win32/win32_interruption_internal.h"
+
 void prepare_process() {
   // A target that is not ready (an empty card reader, a disconnected network
   // drive) makes its calls fail at once instead of waiting on a dialog box.
@@ -17,6 +19,7 @@ void prepare_process() {
   DWORD mode = 0;
   if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || _isatty(_fileno(stdout)))
     std::cout << std::unitbuf;
+  install_interruption_handler();
   // Open files are kernel handles, not C library descriptors, so no limit
   // needs raising for a run with many files open at once.
 }

@@ -719,14 +719,18 @@ class CurrentDirectory(HostileTest):
     """The current directory holds the configuration and receives result.txt."""
 
     def test_a_directory_in_place_of_the_configuration(self):
-        """It opens, and its first read fails: no test runs."""
+        """It opens on Linux, but cannot be read as a file: it counts as
+        unreadable, and the default test runs."""
         os.mkdir(os.path.join(self.run_dir, "Varnoquelbit.ini"))
         before = snapshot(self.run_dir)
         run = self.start(None)
-        self.assertEqual(self.check_run(run, {self.run_dir: before}), [])
-        self.assert_lines(run.console, start_lines() + PROMPT_LINES)
-        lines = run.console.split("\n")
-        self.assertEqual(run.result, ("%s\r\n%s\r\n" % (lines[0], lines[1])).encode())
+        trials = self.check_run(run, {self.run_dir: before})
+        self.assertEqual([t.kind for t in trials], ["done"] * 5)
+        general = re.compile(r"^Disk C: Capacity: Total=\S+\[GB\] Free=\S+\[GB\]$")
+        self.assert_lines(without_trials(run.console, trials), start_lines() + [
+            "Varnoquelbit.ini NOT Found.", general, "HL C: 4K 1000File(s) 5Trial(s)",
+        ] + PROMPT_LINES)
+        self.assertIn(b"\r\nHL C:   4K 1000File(s)  5Trial(s) : Average:", run.result)
 
     def test_an_unreadable_configuration_in_an_unwritable_directory(self):
         """The configuration cannot be opened: the default test runs, on the

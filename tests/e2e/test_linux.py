@@ -1,17 +1,21 @@
 """End-to-end runs of the real program that use Linux's own means: closed
-standard input, a clipboard tool on PATH, a configuration fed through a named
-pipe, and drive strings that are Linux paths."""
+standard input and output, a clipboard tool on PATH, a configuration fed
+through a named pipe, drive strings that are Linux paths, signals, and volumes
+of particular file systems (XFS with reflink, btrfs, tmpfs), which need root."""
 import os
 import pty
+import re
 import select
+import signal
 import stat
 import subprocess
 import termios
 import time
 import unittest
 
-from harness import (BANNER, COMMAND, PROMPT, TempDirTest, run_program, trial_results,
-                     work_directories)
+from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
+                     trial_results, work_directories)
+from test_hostile import skip_or_fail
 
 
 class ClosedInput(TempDirTest):
@@ -76,6 +80,30 @@ class LinuxDriveStrings(TempDirTest):
         self.assertIn("Disk C:\\\\ Capacity: Total=", run.console)
         self.assertNotIn("Init Failed", run.console)
         self.assertEqual(len(trial_results(run.console)), 2, run.console)
+        for d in (target, sub, self.dir):
+            self.assertEqual(work_directories(d), [], d)
+
+    def test_quoted_paths_with_blanks_and_tabs(self):
+        target = os.path.join(self.dir, "USB DISK")
+        sub = os.path.join(self.dir, "my\tbench")
+        os.mkdir(target)
+        os.mkdir(sub)
+        ini = 'HL "%s" 256K 4 1\nLL\t"C:\\my\tbench"\t256K 4K 4 1\nHL "%s 4K 1 1\n' % (
+            target, target)
+        run = run_program(self.dir, ini=ini, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        # A trial of 0 ms leaves its line open: the next text may follow on it.
+        self.assertIn("Disk %s Capacity: Total=" % target, run.console)
+        self.assertIn("\nHL %s 256K 4File(s) 1Trial(s)\n" % target, run.console)
+        self.assertIn("Disk C:\\my\tbench Capacity: Total=", run.console)
+        self.assertIn("\nLL C:\\my\tbench 256K (Buffer:4K) 4File(s) 1Trial(s)\n", run.console)
+        self.assertIn('ini error: HL "%s 4K 1 1\n' % target, run.console)
+        self.assertEqual(len(trial_results(run.console)), 2, run.console)
+        report = run.result.decode("latin-1")
+        self.assertIn("Disk %s Capacity: Total=" % target, report)
+        self.assertIn("HL %s 256K    4File(s)  1Trial(s) : " % target, report)
+        self.assertIn("LL C:\\my\tbench 256K (Buffer:  4K)    4File(s)  1Trial(s) : ", report)
+        self.assertNotIn('"', report)
         for d in (target, sub, self.dir):
             self.assertEqual(work_directories(d), [], d)
 
@@ -168,11 +196,200 @@ class NamedPipe(TempDirTest):
         rest, _ = proc.communicate(timeout=60)
         console = (seen + rest).decode()
         self.assertEqual(proc.returncode, 0)
-        self.assertIn("\nLL C: 16K (Buffer:4K) 4File(s) 1Trial(s)\n", console)
+        # A trial of 0 ms leaves its line open, and the header follows on it.
+        self.assertIn("LL C: 16K (Buffer:4K) 4File(s) 1Trial(s)\n", console)
         self.assertLess(console.index("[Trial 0]"), console.index("LL C: 16K"),
                         "the first test's trial ran before the second test")
         self.assertTrue(console.endswith(PROMPT))
         self.assertEqual(work_directories(self.dir), [])
+
+
+class ClosedOutput(TempDirTest):
+    def test_a_reader_that_goes_away_does_not_end_the_run(self):
+        """The console's reader closes its end first: every console write
+        fails, the run goes on, writes result.txt and exits with 0."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL C: 64K 8 2\n")
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.addCleanup(proc.kill)
+        proc.stdout.close()
+        self.assertEqual(proc.wait(timeout=120), 0)
+        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
+            lines = f.read().decode("latin-1").split("\r\n")
+        self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
+        self.assertEqual(lines[1], "OS: Unknown")
+        self.assertRegex(lines[2], r"^Disk C: Capacity: Total=\d+\.\d{3}\[GB\] Free=\d+\.\d{3}\[GB\]$")
+        self.assertRegex(lines[3], r"^HL C:  64K    8File\(s\)  2Trial\(s\) : "
+                                   r"Average: *\d+\.\d{3}\[MB/s\] \( *\d+\.\d{3}\[sec\]\)$")
+        self.assertEqual(lines[4:], [""])
+        self.assertEqual(work_directories(self.dir), [])
+
+
+def as_in_the_foreground():
+    """A program started in the background by a shell without job control
+    inherits SIGINT ignored, and keeps it so; these runs stand for one
+    started in the foreground, whatever started the tests."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
+class Interruption(TempDirTest):
+    """SIGINT stops the run at the next transfer or file boundary: the work
+    directory of the trial in progress is removed, an earlier result.txt is
+    left as it was, and the run exits with 130."""
+
+    EARLIER = b"an earlier run's result\r\n"
+
+    def start(self, ini):
+        with open(os.path.join(self.dir, "result.txt"), "wb") as f:
+            f.write(self.EARLIER)
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                preexec_fn=as_in_the_foreground)
+        self.addCleanup(proc.kill)
+        return proc
+
+    def size_of(self, name):
+        """Size of a file in the work directory, or -1 while there is none."""
+        for work in work_directories(self.dir):
+            try:
+                return os.path.getsize(os.path.join(self.dir, work, name))
+            except OSError:
+                pass
+        return -1
+
+    def interrupt_when(self, proc, ready, what):
+        deadline = time.monotonic() + 120
+        while not ready():
+            self.assertIsNone(proc.poll(), "the run ended before " + what)
+            self.assertLess(time.monotonic(), deadline, "never reached: " + what)
+            time.sleep(0.002)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=120)
+        self.assertEqual(proc.returncode, 130, out)
+        self.assertRegex(err.decode(), r"^varnoquelbit: interrupted; removed C:\\Varnoquelbit\d+\n$")
+        self.assertEqual(work_directories(self.dir), [])
+        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
+            self.assertEqual(f.read(), self.EARLIER)
+        return out.decode()
+
+    def test_in_the_middle_of_a_large_ll_copy(self):
+        proc = self.start("LL C: 64M 1M 4 3\n")
+        out = self.interrupt_when(proc, lambda: self.size_of("copy0.dat") > 0, "the timed copy")
+        self.assertTrue(out.endswith("\nLL C: 64M (Buffer:1M) 4File(s) 3Trial(s)\n"
+                                     "[Trial 0] Preparing... Testing...\n"), out)
+
+    def test_in_the_middle_of_the_preparation(self):
+        proc = self.start("HL C: 64M 8 1\nHL C: 4K 1 1\n")
+        out = self.interrupt_when(proc, lambda: self.size_of("test0.dat") > 0, "the test files")
+        self.assertTrue(out.endswith("\nHL C: 64M 8File(s) 1Trial(s)\n[Trial 0] Preparing...\n"),
+                        out)
+
+    def test_at_the_prompt_on_a_terminal(self):
+        """The key read has switched the terminal to single keys without echo;
+        the interrupted run puts it back."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("#\n")
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+
+        def settings():
+            return subprocess.run(["stty", "-g"], stdin=slave, stdout=subprocess.PIPE,
+                                  check=True).stdout
+
+        before = settings()
+        proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=slave, stdout=slave, stderr=slave,
+                                start_new_session=True, preexec_fn=as_in_the_foreground)
+        self.addCleanup(proc.kill)
+        deadline = time.monotonic() + 60
+        while termios.tcgetattr(slave)[3] & termios.ECHO:
+            self.assertIsNone(proc.poll(), "the run ended without waiting for a key")
+            self.assertLess(time.monotonic(), deadline, "echo never switched off")
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(timeout=20), 130)
+        self.assertEqual(settings(), before)
+
+
+class MeasuredVolumes(TempDirTest):
+    """Figures measure data that moves on the medium: on volumes that can
+    share blocks, HL copies every byte like LL does, and LL tests whose copies
+    went through the page cache say so once on standard error, leaving the
+    console text as it is."""
+
+    def setUp(self):
+        if not COMMAND:
+            skip_or_fail(self, "VARNO_COMMAND is not set")
+        if os.geteuid() != 0:
+            skip_or_fail(self, "mounting a volume needs root")
+        super().setUp()
+
+    def mount(self, name, arguments):
+        path = os.path.join(self.dir, name)
+        os.mkdir(path)
+        done = subprocess.run(["mount"] + arguments + [path], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            skip_or_fail(self, "mount %s: %s" % (" ".join(arguments), done.stdout.decode()))
+        self.addCleanup(subprocess.run, ["umount", path], check=True)
+        return path
+
+    def mount_image(self, name, mkfs):
+        image = os.path.join(self.dir, name + ".img")
+        with open(image, "wb") as f:
+            f.truncate(512 << 20)  # sparse; room for 4 files of 32 MiB and their copies
+        done = subprocess.run(mkfs + [image], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            skip_or_fail(self, "%s: %s" % (mkfs[0], done.stdout.decode()))
+        return self.mount(name, ["-o", "loop", image])
+
+    def run_with_errors(self, ini):
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc = subprocess.run(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+        return Run(self.dir, proc.stdout, proc.returncode), proc.stderr.decode()
+
+    def test_hl_figures_are_of_the_same_order_as_ll_where_blocks_can_be_shared(self):
+        for name, mkfs in (("xfs", ["mkfs.xfs", "-q", "-f", "-m", "reflink=1"]),
+                           ("btrfs", ["mkfs.btrfs", "-q", "-f"])):
+            vol = self.mount_image(name, mkfs)
+            run, errors = self.run_with_errors("HL %s 32M 4 2\nLL %s 32M 1M 4 2\n" % (vol, vol))
+            self.assertEqual(run.returncode, 0)
+            averages = [float(m.group(1)) for m in AVERAGE.finditer(run.console)]
+            self.assertEqual(len(averages), 2, run.console)
+            hl, ll = averages
+            # A clone of the files "copies" them in a millisecond or two: a
+            # thousand times the volume's speed.
+            self.assertLess(hl, 20 * ll, "%s: %s" % (name, run.console))
+            self.assertGreater(hl, ll / 20, "%s: %s" % (name, run.console))
+            self.assertEqual(errors, "", name)
+            self.assertEqual(work_directories(vol), [], name)
+
+    def test_ll_tests_on_a_tmpfs_say_once_that_their_figures_include_the_page_cache(self):
+        vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])
+        ini = "LL %s 1M 3K 4 3\nHL %s 1M 4 2\nLL %s 1M 64K 4 2\n" % (vol, vol, vol)
+        run, errors = self.run_with_errors(ini)
+        self.assertEqual(run.returncode, 0)
+        note = ("varnoquelbit: no direct I/O for %d KiB transfers on '" + vol +
+                "': this test's figures include the page cache\n")
+        self.assertEqual(errors, note % 3 + note % 64)
+        # The console text is exactly what it always was: nothing else in it.
+        trial = r"\[Trial \d\] Preparing\.\.\. Testing\.\.\. Done\.(  Result: +\S+\[MB/s\] \(\S+\[sec\]\)\n)?"
+        average = r"Average: *\S+\[MB/s\] \( *\S+\[sec\]\)\n"
+        expected = (BANNER.pattern + r"\nOS: .*\nDisk " + re.escape(vol) +
+                    r" Capacity: Total=\S+\[GB\] Free=\S+\[GB\]\n" +
+                    re.escape("LL %s 1M (Buffer:3K) 4File(s) 3Trial(s)\n" % vol) +
+                    "(%s){3}%s" % (trial, average) +
+                    re.escape("HL %s 1M 4File(s) 2Trial(s)\n" % vol) +
+                    "(%s){2}%s" % (trial, average) +
+                    re.escape("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)\n" % vol) +
+                    "(%s){2}%s" % (trial, average) + re.escape(PROMPT))
+        self.assertRegex(run.console, "^" + expected + "$")
+        self.assertEqual(work_directories(vol), [])
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/process.h"
 
@@ -33,7 +34,12 @@ void fail_call(Service service, int nth) { state().fail_calls[service].insert(nt
 void fail_path(Service service, const std::string& path) {
   state().fail_paths.insert({service, path});
 }
+void interrupt_at(Service service, int nth) {
+  state().interrupt_service = service;
+  state().interrupt_at_call = nth;
+}
 std::string console_text() { return state().console.str(); }
+std::string diagnostics_text() { return state().diagnostics.str(); }
 
 std::vector<Event> events_of(Service service) {
   std::vector<Event> found;
@@ -92,6 +98,7 @@ bool call_fails(Service service, const std::string& path, std::uint32_t length =
   Platform& p = state();
   p.events.push_back(Event{service, path, length, handle});
   const int nth = ++p.call_counts[service];
+  if (service == p.interrupt_service && nth == p.interrupt_at_call) p.interrupted = true;
   const auto nths = p.fail_calls.find(service);
   if (nths != p.fail_calls.end() && nths->second.count(nth)) return true;
   return p.fail_paths.count({service, path}) > 0;
@@ -121,6 +128,12 @@ std::vector<std::string> paths_under(const std::string& directory) {
   return found;
 }
 
+void count_cached(std::uint32_t length) {
+  Platform& p = state();
+  if (p.transfers_cached && p.first_cached_length == 0 && length != 0)
+    p.first_cached_length = length;
+}
+
 }  // namespace fake
 
 using fake::Service;
@@ -141,6 +154,8 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
   p.events.back().handle = handle;
   return handle;
 }
+
+void prepare_transfers(FileHandle, std::uint32_t) {}
 
 bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
   std::uint32_t got = 0;
@@ -163,6 +178,7 @@ bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std:
     static_cast<unsigned char*>(buffer)[flipped->second - f->position] ^= 0xff;
   f->position += n;
   got = static_cast<std::uint32_t>(n);
+  fake::count_cached(length);
   return true;
 }
 
@@ -174,7 +190,14 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   if (content.size() < f->position + length) content.resize(f->position + length);
   if (length) content.replace(f->position, length, static_cast<const char*>(buffer), length);
   f->position += length;
+  fake::count_cached(length);
   return true;
+}
+
+std::uint32_t take_cached_transfer_length() {
+  const std::uint32_t length = state().first_cached_length;
+  state().first_cached_length = 0;
+  return length;
 }
 
 void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }
@@ -228,43 +251,33 @@ bool remove_directory(const std::string& named) {
   return true;
 }
 
-DirectorySearch find_first_entry(const std::string& pattern, DirectoryEntry& entry) {
-  if (fake::call_fails(Service::FindFirst, pattern)) return kInvalidSearch;
-  if (pattern.size() < 2 || pattern.back() != '*') return kInvalidSearch;
-  const std::string directory =
-      fake::without_trailing_separator(pattern.substr(0, pattern.size() - 1));
+bool remove_tree(const std::string& named) {
+  // The rules of the real layers on the in-memory volume: names in order,
+  // dot names skipped, links removed unentered, the first failure stops it.
+  const std::string path = fake::without_trailing_separator(named);
+  if (fake::call_fails(Service::FindFirst, path)) return false;
   fake::Platform& p = state();
-  if (!p.directories.count(directory)) return kInvalidSearch;
-  // Like the system's listings, "." and ".." come first.
-  std::vector<DirectoryEntry> entries{{".", EntryKind::Directory}, {"..", EntryKind::Directory}};
-  const auto add_children = [&](const auto& paths, EntryKind kind) {
-    for (const std::string& path : paths)
-      if (fake::parent_of(path) == directory) entries.push_back({path.substr(directory.size() + 1), kind});
+  if (!p.directories.count(path)) return false;
+  std::map<std::string, int> children;  // name -> 0 file, 1 directory, 2 link
+  const auto add_children = [&](const auto& paths, int kind) {
+    for (const std::string& child : paths)
+      if (fake::parent_of(child) == path) children[child.substr(path.size() + 1)] = kind;
   };
   std::set<std::string> file_paths;
   for (const auto& f : p.files) file_paths.insert(f.first);
-  add_children(file_paths, EntryKind::File);
-  add_children(p.directories, EntryKind::Directory);
-  add_children(p.directory_links, EntryKind::DirectoryLink);
-  std::stable_sort(entries.begin() + 2, entries.end(),
-                   [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
-  entry = entries.front();
-  entries.erase(entries.begin());
-  const DirectorySearch search = state().next_search++;
-  state().searches[search] = entries;
-  return search;
+  add_children(file_paths, 0);
+  add_children(p.directories, 1);
+  add_children(p.directory_links, 2);
+  for (const auto& child : children) {
+    if (child.first[0] == '.') continue;
+    const std::string child_path = path + "\\" + child.first;
+    const bool removed = child.second == 0   ? delete_file(child_path)
+                         : child.second == 1 ? remove_tree(child_path)
+                                             : remove_directory(child_path);
+    if (!removed) return false;
+  }
+  return remove_directory(named);
 }
-
-bool find_next_entry(DirectorySearch search, DirectoryEntry& entry) {
-  fake::call_fails(Service::FindNext, "");
-  auto found = state().searches.find(search);
-  if (found == state().searches.end() || found->second.empty()) return false;
-  entry = found->second.front();
-  found->second.erase(found->second.begin());
-  return true;
-}
-
-void find_close(DirectorySearch search) { state().searches.erase(search); }
 
 bool query_volume(const std::string& drive, VolumeFigures& figures) {
   if (fake::call_fails(Service::Volume, drive)) return false;
@@ -317,6 +330,12 @@ bool query_64bit_system() {
 }
 
 std::ostream& console() { return state().console; }
+
+std::ostream& diagnostics() { return state().diagnostics; }
+
+bool interruption_requested() { return state().interrupted; }
+
+int interrupted_exit_status() { return 130; }
 
 int read_key() {
   auto& keys = state().keys;

@@ -20,7 +20,7 @@ namespace fake {
 
 enum class Service {
   Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
-  CreateDirectory, RemoveDirectory, FindFirst, FindNext, Volume, Allocate, Clock,
+  CreateDirectory, RemoveDirectory, FindFirst, Volume, Allocate, Clock,
 };
 
 // One call the logic made, in order.
@@ -76,12 +76,20 @@ struct Platform {
   std::set<std::pair<Service, std::string>> fail_paths;
   std::map<Service, int> call_counts;
 
-  // Open directory listings: the entries still to come.
-  std::map<DirectorySearch, std::vector<DirectoryEntry>> searches;
-  DirectorySearch next_search = 1;
+  // Interruption: requested once the Nth call (1-based) of this service is
+  // made, or from the start when `interrupted` is set by the test.
+  bool interrupted = false;
+  Service interrupt_service = Service::Clock;
+  int interrupt_at_call = 0;  // 0: never
+  std::ostringstream diagnostics;
 
   int live_buffers = 0;
   std::vector<std::size_t> allocations;  // sizes asked of allocate_io_buffer
+  // When set, every read and write goes through the page cache, as on a
+  // volume that refuses direct I/O; the first length since the last
+  // take_cached_transfer_length is kept here.
+  bool transfers_cached = false;
+  std::uint32_t first_cached_length = 0;
   // Buffers larger than this cannot be had: allocate_io_buffer returns nullptr.
   std::size_t allocation_limit = SIZE_MAX;
 };
@@ -95,7 +103,10 @@ void reset();
 void add_volume(const std::string& drive, const VolumeFigures& figures);
 void fail_call(Service service, int nth);
 void fail_path(Service service, const std::string& path);
+// The run is interrupted while the Nth call (1-based) of the service is made.
+void interrupt_at(Service service, int nth);
 std::string console_text();
+std::string diagnostics_text();
 // Events of one service, in order.
 std::vector<Event> events_of(Service service);
 int count_of(Service service);

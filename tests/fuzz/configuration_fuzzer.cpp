@@ -111,15 +111,25 @@ void check_volume() {
 }
 
 // A trial result follows only a trial that got through: it stands on its
-// trial's line right after " Done.". Only "ini error: " lines echo text with
-// blanks in it, so no other line can hold "  Result: " by chance.
+// trial's line right after " Done.". The lines that echo configuration text
+// (error lines, and through a quoted drive string the disk line, the header
+// and the missing-drive message) may hold "  Result: " by chance; they are
+// passed over.
+bool echoes_configuration(const std::string& line) {
+  static const char* const kEchoes[] = {"ini error: ", "Disk ", "HL ", "LL ",
+                                        "Could not Get the Drive Information of "};
+  for (const char* start : kEchoes)
+    if (line.rfind(start, 0) == 0) return true;
+  return false;
+}
+
 void check_trial_lines(const std::string& console) {
   static const std::string kResult = "  Result: ";
   static const std::string kDone = "] Preparing... Testing... Done." + kResult;
   std::istringstream lines(console);
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.rfind("ini error: ", 0) == 0) continue;
+    if (echoes_configuration(line)) continue;
     const std::size_t result = line.find(kResult);
     if (result == std::string::npos) continue;
     const std::size_t digits = std::string("[Trial ").size();

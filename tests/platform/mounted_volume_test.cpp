@@ -1,9 +1,14 @@
 // The platform layer on volumes mounted for the test (root only): ext4 on a
 // loop device with 4096-byte logical sectors, where 1 KiB transfers cannot be
-// done with direct I/O; a tmpfs that runs out of inodes; and a ramfs, which
-// has no direct I/O at all.
+// done with direct I/O; XFS with reflink and btrfs, which can share blocks
+// between files; a tmpfs that runs out of inodes; and a ramfs, which has no
+// direct I/O at all.
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -68,18 +73,24 @@ class MountedVolume : public ::testing::Test {
 
   // An ext4 image of `megabytes` on a loop device with the given logical sector size.
   bool mount_ext4_image(int megabytes, int sector_bytes, std::string* why) {
+    // 4096-byte blocks: a file system block may not be smaller than the
+    // device's logical sector, and mkfs picks 1 KiB blocks for small images.
+    return mount_image("mkfs.ext4 -q -F -b 4096", megabytes, sector_bytes, why);
+  }
+
+  // An image of `megabytes` made by the mkfs command, on a loop device with
+  // the given logical sector size.
+  bool mount_image(const std::string& mkfs, int megabytes, int sector_bytes, std::string* why) {
     std::string output;
     if (::access("/dev/loop-control", F_OK) != 0) {
       *why = "no /dev/loop-control: loop devices are not available";
       return false;
     }
     const std::string image = area_ + "/volume.img";
-    // 4096-byte blocks: a file system block may not be smaller than the
-    // device's logical sector, and mkfs picks 1 KiB blocks for small images.
     if (!scratch::run("truncate -s " + std::to_string(megabytes) + "M " + shell_quoted(image) +
-                          " && mkfs.ext4 -q -F -b 4096 " + shell_quoted(image),
+                          " && " + mkfs + " " + shell_quoted(image),
                       &output)) {
-      *why = "mkfs.ext4: " + trimmed(output);
+      *why = mkfs + ": " + trimmed(output);
       return false;
     }
     if (!scratch::run("losetup --sector-size " + std::to_string(sector_bytes) +
@@ -183,6 +194,18 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
   }
 }
 
+TEST_F(Ext4With4096ByteSectors, CopiesThatLeaveDirectModeAreCountedWithTheirLength) {
+  scratch::ConsoleCapture console;
+  take_cached_copy_length();
+  // Test files of 5 KiB are written in one transfer that leaves direct mode;
+  // the copies read and write 4 KiB directly, then a 1 KiB tail that cannot.
+  run_ll_trial(mount_point_, 5, 2, 4);
+  EXPECT_EQ(take_cached_copy_length(), 1024u);
+  run_ll_trial(mount_point_, 8, 2, 4);
+  EXPECT_EQ(take_cached_copy_length(), 0u) << "whole sectors all go direct";
+  EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
+}
+
 TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
   scratch::ConsoleCapture console;
   const std::int64_t sizes[] = {1, 5, 2};
@@ -198,6 +221,100 @@ TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
   EXPECT_EQ(console.text(), expected);
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }
+
+// Volumes that can share blocks between files: a whole-file copy there could
+// be a clone, which moves no data.
+struct SharingVolume {
+  const char* name;
+  const char* mkfs;
+};
+void PrintTo(const SharingVolume& volume, std::ostream* out) { *out << volume.name; }
+
+class BlockSharingVolume : public MountedVolume,
+                           public ::testing::WithParamInterface<SharingVolume> {
+ protected:
+  void SetUp() override {
+    MountedVolume::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::string why;
+    // 320 MiB: the smallest XFS that mkfs.xfs makes is 300 MiB.
+    if (!mount_image(GetParam().mkfs, 320, 512, &why)) SKIP_UNLESS_CI(why);
+  }
+
+  // Free bytes of the volume once everything written has reached it.
+  std::int64_t free_bytes() {
+    const int fd = ::open(mount_point_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+      ::syncfs(fd);
+      ::close(fd);
+    }
+    struct statvfs figures;
+    if (::statvfs(mount_point_.c_str(), &figures) != 0) return -1;
+    return static_cast<std::int64_t>(figures.f_bfree) * static_cast<std::int64_t>(figures.f_frsize);
+  }
+};
+
+// The file's extents, with their data on the medium first; false when the
+// file system cannot list them.
+bool file_extents(const std::string& path, std::vector<fiemap_extent>* extents) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  constexpr unsigned kMaxExtents = 512;
+  std::vector<unsigned char> storage(sizeof(fiemap) + kMaxExtents * sizeof(fiemap_extent));
+  auto* map = reinterpret_cast<fiemap*>(storage.data());
+  map->fm_start = 0;
+  map->fm_length = FIEMAP_MAX_OFFSET;
+  map->fm_flags = FIEMAP_FLAG_SYNC;
+  map->fm_extent_count = kMaxExtents;
+  const bool ok = ::ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+  ::close(fd);
+  if (!ok) return false;
+  extents->assign(map->fm_extents, map->fm_extents + map->fm_mapped_extents);
+  return true;
+}
+
+TEST_P(BlockSharingVolume, WholeFileCopyMovesEveryByteAndSharesNoBlock) {
+  constexpr std::int64_t kFileKib = 16 * 1024;
+  const std::string work = mount_point_ + "\\share";
+  const std::string native = mount_point_ + "/share";
+  ASSERT_TRUE(create_directory(work));
+  seed_random(2026);
+  {
+    scratch::ConsoleCapture console;
+    ASSERT_TRUE(make_test_files(work, kFileKib, 1)) << console.text();
+  }
+  const std::int64_t free_before = free_bytes();
+  std::uint32_t elapsed = 0;
+  ASSERT_TRUE(copy_all_hl(work, 1, elapsed));
+  const std::int64_t free_after = free_bytes();
+  ASSERT_TRUE(scratch::copies_match(native, 1));
+
+  // A clone leaves the free space as it was; a copy takes the file's size
+  // (and a little for the file system's own records).
+  const std::int64_t taken = free_before - free_after;
+  EXPECT_GE(taken, kFileKib * 1024) << GetParam().name;
+  EXPECT_LT(taken, kFileKib * 1024 * 5 / 4) << GetParam().name;
+
+  for (const char* name : {"/copy0.dat", "/test0.dat"}) {
+    std::vector<fiemap_extent> extents;
+    ASSERT_TRUE(file_extents(native + name, &extents)) << GetParam().name << name;
+    EXPECT_FALSE(extents.empty()) << name;
+    std::uint64_t mapped = 0;
+    for (const fiemap_extent& extent : extents) {
+      EXPECT_EQ(extent.fe_flags & FIEMAP_EXTENT_SHARED, 0u)
+          << GetParam().name << name << ": extent at " << extent.fe_logical << " is shared";
+      mapped += extent.fe_length;
+    }
+    EXPECT_EQ(mapped, static_cast<std::uint64_t>(kFileKib) * 1024) << GetParam().name << name;
+  }
+  EXPECT_TRUE(remove_tree(work));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , BlockSharingVolume,
+    ::testing::Values(SharingVolume{"XfsWithReflink", "mkfs.xfs -q -f -m reflink=1"},
+                      SharingVolume{"Btrfs", "mkfs.btrfs -q -f"}),
+    [](const ::testing::TestParamInfo<SharingVolume>& info) { return info.param.name; });
 
 class TmpfsWithFewInodes : public MountedVolume {
  protected:

@@ -7,11 +7,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <cerrno>
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <thread>
 
 #include "platform/console.h"
+#include "platform/interruption.h"
 #include "platform/process.h"
 #include "tests/platform/scratch.h"
 #include "trials/ll_trial.h"
@@ -161,6 +166,78 @@ TEST(KeyRead, TerminalKeyIsReadAtOnceWithoutEchoAndSettingsComeBack) {
   EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
   ::close(terminal);
   ::close(master);
+}
+
+// Runs `body` in a child process that ends with its result; returns the
+// child's wait status, or -1 when it did not end within 20 seconds.
+int status_of_child(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) ::_exit(body());
+  for (int waited = 0; waited < 2000; ++waited) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return -1;
+}
+
+bool exited_with(int status, int code) {
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+// Each signal is only recorded, with 128 + its number as the run's status;
+// a second one ends the process at once with that status.
+TEST(Interruption, SignalsAreRecordedAndASecondOneEndsAtOnce) {
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    const int status = status_of_child([number] {
+      ::signal(number, SIG_DFL);  // as in a run started in the foreground
+      prepare_process();
+      ::raise(number);
+      if (!interruption_requested() || interrupted_exit_status() != 128 + number) return 1;
+      ::raise(number);
+      return 2;
+    });
+    EXPECT_TRUE(exited_with(status, 128 + number)) << number << ": status " << status;
+  }
+  // A signal ignored from the start (as nohup leaves SIGHUP) stays ignored.
+  EXPECT_TRUE(exited_with(status_of_child([] {
+    ::signal(SIGHUP, SIG_IGN);
+    prepare_process();
+    ::raise(SIGHUP);
+    return interruption_requested() ? 1 : 0;
+  }), 0));
+  // Writing to a pipe without a reader fails with EPIPE and the process goes on.
+  EXPECT_TRUE(exited_with(status_of_child([] {
+    prepare_process();
+    int ends[2];
+    if (::pipe(ends) != 0) return 1;
+    ::close(ends[0]);
+    const bool refused = ::write(ends[1], "x", 1) == -1 && errno == EPIPE;
+    return refused && !interruption_requested() ? 0 : 1;
+  }), 0));
+}
+
+// A key read waiting on an input that never comes (a pipe whose writer stays
+// open) ends when the run is interrupted.
+TEST(Interruption, AKeyReadEndsWhenTheRunIsInterrupted) {
+  const int status = status_of_child([] {
+    int ends[2];
+    if (::pipe(ends) != 0) return 1;
+    ::dup2(ends[0], STDIN_FILENO);
+    ::signal(SIGTERM, SIG_DFL);
+    prepare_process();
+    std::thread sender([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      ::kill(::getpid(), SIGTERM);
+    });
+    const int key = read_key();
+    sender.join();
+    return key == -1 && interruption_requested() ? 0 : 1;
+  });
+  EXPECT_TRUE(exited_with(status, 0)) << "status " << status;
 }
 
 }  // namespace

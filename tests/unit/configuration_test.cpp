@@ -43,6 +43,14 @@ TEST(ConfigurationLine, OutcomesOfTheLineRules) {
       {"HL C: 4K 10 3x", LineKind::Test},
       {"HL C: 4K 10x 3", LineKind::Error},
       {std::string("HL C: 4K\0 10 3", 14), LineKind::Error},
+      // Quotes open a drive string only at the start of the drive field.
+      {"LL\t\"/media/me/USB\tDISK\"\t64M 1M 4 3", LineKind::Test},
+      {"HL C:\"x 4K 10 3", LineKind::Test},
+      {"HL \"/media/me/USB DISK 4K 10 3", LineKind::Error},
+      {"HL \"/media/me/USB\" DISK\" 4K 10 3", LineKind::Error},
+      {"HL \"a b\"c 4K 10 3", LineKind::Error},
+      {"HL \"\" 4K 10 3", LineKind::Error},
+      {"HL \"", LineKind::Error},
   };
   for (const LineCase& c : cases) {
     TestSpec test;
@@ -67,6 +75,31 @@ TEST(ConfigurationLine, FieldsOfBothMethods) {
   EXPECT_EQ(test.buffer_size, "1M");
   EXPECT_EQ(test.file_count, -4);
   EXPECT_EQ(test.trial_count, 3);
+
+  // Drive strings in quotes span blanks and tabs and lose their quotes;
+  // quotes anywhere else are ordinary characters.
+  struct DriveCase {
+    std::string line;
+    std::string drive;
+    std::string file_size;
+    std::string buffer_size;
+  };
+  const DriveCase drives[] = {
+      {"HL \"/media/me/USB DISK\" 4K 10 3", "/media/me/USB DISK", "4K", ""},
+      {"LL  \"\t/mnt/a  b\t\"\t64M 1M 10 3", "\t/mnt/a  b\t", "64M", "1M"},
+      {"LL \"C:\\My Disk\\\" 64M 1M 10 3", "C:\\My Disk\\", "64M", "1M"},
+      {"HL \"x\"\t4K 10 3 \"tail", "x", "4K", ""},
+      {"HL C:\"x\" 4K 10 3", "C:\"x\"", "4K", ""},
+      {"LL C: \"4K\" \"1M\" 10 3", "C:", "\"4K\"", "\"1M\""},
+  };
+  for (const DriveCase& c : drives) {
+    ASSERT_EQ(parse_configuration_line(c.line, test), LineKind::Test) << c.line;
+    EXPECT_EQ(test.drive, c.drive) << c.line;
+    EXPECT_EQ(test.file_size, c.file_size) << c.line;
+    EXPECT_EQ(test.buffer_size, c.buffer_size) << c.line;
+    EXPECT_EQ(test.file_count, 10) << c.line;
+    EXPECT_EQ(test.trial_count, 3) << c.line;
+  }
 }
 
 TEST(ConfigurationLine, WordsOfAtMost99Characters) {
@@ -77,6 +110,10 @@ TEST(ConfigurationLine, WordsOfAtMost99Characters) {
   EXPECT_EQ(parse_configuration_line("HL C:" + word99 + "y 4K 1 1", test), LineKind::Error);
   EXPECT_EQ(parse_configuration_line("HL" + std::string(98, 'L') + " C: 4K 1 1", test),
             LineKind::Error);
+  const std::string quoted99 = "a b" + std::string(96, 'x');
+  ASSERT_EQ(parse_configuration_line("HL \"" + quoted99 + "\" 4K 1 1", test), LineKind::Test);
+  EXPECT_EQ(test.drive, quoted99);
+  EXPECT_EQ(parse_configuration_line("HL \"" + quoted99 + "y\" 4K 1 1", test), LineKind::Error);
 }
 
 TEST(ConfigurationLine, CountsBeyond32BitsSaturate) {

@@ -70,9 +70,8 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 1)] = 777;
   fake::state().clock_readings = {10, 20};
-  ::testing::internal::CaptureStderr();
   EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 1) +
                 "' differs from what was written at byte 777 (4873 bytes checked)\n");
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
@@ -142,6 +141,55 @@ TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
   EXPECT_EQ(run_hl_trial("C:", 4, 1), 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
+}
+
+// An interruption stops the trial at the next file boundary, in the copies
+// or in the making of the test files, and removes what the trial made.
+TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
+  const std::string dir = fake_work_directory();
+  fake::state().files["C:\\keep.dat"] = "the user's";
+  fake::interrupt_at(Service::Copy, 2);
+  EXPECT_EQ(run_hl_trial("C:", 4, 4), 0u);
+  EXPECT_EQ(fake::count_of(Service::Copy), 2);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_FALSE(fake::state().directories.count(dir));
+  EXPECT_EQ(fake::paths_under("C:"), std::vector<std::string>{"C:\\keep.dat"});
+
+  fake::reset();
+  fake::interrupt_at(Service::Write, 3);  // test file 1's second MiB
+  EXPECT_EQ(run_hl_trial("C:", 3072, 3), 0u);
+  EXPECT_EQ(fake::count_of(Service::Write), 3) << "no write after the interruption";
+  EXPECT_EQ(fake::count_of(Service::Copy), 0);
+  EXPECT_EQ(fake::console_text(), "Preparing...\n") << "no failure message";
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  // While the copies are read back: no failure text, no line about the copies.
+  fake::reset();
+  fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back
+  EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
+  EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
+// A work directory of the same name that the trial did not make is not its
+// own: an interruption leaves it as it is.
+TEST_F(HlTrial, InterruptionRemovesOnlyADirectoryTheTrialMade) {
+  const std::string dir = fake_work_directory();
+  fake::state().directories.insert(dir);
+  fake::state().files[dir + "\\test0.dat"] = "an earlier trial's";
+  fake::state().interrupted = true;
+  EXPECT_EQ(run_hl_trial("C:", 4, 1), 0u);
+  EXPECT_EQ(fake::console_text(), "Preparing...\n");
+  EXPECT_EQ(fake::diagnostics_text(), "");
+  EXPECT_EQ(fake::state().files[dir + "\\test0.dat"], "an earlier trial's");
 }
 
 }  // namespace

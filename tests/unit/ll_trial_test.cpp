@@ -134,9 +134,8 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
 TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 0)] = 0;
-  ::testing::internal::CaptureStderr();
   EXPECT_EQ(run_ll_trial("C:", 64, 2, 16), 0u);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 0) +
                 "' differs from what was written at byte 0 (0 bytes checked)\n");
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
@@ -178,6 +177,43 @@ TEST_F(LlTrial, WrappingClockAndZeroFiles) {
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_EQ(fake::count_of(Service::Open), 0);
   EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
+}
+
+// An interruption stops the opening and the timed copy at the next file or
+// transfer: everything opened is closed, the buffer released, and the work
+// directory removed; an unremovable one is reported as left.
+TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
+  const std::string dir = fake_work_directory();
+  fake::interrupt_at(Service::Read, 3);  // file 0's third 1 KiB piece
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
+  EXPECT_EQ(copy_lengths(Service::Read).size(), 3u);
+  EXPECT_EQ(copy_lengths(Service::Write).size(), 3u) << "the pair under way completes";
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  fake::reset();
+  fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back, after the clock
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
+  EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n") << "no failure text";
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  fake::reset();
+  fake::interrupt_at(Service::Open, 3 + 4);  // destination 1 (after 3 test files)
+  fake::fail_path(Service::Delete, test_file_path(dir, 1));
+  EXPECT_EQ(run_ll_trial("C:", 4, 3, 4), 0u);
+  EXPECT_EQ(fake::count_of(Service::Open), 3 + 4) << "file 1's pair, then no further open";
+  EXPECT_EQ(fake::count_of(Service::Clock), 0);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; could not remove '" + dir +
+                                          "': what is left stays in place\n");
 }
 
 }  // namespace

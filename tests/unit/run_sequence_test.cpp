@@ -130,4 +130,38 @@ TEST_F(RunSequence, OtherKeysAndAFailingClipboardCopyNothing) {
   EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
 }
 
+// The run reads no further test, leaves an earlier result.txt as it was,
+// shows no prompt and ends with the interruption's status.
+TEST_F(RunSequence, InterruptionEndsTheRunWithoutAReport) {
+  write("result.txt", "earlier run");
+  write("Varnoquelbit.ini", "HL C: 4K 2 1\nLL C: 4K 4K 1 1\n");
+  fake::state().keys = {'c'};
+  fake::interrupt_at(Service::Copy, 1);
+  EXPECT_EQ(run_benchmark(), 130);
+  EXPECT_EQ(read("result.txt"), "earlier run");
+  const std::string console = fake::console_text();
+  const std::string tail = "HL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing... Testing...\n";
+  ASSERT_GE(console.size(), tail.size());
+  EXPECT_EQ(console.substr(console.size() - tail.size()), tail) << "no prompt";
+  EXPECT_EQ(fake::count_of(Service::Open), 2) << "the LL test never started";
+  EXPECT_TRUE(fake::state().clipboard.empty());
+  EXPECT_EQ(fake::state().keys.size(), 1u) << "no key was read";
+}
+
+// A directory cannot be read as the configuration: it counts as missing.
+TEST_F(RunSequence, ADirectoryNamedLikeTheConfigurationIsNotFound) {
+  fs::create_directory("Varnoquelbit.ini");
+  fake::state().calendar_step = 1;
+  for (int i = 0; i < 5; ++i) {
+    fake::state().clock_readings.push_back(0);
+    fake::state().clock_readings.push_back(250);
+  }
+  EXPECT_EQ(run_benchmark(), 0);
+  const std::string console = fake::console_text();
+  EXPECT_EQ(console.substr(0, console.find("HL C: ")),
+            banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
+                       "Disk C: Capacity: Total=10[GB] Free=5[GB]\n");
+  EXPECT_NE(read("result.txt").find("Average: 15.625[MB/s] (   0.25[sec])"), std::string::npos);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
+#include <iostream>
 #include <sstream>
 
 #include "fake_fixture.h"
@@ -75,6 +76,26 @@ TEST_F(TestRun, LlHeadersAndTrials) {
   const auto reads = fake::events_of(Service::Read);
   ASSERT_FALSE(reads.empty());
   EXPECT_EQ(reads.front().length, 65536u);
+}
+
+TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
+  std::ostringstream errors;
+  std::streambuf* const saved = std::cerr.rdbuf(errors.rdbuf());
+  fake::state().transfers_cached = true;
+  fake::state().calendar_step = 1;
+  fake::state().clock_step = 7;
+  // Test files of 1000 KiB are written in one transfer of that length; the
+  // copies' first transfer is one buffer of 64 KiB.
+  run_test(kMethodLL, "C:", "1000K", 2, 3, "64K", report);
+  const std::string console_after_ll = fake::console_text();
+  run_test(kMethodHL, "C:", "1000K", 2, 2, "", report);
+  fake::state().transfers_cached = false;
+  run_test(kMethodLL, "C:", "1000K", 2, 2, "64K", report);
+  std::cerr.rdbuf(saved);
+  EXPECT_EQ(errors.str(),
+            "varnoquelbit: no direct I/O for 64 KiB transfers on 'C:': "
+            "this test's figures include the page cache\n");
+  EXPECT_EQ(console_after_ll.find("varnoquelbit"), std::string::npos);
 }
 
 TEST_F(TestRun, FieldWidthsAreMinimumsForOneValueEach) {
@@ -177,6 +198,19 @@ TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
             "[Trial 0] Preparing... Testing... Done.[Trial 1] Preparing... Testing... Done."
             "  Result:       1[MB/s] (1[sec])\n"
             "Average:      1[MB/s] (      1[sec])\n");
+}
+
+TEST_F(TestRun, InterruptionStartsNoFurtherTrialAndPrintsNoAverage) {
+  fake::state().calendar_step = 1;
+  fake::state().clock_readings = {0, 4000};
+  fake::interrupt_at(Service::Copy, 2 + 1);  // trial 1's first copy
+  EXPECT_FALSE(run_test(kMethodHL, "C:", "1M", 2, 3, "", report));
+  const std::string console = fake::console_text();
+  EXPECT_NE(console.find("[Trial 0] Preparing... Testing... Done.  Result: "), std::string::npos);
+  EXPECT_NE(console.find("[Trial 1] Preparing... Testing...\n"), std::string::npos);
+  EXPECT_EQ(console.find("[Trial 2]"), std::string::npos);
+  EXPECT_EQ(console.find("Average:"), std::string::npos);
+  EXPECT_EQ(report.str().find("Average:"), std::string::npos);
 }
 
 }  // namespace

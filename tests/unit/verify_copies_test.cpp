@@ -39,9 +39,8 @@ TEST_P(CopiesReadBack, EachCopyIsComparedWithWhatItsTestFileWasMadeOf) {
   const std::uint32_t state_after_making = random_state();
   c.spoil();
 
-  ::testing::internal::CaptureStderr();
   const bool matched = copies_match_test_files(kDir, c.file_kib, c.file_count, first_state);
-  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string err = fake::diagnostics_text();
   EXPECT_EQ(matched, *c.message == '\0');
   EXPECT_EQ(err, c.message);
   EXPECT_EQ(random_state(), state_after_making) << "the run's generator is not drawn";

@@ -2,6 +2,7 @@
 // under the user's temporary directory.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,12 +16,13 @@
 #include "platform/clock.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/os_version.h"
 #include "platform/volume.h"
 #include "platform/win32/win32_directories_internal.h"
 #include "platform/win32/win32_files_internal.h"
-#include "trials/work_directory.h"
+#include "platform/win32/win32_interruption_internal.h"
 
 namespace {
 
@@ -161,6 +163,7 @@ TEST_F(Win32Platform, TransfersThatDoNotFillSectorsArePaddedAndCutBack) {
       open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateAlways);
   ASSERT_NE(out, kInvalidFile);
   ASSERT_TRUE(use_sector_size(out, 4096));
+  prepare_transfers(out, 8192);  // the scratch buffer, before any transfer
   write_pieces(out, content, lengths, buffer);
   EXPECT_TRUE(write_file(out, buffer, 0));
   flush_file(out);
@@ -203,6 +206,141 @@ TEST_F(Win32Platform, TransfersFromBuffersOffSectorBoundaries) {
   read_pieces(in, content, {8192, 4096}, unaligned);
   close_file(in);
   release_io_buffer(block);
+}
+
+// Files that reach past 2 GiB and 4 GiB, where a 32-bit signed or unsigned
+// offset or size would wrap. The sources are sparse where the volume allows
+// (zeros but for marks on both sides of each boundary and at the start and
+// end), so only the copies cost writes.
+std::uint64_t size_of(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool position_at(HANDLE file, std::uint64_t offset) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);
+  return SetFilePointer(file, static_cast<LONG>(offset & 0xffffffffu), &high, FILE_BEGIN) !=
+             INVALID_SET_FILE_POINTER ||
+         GetLastError() == NO_ERROR;
+}
+
+struct Mark {
+  std::uint64_t offset;
+  std::string bytes;
+};
+
+std::vector<Mark> boundary_marks(std::uint64_t size) {
+  std::vector<Mark> marks = {{0, pattern_bytes(64, 10)}, {size - 64, pattern_bytes(64, 11)}};
+  for (const std::uint64_t boundary : {std::uint64_t{1} << 31, std::uint64_t{1} << 32})
+    if (boundary + 64 < size) marks.push_back({boundary - 64, pattern_bytes(128, 12 + boundary % 7)});
+  return marks;
+}
+
+bool make_sparse_file(const std::string& path, std::uint64_t size, const std::vector<Mark>& marks) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD returned = 0;
+  DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  bool ok = position_at(file, size) && SetEndOfFile(file);
+  for (const Mark& mark : marks) {
+    DWORD written = 0;
+    ok = ok && position_at(file, mark.offset) &&
+         WriteFile(file, mark.bytes.data(), static_cast<DWORD>(mark.bytes.size()), &written,
+                   nullptr) &&
+         written == mark.bytes.size();
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+::testing::AssertionResult holds_marks(const std::string& path, std::uint64_t size,
+                                       const std::vector<Mark>& marks) {
+  if (size_of(path) != size)
+    return ::testing::AssertionFailure() << path << " has " << size_of(path) << " bytes, not " << size;
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ::testing::AssertionFailure() << "cannot open " << path;
+  for (const Mark& mark : marks) {
+    std::string found(mark.bytes.size() + 2, '\0');
+    // One byte on either side too, which must be a zero of the sparse source.
+    const std::uint64_t from = mark.offset == 0 ? 0 : mark.offset - 1;
+    DWORD got = 0;
+    if (!position_at(file, from) ||
+        !ReadFile(file, &found[0], static_cast<DWORD>(found.size()), &got, nullptr)) {
+      CloseHandle(file);
+      return ::testing::AssertionFailure() << "cannot read " << path << " at " << from;
+    }
+    found.resize(got);
+    std::string expected = mark.bytes;
+    if (mark.offset != 0) expected.insert(expected.begin(), '\0');
+    if (mark.offset + mark.bytes.size() < size) expected.push_back('\0');
+    if (found.substr(0, expected.size()) != expected) {
+      CloseHandle(file);
+      return ::testing::AssertionFailure() << path << " differs near offset " << mark.offset;
+    }
+  }
+  CloseHandle(file);
+  return ::testing::AssertionSuccess();
+}
+
+// Copies `from` to `to` through the layer as the low-level trial does: 1 MiB
+// pieces, then a tail of 1 KiB and 4 KiB that lies past the boundary and, with
+// 4096-byte sectors, takes the padded path there. No flush: the copy is read
+// back and deleted at once, and writing gigabytes to the medium would only
+// make the test slow.
+::testing::AssertionResult copy_through_layer(const std::string& from, const std::string& to,
+                                              std::uint64_t size) {
+  const std::uint32_t piece = 1 << 20;
+  const FileHandle in = open_unbuffered(from, FileAccess::Read, FileDisposition::OpenExisting);
+  const FileHandle out = open_unbuffered(to, FileAccess::Write, FileDisposition::CreateAlways);
+  void* buffer = allocate_io_buffer(piece);
+  bool ok = in != kInvalidFile && out != kInvalidFile && buffer != nullptr &&
+            use_sector_size(in, 4096) && use_sector_size(out, 4096);
+  std::uint64_t done = 0;
+  while (ok && size - done >= piece) {
+    ok = read_file(in, buffer, piece) && write_file(out, buffer, piece);
+    done += piece;
+  }
+  for (const std::uint32_t length : {1024u, 4096u}) {
+    if (!ok || size - done < length) break;
+    ok = read_file(in, buffer, length) && write_file(out, buffer, length);
+    done += length;
+  }
+  if (in != kInvalidFile) close_file(in);
+  if (out != kInvalidFile) close_file(out);
+  release_io_buffer(buffer);
+  if (!ok || done != size)
+    return ::testing::AssertionFailure() << "copy stopped at " << done << " of " << size;
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(Win32Platform, FilesPastTwoAndFourGiBCopyWholeThroughBothMethods) {
+  const std::uint64_t tail = 5 * 1024;
+  ULARGE_INTEGER free_bytes;
+  ASSERT_TRUE(GetDiskFreeSpaceExA(dir.c_str(), &free_bytes, nullptr, nullptr));
+  if (free_bytes.QuadPart < (std::uint64_t{9} << 29)) {
+    const std::string reason = "needs 4.5 GiB free beside " + dir;
+    const char* ci = std::getenv("CI");
+    if (ci != nullptr && std::string(ci) == "true") FAIL() << "CI=true, cannot skip: " << reason;
+    GTEST_SKIP() << reason;
+  }
+  for (const std::uint64_t size : {(std::uint64_t{1} << 31) + tail, (std::uint64_t{1} << 32) + tail}) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    const std::vector<Mark> marks = boundary_marks(size);
+    ASSERT_TRUE(make_sparse_file(path("big.dat"), size, marks));
+    ASSERT_TRUE(holds_marks(path("big.dat"), size, marks));
+
+    EXPECT_TRUE(copy_through_layer(path("big.dat"), path("ll.dat"), size));
+    EXPECT_TRUE(holds_marks(path("ll.dat"), size, marks)) << "low-level copy";
+    DeleteFileA(path("ll.dat").c_str());
+
+    EXPECT_TRUE(copy_whole_file(path("big.dat"), path("hl.dat")));
+    EXPECT_TRUE(holds_marks(path("hl.dat"), size, marks)) << "whole-file copy";
+    DeleteFileA(path("hl.dat").c_str());
+  }
 }
 
 TEST_F(Win32Platform, SectorSizeOverrideIsRefusedWhenItCannotApply) {
@@ -272,28 +410,6 @@ TEST_F(Win32Platform, DirectoriesAreCreatedOnceAndRemovedWhenEmpty) {
   EXPECT_FALSE(exists(path("w")));
 }
 
-TEST_F(Win32Platform, ListingNamesEveryEntryWithItsKind) {
-  ASSERT_TRUE(create_directory(path("sub")));
-  write_plain_file(path("one.dat"), "1");
-  write_plain_file(path(".keep"), "");
-
-  std::vector<std::pair<std::string, EntryKind>> entries;
-  DirectoryEntry entry;
-  const DirectorySearch search = find_first_entry(dir + "\\*", entry);
-  ASSERT_NE(search, kInvalidSearch);
-  do entries.emplace_back(entry.name, entry.kind);
-  while (find_next_entry(search, entry));
-  find_close(search);
-
-  std::sort(entries.begin(), entries.end());
-  const std::vector<std::pair<std::string, EntryKind>> expected = {
-      {".", EntryKind::Directory},    {"..", EntryKind::Directory}, {".keep", EntryKind::File},
-      {"one.dat", EntryKind::File}, {"sub", EntryKind::Directory},
-  };
-  EXPECT_EQ(entries, expected);
-  EXPECT_EQ(find_first_entry(path("nothere") + "\\*", entry), kInvalidSearch);
-}
-
 TEST_F(Win32Platform, TreeRemovalDeletesTheWholeTree) {
   ASSERT_TRUE(CreateDirectoryA(path("tree").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA(path("tree\\sub").c_str(), nullptr));
@@ -306,6 +422,14 @@ TEST_F(Win32Platform, TreeRemovalDeletesTheWholeTree) {
   EXPECT_TRUE(remove_tree(path("tree")));
   EXPECT_FALSE(exists(path("tree")));
   EXPECT_EQ(file_content(path("beside.dat")), "beside");
+}
+
+TEST_F(Win32Platform, TreeRemovalLeavesATopThatIsNoDirectory) {
+  write_plain_file(path("plain"), "plain");
+  EXPECT_FALSE(remove_tree(path("plain")));
+  EXPECT_FALSE(remove_tree(path("plain") + "\\"));
+  EXPECT_EQ(file_content(path("plain")), "plain");
+  EXPECT_FALSE(remove_tree(path("absent")));
 }
 
 TEST_F(Win32Platform, TreeRemovalStopsAtAFileInUse) {
@@ -337,6 +461,25 @@ TEST(Win32EntryKinds, DirectoriesThatAreReparsePointsAreLinks) {
       << "a file symbolic link is deleted as a file";
   EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_NORMAL), EntryKind::File);
   EXPECT_EQ(entry_kind_of(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY), EntryKind::File);
+}
+
+// Where GetVolumePathNameA is missing (before Windows 2000), a path's volume
+// is its drive root or share.
+TEST(Win32VolumeRoots, DriveRootOrShareBeginsAFullPath) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"C:\\", "C:\\"},
+      {"d:\\Varnoquelbit1\\test0.dat", "d:\\"},
+      {"\\\\server\\share\\dir\\file", "\\\\server\\share\\"},
+      {"\\\\server\\share", "\\\\server\\share\\"},
+      {"\\\\server\\share\\", "\\\\server\\share\\"},
+      {"\\\\server", ""},
+      {"\\\\server\\", ""},
+      {"C:", ""},
+      {"C:relative", ""},
+      {"relative\\path", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(drive_or_share_root(c.first), c.second) << c.first;
 }
 
 TEST_F(Win32Platform, VolumeFiguresOfTheTemporaryDirectorysDrive) {
@@ -414,6 +557,17 @@ TEST_F(Win32Platform, ClipboardReceivesTheTextAsPlainText) {
   EXPECT_EQ(std::string(held), text);
   GlobalUnlock(data);
   CloseClipboard();
+}
+
+// Last in the file: the request stays recorded for the rest of the process,
+// and a second one would end it.
+TEST(Win32Interruption, ConsoleEventsRequestAnInterruption) {
+  EXPECT_FALSE(interruption_requested());
+  EXPECT_FALSE(on_console_event(CTRL_LOGOFF_EVENT)) << "left to the system";
+  EXPECT_FALSE(interruption_requested());
+  EXPECT_TRUE(on_console_event(CTRL_C_EVENT));
+  EXPECT_TRUE(interruption_requested());
+  EXPECT_EQ(static_cast<DWORD>(interrupted_exit_status()), STATUS_CONTROL_C_EXIT);
 }
 
 }  // namespace

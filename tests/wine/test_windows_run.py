@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""Whole runs of the Windows program under wine64.
+"""Whole runs of the Windows program under wine.
 
 Environment:
-  VARNO_WINE            wine loader for 64-bit programs (default /usr/lib/wine/wine64)
-  VARNO_EXE             the x86_64 varnoquelbit.exe (default build-win64/varnoquelbit.exe)
-  VARNO_CLIPBOARD_TOOL  the clipboard_text.exe helper (default build-win64/tests/clipboard_text.exe)
+  VARNO_WINE            wine loader (default /usr/lib/wine/wine, the 32-bit one;
+                        tests/wine/wine32.sh sets it and runs this file)
+  WINESERVER            wine's server (default: wineserver beside the loader)
+  VARNO_EXE             varnoquelbit.exe (default build-win32/varnoquelbit.exe)
+  VARNO_CLIPBOARD_TOOL  the clipboard_text.exe helper (default build-win32/tests/clipboard_text.exe)
   WINEPREFIX            the wine prefix to use; without it a fresh one is made
                         in a temporary directory and removed afterwards.
 Drive C: is the prefix's drive_c; the program's current directory is a
@@ -20,11 +22,11 @@ import tempfile
 import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-WINE = os.environ.get("VARNO_WINE", "/usr/lib/wine/wine64")
-EXE = os.environ.get("VARNO_EXE", os.path.join(REPO, "build-win64", "varnoquelbit.exe"))
+WINE = os.environ.get("VARNO_WINE", "/usr/lib/wine/wine")
+EXE = os.environ.get("VARNO_EXE", os.path.join(REPO, "build-win32", "varnoquelbit.exe"))
 CLIPBOARD_TOOL = os.environ.get(
-    "VARNO_CLIPBOARD_TOOL", os.path.join(REPO, "build-win64", "tests", "clipboard_text.exe"))
-WINESERVER = os.path.join(os.path.dirname(WINE), "wineserver")
+    "VARNO_CLIPBOARD_TOOL", os.path.join(REPO, "build-win32", "tests", "clipboard_text.exe"))
+WINESERVER = os.environ.get("WINESERVER", os.path.join(os.path.dirname(WINE), "wineserver"))
 RUN_TIMEOUT = 600
 
 WEEKDAYS = "Sun|Mon|Tue|Wed|Thu|Fri|Sat"
@@ -142,25 +144,42 @@ class ProgramRun(unittest.TestCase):
         return data
 
 
-class OsLine(ProgramRun):
-    """The OS line follows the version wine reports, in a 64-bit prefix and process."""
+def prefix_is_64bit():
+    """A 64-bit prefix runs 32-bit programs as 64-bit Windows does (WOW64);
+    only it has the directory of their system files."""
+    windows = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows")
+    if not os.path.isdir(os.path.join(windows, "system32")):
+        raise AssertionError("no prefix at " + os.environ["WINEPREFIX"])
+    return os.path.isdir(os.path.join(windows, "syswow64"))
 
-    CASES = [
-        ("winxp", "Windows XP (32bit)"),     # 5.1
-        ("win2k", "Windows 2000"),           # 5.0: a 64-bit prefix accepts it too
-        ("winxp64", "Windows XP (64bit)"),   # 5.2
-        ("vista", "Windows Vista (64bit)"),  # 6.0, asked from a 64-bit process
-        ("win7", "Unknown"),                 # 6.1
-        ("win10", "Unknown"),                # 10.0
-    ]
+
+def skip_unless_ci(reason):
+    if os.environ.get("CI") == "true":
+        raise AssertionError("CI=true, cannot skip: " + reason)
+    raise unittest.SkipTest(reason)
+
+
+class OsLine(ProgramRun):
+    """The OS line follows the version wine reports; the system is 64-bit in a
+    64-bit prefix, whatever the program's own width."""
 
     def tearDown(self):
         set_windows_version(None)
         super().tearDown()
 
     def test_names_follow_the_reported_version(self):
+        wide = prefix_is_64bit()
+        cases = [
+            ("winxp", "Windows XP (32bit)"),  # 5.1
+            ("win2k", "Windows 2000"),        # 5.0
+            ("vista", "Windows Vista (64bit)" if wide else "Windows Vista (32bit)"),  # 6.0
+            ("win7", "Unknown"),              # 6.1
+            ("win10", "Unknown"),             # 10.0
+        ]
+        if wide:
+            cases.append(("winxp64", "Windows XP (64bit)"))  # 5.2
         self.write_ini("# no tests\r\n")
-        for version, name in self.CASES:
+        for version, name in cases:
             with self.subTest(version=version):
                 set_windows_version(version)
                 out = lines_of(self.run_program(stdin=None))
@@ -285,6 +304,44 @@ class ConfiguredRun(ProgramRun):
         lines = lines_of(self.run_program(stdin=None))
         self.assertEqual(lines[2:], ["Could not Get the Drive Information of %s:" % letter] + PROMPT)
         self.assert_report_file(lines[0:2])
+
+
+class LargeVolume(ProgramRun):
+    """Free-space figures past 4 GiB, where 32-bit byte counts would wrap: an
+    empty tmpfs of 10 GiB (it takes memory only as it fills) as a drive."""
+
+    SIZE_GIB = 10
+
+    def setUp(self):
+        super().setUp()
+        self.mount_point = tempfile.mkdtemp(prefix="varno-volume-")
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dG" % self.SIZE_GIB,
+                                  "varno-large", self.mount_point],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+        if mounted.returncode != 0:
+            os.rmdir(self.mount_point)
+            skip_unless_ci("cannot mount a tmpfs (root or a private namespace needed): "
+                           + mounted.stdout.decode(errors="replace").strip())
+        self.letter = next(c for c in "QRSTUVWXY" if not os.path.lexists(self.dosdevice(c)))
+        os.symlink(self.mount_point, self.dosdevice(self.letter))
+
+    def tearDown(self):
+        os.unlink(self.dosdevice(self.letter))
+        subprocess.run(["umount", self.mount_point], check=False)
+        os.rmdir(self.mount_point)
+        super().tearDown()
+
+    @staticmethod
+    def dosdevice(letter):
+        return os.path.join(os.environ["WINEPREFIX"], "dosdevices", letter.lower() + ":")
+
+    def test_disk_line_of_a_10_gib_volume(self):
+        self.write_ini("LL %s: 4K 1K 2 1\r\n" % self.letter)
+        lines = lines_of(self.run_program(stdin=None))
+        disk = "Disk %s: Capacity: Total=10.000[GB] Free=10.000[GB]" % self.letter
+        self.assertEqual(lines[2], disk)
+        self.assertEqual(lines[3], "LL %s: 4K (Buffer:1K) 2File(s) 1Trial(s)" % self.letter)
+        self.assertEqual(self.result_bytes().split(b"\r\n")[2], disk.encode())
 
 
 class ClosingKey(ProgramRun):

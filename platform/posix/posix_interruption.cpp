@@ -1,0 +1,91 @@
+// Interruption on POSIX. The handler records the signal and writes one byte
+// to a pipe, which wakes a key read waiting in poll(); everything else runs
+// in ordinary code. Handlers restart interrupted calls (SA_RESTART), so file
+// and stream calls behave as without them. A second signal while the first
+// is being handled ends the process at once with 128 + its number, after
+// putting back the terminal settings if a key read had changed them
+// (tcsetattr and _exit may be called from a handler).
+
+#include "platform/interruption.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "platform/posix/posix_interruption.h"
+
+namespace {
+
+volatile sig_atomic_t g_signal = 0;
+int g_wake_read = -1;
+int g_wake_write = -1;
+volatile sig_atomic_t g_terminal_changed = 0;
+struct termios g_terminal_settings;
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void on_signal(int number) {
+  if (g_signal != 0) {
+    if (g_terminal_changed != 0) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_terminal_settings);
+    ::_exit(128 + number);
+  }
+  g_signal = number;
+  if (g_wake_write >= 0) {
+    const int saved_errno = errno;
+    const char byte = 1;
+    const ssize_t ignored = ::write(g_wake_write, &byte, 1);
+    (void)ignored;
+    errno = saved_errno;
+  }
+}
+
+// Moves a descriptor above the standard streams, so that a closed standard
+// input is never taken by the pipe. Returns the descriptor, or -1.
+int above_standard_streams(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  ::close(fd);
+  return moved;
+}
+
+}  // namespace
+
+void install_interruption_handlers() {
+  int ends[2];
+  if (g_wake_read < 0 && ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+    g_wake_read = above_standard_streams(ends[0]);
+    g_wake_write = above_standard_streams(ends[1]);
+  }
+  struct sigaction action = {};
+  action.sa_handler = on_signal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (int number : kSignals) sigaddset(&action.sa_mask, number);
+  for (int number : kSignals) {
+    struct sigaction previous;
+    // A signal ignored from the start (nohup, a background job) stays ignored.
+    if (::sigaction(number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(number, &action, nullptr);
+  }
+}
+
+bool interruption_requested() { return g_signal != 0; }
+
+int interrupted_exit_status() { return 128 + g_signal; }
+
+int interruption_wake_descriptor() { return g_wake_read; }
+
+void note_terminal_to_restore(const struct termios* saved) {
+  if (saved == nullptr) {
+    g_terminal_changed = 0;
+    return;
+  }
+  g_terminal_changed = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_terminal_settings = *saved;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_terminal_changed = 1;
+}

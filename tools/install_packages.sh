@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs the Debian or Ubuntu packages that building Varnoquelbit needs
+# ("build": the program alone) or that building it and running every test
+# need ("test"). Runs apt-get directly as root and through sudo otherwise;
+# does nothing when every package is already installed.
+#
+#   tools/install_packages.sh build|test
+set -eu
+
+build_packages="cmake g++ make gzip"
+case "${1:-}" in
+  build) packages="$build_packages" ;;
+  # GoogleTest, Python for the end-to-end tests, and the tools the platform
+  # tests use to make and mount small file systems.
+  test) packages="$build_packages libgtest-dev python3 e2fsprogs util-linux mount coreutils" ;;
+  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
+
+missing=""
+for package in $packages; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = installed ] || missing="$missing $package"
+done
+[ -n "$missing" ] || exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=""
+else
+  as_root="sudo"
+fi
+echo "Installing:$missing"
+$as_root apt-get update -qq
+$as_root env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends $missing
