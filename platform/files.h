@@ -28,6 +28,9 @@ void prepare_transfers(FileHandle file, std::uint32_t longest);
 // Only success or failure is reported. A length of 0 succeeds on an open file.
 bool read_file(FileHandle file, void* buffer, std::uint32_t length);
 bool write_file(FileHandle file, const void* buffer, std::uint32_t length);
+// A read as read_file's that also tells how many bytes arrived in `got`:
+// fewer than `length` only where the file ends.
+bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got);
 
 // The length of the first read or write, since the last call, that went
 // through the system's file cache on a file opened to bypass it: the volume
@@ -37,6 +40,12 @@ std::uint32_t take_cached_transfer_length();
 
 // Puts the file's data on the medium. The result is of no interest to callers.
 void flush_file(FileHandle file);
+// Writes what the system's cache still holds of the file's data to the medium,
+// without a flush of its metadata or of the device, and drops the file's cached
+// data, so that every later read of it comes from the medium, also where the
+// cache bypass is not available. Cheaper than flush_file: it waits for no
+// journal. Results are of no interest to callers.
+void drop_cached_data(FileHandle file);
 void close_file(FileHandle file);
 
 // Asks the file system to store the file uncompressed. Silently does nothing
@@ -48,3 +57,6 @@ void set_compression_off(FileHandle file);
 bool copy_whole_file(const std::string& from, const std::string& to);
 
 bool delete_file(const std::string& path);
+
+// The path as the system names it, for messages to the user.
+std::string system_path(const std::string& path);

@@ -7,7 +7,9 @@
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
+#include "trials/pseudo_random.h"
 #include "trials/test_files.h"
+#include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 
 bool copy_all_hl(const std::string& work_directory, std::int32_t file_count,
@@ -30,6 +32,7 @@ std::uint32_t run_hl_trial(const std::string& drive, std::int64_t file_kib,
                            std::int32_t file_count) {
   console() << "Preparing...";
   const std::string work_directory = work_directory_path(drive);
+  const std::uint32_t content_state = random_state();  // the test files are drawn from here
   const bool created =
       trial_paths_fit(work_directory, file_count) && create_directory(work_directory);
   if (!created || !make_test_files(work_directory, file_kib, file_count)) {
@@ -44,6 +47,15 @@ std::uint32_t run_hl_trial(const std::string& drive, std::int64_t file_kib,
   std::uint32_t elapsed_ms = 0;
   if (!copy_all_hl(work_directory, file_count, elapsed_ms)) {
     if (interruption_requested()) end_interrupted_trial(work_directory, true);
+    return 0;
+  }
+  // After the clock: a copy that does not hold what was written fails the trial.
+  if (!copies_match_test_files(work_directory, file_kib, file_count, content_state)) {
+    if (interruption_requested()) {
+      end_interrupted_trial(work_directory, true);
+    } else {
+      console() << "Copy Failed!" << std::endl;
+    }
     return 0;
   }
   remove_tree(work_directory);

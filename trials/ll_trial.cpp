@@ -9,7 +9,9 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
+#include "trials/pseudo_random.h"
 #include "trials/test_files.h"
+#include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -112,6 +114,7 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   const std::string work_directory = work_directory_path(drive);
   const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
   void* buffer = allocate_io_buffer(buffer_bytes);
+  const std::uint32_t content_state = random_state();  // the test files are drawn from here
   const bool created = buffer != nullptr && trial_paths_fit(work_directory, file_count) &&
                        create_directory(work_directory);
   if (!created || !make_test_files(work_directory, file_kib, file_count)) {
@@ -125,8 +128,12 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   }
   console() << " Testing...";
   std::uint32_t elapsed_ms = 0;
-  const bool copied =
-      copy_all_ll(work_directory, file_kib, file_count, buffer_kib, buffer, elapsed_ms);
+  bool copied = copy_all_ll(work_directory, file_kib, file_count, buffer_kib, buffer, elapsed_ms);
+  // After the clock: a copy that does not hold what was written fails the trial.
+  if (copied && !copies_match_test_files(work_directory, file_kib, file_count, content_state)) {
+    if (!interruption_requested()) console() << "copy failed" << std::endl;
+    copied = false;
+  }
   if (copied) {
     remove_tree(work_directory);
     console() << " Done.";

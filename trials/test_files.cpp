@@ -27,14 +27,14 @@ inline void store_word(unsigned char* word, std::uint32_t state) {
 
 }  // namespace
 
-void fill_words(unsigned char* buffer, std::uint32_t words) {
+std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::uint32_t words) {
   // The same draws as next_random(), taken four at a time: four interleaved
   // states that each jump four draws ahead, so the multiplications do not
   // wait on one another. The bytes and the final state are exactly those of
   // drawing one by one.
   std::uint32_t i = 0;
   if (words >= 4) {
-    std::uint32_t s0 = random_state() * kMultiplier + kIncrement;
+    std::uint32_t s0 = state * kMultiplier + kIncrement;
     std::uint32_t s1 = s0 * kMultiplier + kIncrement;
     std::uint32_t s2 = s1 * kMultiplier + kIncrement;
     std::uint32_t s3 = s2 * kMultiplier + kIncrement;
@@ -50,13 +50,17 @@ void fill_words(unsigned char* buffer, std::uint32_t words) {
       s2 = s2 * kMultiplier4 + kIncrement4;
       s3 = s3 * kMultiplier4 + kIncrement4;
     }
-    seed_random(last);
+    state = last;
   }
   for (; i < words; ++i) {
-    const auto byte = static_cast<unsigned char>(next_random() & 0xff);
-    buffer[2 * i] = byte;
-    buffer[2 * i + 1] = byte;
+    state = state * kMultiplier + kIncrement;
+    store_word(buffer + 2 * i, state);
   }
+  return state;
+}
+
+void fill_words(unsigned char* buffer, std::uint32_t words) {
+  seed_random(fill_words_from(random_state(), buffer, words));
 }
 
 namespace {

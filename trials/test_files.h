@@ -14,3 +14,8 @@ bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
 // Fills the first `words` 16-bit words of `buffer` from the generator: the low
 // 8 bits of each draw go into both bytes of the word.
 void fill_words(unsigned char* buffer, std::uint32_t words);
+
+// The same bytes drawn from a generator state of the caller's: fills the
+// words as fill_words would from `state` and returns the state after the
+// last draw. The run's generator is neither read nor advanced.
+std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::uint32_t words);

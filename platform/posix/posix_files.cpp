@@ -88,10 +88,12 @@ bool leave_direct_mode(int fd) {
 }
 
 // Transfers `length` bytes at the current position, calling read or write
-// until all of it is done. A read that reaches end of file succeeds with what
-// it got. A length of 0 makes one call, so a bad descriptor still fails.
-bool transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writing) {
-  std::uint32_t done = 0;
+// until all of it is done; `done` counts the bytes moved. A read that reaches
+// end of file succeeds with what it got. A length of 0 makes one call, so a
+// bad descriptor still fails.
+bool transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writing,
+                  std::uint32_t& done) {
+  done = 0;
   for (;;) {
     const std::size_t left = length - done;
     const ssize_t n =
@@ -141,7 +143,9 @@ bool copy_by_read_write(int from, int to, std::uint64_t& copied) {
       return false;
     }
     if (n == 0) return true;
-    if (!transfer_all(to, buffer.data(), static_cast<std::uint32_t>(n), true)) return false;
+    std::uint32_t written = 0;
+    if (!transfer_all(to, buffer.data(), static_cast<std::uint32_t>(n), true, written))
+      return false;
     copied += static_cast<std::uint64_t>(n);
   }
 }
@@ -210,13 +214,19 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 void prepare_transfers(FileHandle, std::uint32_t) {}
 
 bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
-  return transfer_all(descriptor(file), static_cast<unsigned char*>(buffer), length, false);
+  std::uint32_t got = 0;
+  return read_file_counted(file, buffer, length, got);
+}
+
+bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
+  return transfer_all(descriptor(file), static_cast<unsigned char*>(buffer), length, false, got);
 }
 
 bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   // write() does not modify the buffer; the shared loop takes it as non-const.
-  return transfer_all(descriptor(file),
-                      static_cast<unsigned char*>(const_cast<void*>(buffer)), length, true);
+  std::uint32_t written = 0;
+  return transfer_all(descriptor(file), static_cast<unsigned char*>(const_cast<void*>(buffer)),
+                      length, true, written);
 }
 
 void flush_file(FileHandle file) {
@@ -289,3 +299,15 @@ bool copy_whole_file(const std::string& from, const std::string& to) {
 }
 
 bool delete_file(const std::string& path) { return ::unlink(native_path(path).c_str()) == 0; }
+
+std::string system_path(const std::string& path) { return native_path(path); }
+
+void drop_cached_data(FileHandle file) {
+  const int fd = descriptor(file);
+  // Dirty pages go to the medium as data only: no journal commit, unlike fsync.
+  if (::sync_file_range(fd, 0, 0,
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                            SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+    return;
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}

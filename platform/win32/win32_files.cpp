@@ -140,7 +140,7 @@ DWORD covering_bytes(const UnbufferedFile& file, std::uint32_t head, std::uint32
 }
 
 bool read_through_scratch(HANDLE handle, UnbufferedFile& file, void* buffer,
-                          std::uint32_t length) {
+                          std::uint32_t length, std::uint32_t& available) {
   const std::uint32_t head = static_cast<std::uint32_t>(file.position % file.sector_bytes);
   const DWORD padded = covering_bytes(file, head, length);
   unsigned char* scratch = padded != 0 ? scratch_buffer(padded) : nullptr;
@@ -152,8 +152,7 @@ bool read_through_scratch(HANDLE handle, UnbufferedFile& file, void* buffer,
   }
   // Near the end of the file fewer bytes come back; the position follows
   // what was read, as it does for a direct read.
-  const std::uint32_t available =
-      got > head ? (got - head < length ? got - head : length) : 0;
+  available = got > head ? (got - head < length ? got - head : length) : 0;
   std::memcpy(buffer, scratch + head, available);
   file.position += available;
   return seek_to(handle, file.position);
@@ -226,15 +225,26 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 }
 
 bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  std::uint32_t got = 0;
+  return read_file_counted(file, buffer, length, got);
+}
+
+bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
   const HANDLE handle = to_handle(file);
   const auto found = open_files().find(file);
-  DWORD got = 0;
-  if (found == open_files().end() || length == 0)
-    return ReadFile(handle, buffer, length, &got, nullptr) != 0;
+  DWORD bytes_read = 0;
+  got = 0;
+  if (found == open_files().end() || length == 0) {
+    const bool ok = ReadFile(handle, buffer, length, &bytes_read, nullptr) != 0;
+    got = bytes_read;
+    return ok;
+  }
   UnbufferedFile& state = found->second;
-  if (!fits_sectors(state, buffer, length)) return read_through_scratch(handle, state, buffer, length);
-  if (!ReadFile(handle, buffer, length, &got, nullptr)) return false;
-  state.position += got;
+  if (!fits_sectors(state, buffer, length))
+    return read_through_scratch(handle, state, buffer, length, got);
+  if (!ReadFile(handle, buffer, length, &bytes_read, nullptr)) return false;
+  state.position += bytes_read;
+  got = bytes_read;
   return true;
 }
 
@@ -272,6 +282,10 @@ void flush_file(FileHandle file) {
   FlushFileBuffers(to_handle(file));
 }
 
+// A file opened without buffering is read from the medium: the system writes
+// out and purges what its cache holds of the file before such reads.
+void drop_cached_data(FileHandle) {}
+
 void close_file(FileHandle file) {
   cut_padding(file);
   CloseHandle(to_handle(file));
@@ -291,6 +305,8 @@ bool copy_whole_file(const std::string& from, const std::string& to) {
 }
 
 bool delete_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+std::string system_path(const std::string& path) { return path; }
 
 bool use_sector_size(FileHandle file, std::uint32_t sector_bytes) {
   const auto found = open_files().find(file);

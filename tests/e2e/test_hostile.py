@@ -24,12 +24,14 @@ import select
 import shutil
 import stat
 import subprocess
+import sys
 import time
 import unittest
 
 from harness import BANNER, COMMAND, PROMPT, Run, TempDirTest
 
 IS_ROOT = os.geteuid() == 0
+LYING_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lying_fs.py")
 WORK_NAME = re.compile(r"^Varnoquelbit(-?\d+)$")
 SIZE_MESSAGE = "Size Type Must Be 'K' or 'M' or 'G'."
 ROOM_MESSAGE = "Error: Free Space is NOT Enough."
@@ -478,6 +480,94 @@ class OutOfInodes(HostileTest):
         self.assertEqual([t.kind for t in trials], ["open to"])
         leftover = os.path.join(vol, new_work_directories(before, snapshot(vol))[0])
         self.assertEqual(len(os.listdir(leftover)), 8 + 3)
+
+
+class LyingVolume(HostileTest):
+    """A medium that returns wrong data while every call succeeds: a FUSE file
+    system (lying_fs.py) passes everything through to a directory, but every
+    read of a file named copy1.dat returns one byte inverted. Each trial reads
+    its copies back after the clock: the trial whose copy1.dat lies fails as a
+    failed copy, gets no result and keeps its work directory; standard error
+    names the copy and the byte. A trial without a copy1.dat still passes."""
+
+    FLIPPED = 12345
+
+    def mount_lying_volume(self):
+        self.need_root("a FUSE mount")
+        if not os.path.exists("/dev/fuse"):
+            skip_or_fail(self, "/dev/fuse is missing")
+        # python3-fuse is Debian's: the system's interpreter has it.
+        python = next((p for p in (sys.executable, "/usr/bin/python3")
+                       if subprocess.run([p, "-c", "import fuse"],
+                                         stderr=subprocess.DEVNULL).returncode == 0), None)
+        if python is None:
+            skip_or_fail(self, "no Python with the fuse module (Debian's python3-fuse)")
+        backing, mnt = os.path.join(self.dir, "backing"), os.path.join(self.dir, "mnt")
+        os.mkdir(backing)
+        os.mkdir(mnt)
+        with open(os.path.join(backing, "keep.txt"), "w") as f:
+            f.write("the user's own file\n")
+        server = subprocess.Popen([python, LYING_FS, backing, "copy1.dat", str(self.FLIPPED), mnt,
+                                   "-f", "-s"], stderr=subprocess.PIPE)
+        self.addCleanup(server.communicate, timeout=60)
+        deadline = time.monotonic() + 30
+        while not os.path.ismount(mnt):
+            if server.poll() is not None or time.monotonic() > deadline:
+                server.kill()
+                skip_or_fail(self, "the FUSE file system did not mount: "
+                             + server.communicate()[1].decode(errors="replace").strip())
+            time.sleep(0.05)
+        self.addCleanup(subprocess.run, ["umount", mnt], check=True)
+        return backing, mnt
+
+    def check_lying_copy(self, test_line, header, failure):
+        backing, mnt = self.mount_lying_volume()
+        before = snapshot(backing)
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write((test_line % (mnt, "1M", 1)) + "\n" + (test_line % (mnt, "64K", 4)) + "\n")
+        proc = subprocess.run(COMMAND, cwd=self.run_dir, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=600)
+        run = Run(self.run_dir, proc.stdout, proc.returncode)
+        self.assertEqual(run.returncode, 0, run.console)
+        self.assert_lines(run.console, start_lines() + [
+            disk_line(mnt),
+            header % (mnt, "1M", 1),
+            re.compile(r"^\[Trial 0\] Preparing\.\.\. Testing\.\.\. Done\.  "
+                       r"Result: +\d+\.\d{3}\[MB/s\] \(\d+\.\d{3}\[sec\]\)$"),
+            re.compile(r"^Average: *\d+\.\d{3}\[MB/s\] \( *\d+\.\d{3}\[sec\]\)$"),
+            header % (mnt, "64K", 4),
+            "[Trial 0] Preparing... Testing..." + failure,
+        ] + PROMPT_LINES)
+        self.assertEqual(run.result.count(b"Average:"), 1, "no average for the failed test")
+
+        after = snapshot(backing)
+        made = new_work_directories(before, after)
+        self.assertEqual(len(made), 1, "the failed trial's directory is kept, the good one's not")
+        self.assertEqual(outside(after, made), outside(before, made))
+        self.assertEqual(proc.stderr.decode(),
+                         "varnoquelbit: '%s/%s/copy1.dat' differs from what was written at byte "
+                         "%d (%d bytes checked)\n"
+                         % (mnt, made[0], self.FLIPPED, 65536 + self.FLIPPED))
+        # What is stored is whole and right: only the reads lied.
+        directory = os.path.join(backing, made[0])
+        self.assertEqual(sorted(os.listdir(directory)),
+                         sorted(["test%d.dat" % i for i in range(4)]
+                                + ["copy%d.dat" % i for i in range(4)]))
+        for i in range(4):
+            with open(os.path.join(directory, "test%d.dat" % i), "rb") as f:
+                source = f.read()
+            with open(os.path.join(directory, "copy%d.dat" % i), "rb") as f:
+                copy = f.read()
+            self.assertEqual(len(source), 65536)
+            self.assertTrue(pairs_equal(source))
+            self.assertEqual(copy, source, "copy%d.dat" % i)
+
+    def test_hl_copy_read_back_wrong(self):
+        self.check_lying_copy("HL %s %s %d 1", "HL %s %s %dFile(s) 1Trial(s)", "Copy Failed!")
+
+    def test_ll_copy_read_back_wrong(self):
+        self.check_lying_copy("LL %s %s 16K %d 1", "LL %s %s (Buffer:16K) %dFile(s) 1Trial(s)",
+                              "copy failed")
 
 
 class TakenWorkDirectoryNames(HostileTest):

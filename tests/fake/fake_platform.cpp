@@ -158,6 +158,12 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 void prepare_transfers(FileHandle, std::uint32_t) {}
 
 bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  std::uint32_t got = 0;
+  return read_file_counted(file, buffer, length, got);
+}
+
+bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
+  got = 0;
   if (fake::call_fails(Service::Read, fake::path_of(file), length, file)) return false;
   fake::OpenFile* f = fake::open_file_of(file);
   if (f == nullptr || f->access == FileAccess::Write) return false;
@@ -166,7 +172,12 @@ bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
       f->position < content.size() ? content.size() - f->position : 0;
   const std::uint64_t n = std::min<std::uint64_t>(available, length);
   if (n) std::memcpy(buffer, content.data() + f->position, static_cast<std::size_t>(n));
+  const auto flipped = state().flipped_on_read.find(f->path);
+  if (flipped != state().flipped_on_read.end() && flipped->second >= f->position &&
+      flipped->second < f->position + n)
+    static_cast<unsigned char*>(buffer)[flipped->second - f->position] ^= 0xff;
   f->position += n;
+  got = static_cast<std::uint32_t>(n);
   fake::count_cached(length);
   return true;
 }
@@ -191,6 +202,10 @@ std::uint32_t take_cached_transfer_length() {
 
 void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }
 
+void drop_cached_data(FileHandle file) {
+  fake::call_fails(Service::DropCache, fake::path_of(file), 0, file);
+}
+
 void close_file(FileHandle file) {
   fake::call_fails(Service::Close, fake::path_of(file), 0, file);
   if (fake::OpenFile* f = fake::open_file_of(file)) f->open = false;
@@ -207,6 +222,8 @@ bool copy_whole_file(const std::string& from, const std::string& to) {
   p.files[to] = p.files[from];
   return true;
 }
+
+std::string system_path(const std::string& path) { return path; }
 
 bool delete_file(const std::string& path) {
   if (fake::call_fails(Service::Delete, path)) return false;

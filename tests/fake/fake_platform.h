@@ -19,7 +19,7 @@
 namespace fake {
 
 enum class Service {
-  Open, Read, Write, Flush, Close, Compression, Copy, Delete,
+  Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
   CreateDirectory, RemoveDirectory, FindFirst, Volume, Allocate, Clock,
 };
 
@@ -66,6 +66,10 @@ struct Platform {
   std::vector<std::string> clipboard;
 
   std::ostringstream console;
+
+  // A medium that lies: reads of the file at the path return the byte at
+  // the offset with its bits inverted; the stored bytes stay as written.
+  std::map<std::string, std::uint64_t> flipped_on_read;
 
   // Failures: the Nth call (1-based) of a service, or every call on a path.
   std::map<Service, std::set<int>> fail_calls;

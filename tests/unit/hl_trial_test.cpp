@@ -10,6 +10,15 @@ using fake::Service;
 
 class HlTrial : public FakePlatformTest {};
 
+// An independent generator, to know which bytes the test files get.
+struct Lcg {
+  std::uint32_t state;
+  unsigned char byte() {
+    state = state * 214013u + 2531011u;
+    return static_cast<unsigned char>((state >> 16) & 0xff);
+  }
+};
+
 TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) {
   fake::state().clock_readings = {1000, 1750};
   EXPECT_EQ(run_hl_trial("C:", 4, 3), 750u);
@@ -48,6 +57,37 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(fake::state().files.count(test_file_path(dir, i)));
   EXPECT_EQ(fake::count_of(Service::Delete), 0);
+}
+
+TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) {
+  // Without the check, the same two trials would draw the first trial's test
+  // files and then the second's from where those ended.
+  Lcg lcg{12345};
+  for (int i = 0; i < 3 * 2048; ++i) lcg.byte();
+  std::string second_files;
+  for (int i = 0; i < 2048; ++i) second_files.append(2, static_cast<char>(lcg.byte()));
+
+  const std::string dir = fake_work_directory();
+  fake::state().flipped_on_read[copy_file_path(dir, 1)] = 777;
+  fake::state().clock_readings = {10, 20};
+  EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: '" + copy_file_path(dir, 1) +
+                "' differs from what was written at byte 777 (4873 bytes checked)\n");
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
+  EXPECT_EQ(fake::paths_under(dir).size(), 6u) << "test files and copies kept";
+  EXPECT_EQ(fake::count_of(Service::Delete), 0);
+  const auto& ev = fake::state().events;
+  for (int i = 0; i < fake::last_index(Service::Clock); ++i)
+    EXPECT_FALSE(ev[i].service == Service::Open && ev[i].path == copy_file_path(dir, 1))
+        << "the copies are read back after the clock";
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  fake::state().calendar_seconds += 1;
+  fake::fail_call(Service::Delete, 1);  // keep the second trial's files to look at them
+  fake::state().clock_readings = {30, 45};
+  EXPECT_EQ(run_hl_trial("C:", 4, 1), 15u);
+  EXPECT_EQ(fake::state().files[test_file_path(fake_work_directory(), 0)], second_files);
 }
 
 TEST_F(HlTrial, InitFailures) {
@@ -122,6 +162,17 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   EXPECT_EQ(fake::count_of(Service::Write), 3) << "no write after the interruption";
   EXPECT_EQ(fake::count_of(Service::Copy), 0);
   EXPECT_EQ(fake::console_text(), "Preparing...\n") << "no failure message";
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  // While the copies are read back: no failure text, no line about the copies.
+  fake::reset();
+  fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back
+  EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
+  EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
   EXPECT_TRUE(fake::paths_under("C:").empty());
   EXPECT_EQ(fake::open_handle_count(), 0);

@@ -10,11 +10,14 @@ using fake::Service;
 
 class LlTrial : public FakePlatformTest {
  protected:
-  // Lengths of the reads and writes of the copy phase (after the test files were made).
+  // Lengths of the reads and writes of the copy phase: from the clock's start
+  // to its stop, or to the end when the copy failed and the clock never stopped.
   std::vector<std::uint32_t> copy_lengths(Service service) {
     std::vector<std::uint32_t> lengths;
-    const int start = fake::first_index(Service::Clock);
-    for (std::size_t i = static_cast<std::size_t>(start); i < fake::state().events.size(); ++i)
+    const auto start = static_cast<std::size_t>(fake::first_index(Service::Clock));
+    auto stop = static_cast<std::size_t>(fake::last_index(Service::Clock));
+    if (stop == start) stop = fake::state().events.size();
+    for (std::size_t i = start; i < stop; ++i)
       if (fake::state().events[i].service == service) lengths.push_back(fake::state().events[i].length);
     return lengths;
   }
@@ -65,10 +68,14 @@ TEST_F(LlTrial, EveryOpenBeforeTheClockEveryCloseAfterAndCopiesExact) {
   run_ll_trial("C:", 5, 4, 2);
   const int start = fake::first_index(Service::Clock);
   const int stop = fake::last_index(Service::Clock);
-  EXPECT_LT(fake::last_index(Service::Open), start);
   const auto& ev = fake::state().events;
+  int opens_before = 0;
+  for (int i = 0; i < start; ++i) opens_before += ev[i].service == Service::Open;
+  EXPECT_EQ(opens_before, 4 + 8);
+  // After the clock: the 8 closes, then the copies are opened again to be read back.
   int closes_after = 0;
-  for (int i = stop; i < static_cast<int>(ev.size()); ++i)
+  int i = stop;
+  for (; i < static_cast<int>(ev.size()) && ev[i].service != Service::Open; ++i)
     closes_after += ev[i].service == Service::Close;
   EXPECT_EQ(closes_after, 8);
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -124,6 +131,22 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   EXPECT_TRUE(fake::state().directories.count(dir));
 }
 
+TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
+  const std::string dir = fake_work_directory();
+  fake::state().flipped_on_read[copy_file_path(dir, 0)] = 0;
+  EXPECT_EQ(run_ll_trial("C:", 64, 2, 16), 0u);
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: '" + copy_file_path(dir, 0) +
+                "' differs from what was written at byte 0 (0 bytes checked)\n");
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::paths_under(dir).size(), 4u);
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], fake::state().files[test_file_path(dir, 0)])
+      << "only the read lied";
+  EXPECT_EQ(fake::count_of(Service::Delete), 0);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+}
+
 TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
   fake::fail_call(Service::Open, 1);
   EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
@@ -166,6 +189,16 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   EXPECT_EQ(copy_lengths(Service::Read).size(), 3u);
   EXPECT_EQ(copy_lengths(Service::Write).size(), 3u) << "the pair under way completes";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_EQ(fake::state().live_buffers, 0);
+
+  fake::reset();
+  fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back, after the clock
+  EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
+  EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n") << "no failure text";
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
   EXPECT_TRUE(fake::paths_under("C:").empty());
   EXPECT_EQ(fake::open_handle_count(), 0);

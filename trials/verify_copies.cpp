@@ -1,0 +1,121 @@
+#include "trials/verify_copies.h"
+
+#include <cstring>
+
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/interruption.h"
+#include "platform/memory.h"
+#include "trials/test_files.h"
+#include "trials/work_directory.h"
+
+namespace {
+
+// A test file is its first min(size, 1 MiB) bytes, the fill pattern, over and
+// over: each whole MiB repeats it and the remainder is its beginning. So the
+// pattern is drawn once per file, the copy is read in pieces of 1 MiB from its
+// start, and each piece is compared with the pattern's beginning.
+constexpr std::uint32_t kPatternBytes = kFillBufferBytes;
+constexpr std::uint32_t kReadBytes = kFillBufferBytes;
+
+// Index of the first of `length` bytes that differs, or `length`.
+std::uint32_t first_difference(const unsigned char* read, const unsigned char* pattern,
+                               std::uint32_t length) {
+  if (std::memcmp(read, pattern, length) == 0) return length;
+  std::uint32_t k = 0;
+  while (read[k] == pattern[k]) ++k;
+  return k;
+}
+
+// One line on standard error about a copy that failed the check.
+void report(const std::string& copy, const std::string& what, std::uint64_t checked) {
+  diagnostics() << "varnoquelbit: '" << system_path(copy) << "' " << what << " (" << checked
+            << " bytes checked)" << std::endl;
+}
+
+// Checks one copy of `file_bytes` bytes against its test file's pattern.
+// `checked` counts the bytes found right so far in the trial.
+bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
+                  unsigned char* buffer, std::uint64_t& checked) {
+  const FileHandle file = open_unbuffered(copy, FileAccess::Read, FileDisposition::OpenExisting);
+  if (file == kInvalidFile) {
+    report(copy, "could not be opened to be read back", checked);
+    return false;
+  }
+  // Whatever a copy call left in the system's cache goes to the medium and out
+  // of the cache first, so the reads below come from the medium even where
+  // the cache bypass is not available.
+  drop_cached_data(file);
+
+  std::uint64_t offset = 0;
+  bool ok = true;
+  for (;;) {
+    const std::uint64_t left = file_bytes - offset;
+    // Past the end one more read asks for a whole buffer: it must get nothing.
+    const std::uint32_t length =
+        left == 0 || left > kReadBytes ? kReadBytes : static_cast<std::uint32_t>(left);
+    std::uint32_t got = 0;
+    if (!read_file_counted(file, buffer, length, got)) {
+      report(copy, "could not be read back at byte " + std::to_string(offset), checked);
+      ok = false;
+      break;
+    }
+    if (left == 0) {
+      if (got != 0) {
+        report(copy, "is longer than the " + std::to_string(file_bytes) + " bytes written",
+               checked);
+        ok = false;
+      }
+      break;
+    }
+    const std::uint32_t same = first_difference(buffer, pattern, got);
+    checked += same;
+    if (same < got) {
+      report(copy, "differs from what was written at byte " + std::to_string(offset + same),
+             checked);
+      ok = false;
+      break;
+    }
+    offset += got;
+    if (got < length) {
+      report(copy, "ends at byte " + std::to_string(offset) + " of the " +
+                       std::to_string(file_bytes) + " bytes written",
+             checked);
+      ok = false;
+      break;
+    }
+  }
+  close_file(file);
+  return ok;
+}
+
+}  // namespace
+
+bool copies_match_test_files(const std::string& work_directory, std::int64_t file_kib,
+                             std::int32_t file_count, std::uint32_t first_state) {
+  if (file_count <= 0) return true;
+  // One buffer: the pattern, then the reads (aligned for the cache bypass).
+  auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(kPatternBytes + kReadBytes));
+  if (buffer == nullptr) {
+    diagnostics() << "varnoquelbit: no memory to read the copies back in '"
+              << system_path(work_directory) << "'" << std::endl;
+    return false;
+  }
+  const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
+  // The words make_test_files draws per file: as many as its largest write covers.
+  const auto words = static_cast<std::uint32_t>(
+      file_bytes < kPatternBytes ? file_bytes / 2 : kPatternBytes / 2);
+  std::uint32_t state = first_state;
+  std::uint64_t checked = 0;
+  bool ok = true;
+  for (std::int32_t i = 0; ok && i < file_count; ++i) {
+    // An interrupted run stops at the next copy, with nothing to report.
+    ok = !interruption_requested();
+    if (!ok) break;
+    state = fill_words_from(state, buffer, words);
+    ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
+                      buffer + kPatternBytes, checked);
+  }
+  release_io_buffer(buffer);
+  return ok;
+}
