@@ -1,5 +1,7 @@
 #include "driver/run_sequence.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <sstream>
@@ -10,6 +12,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/failure.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
 #include "trials/pseudo_random.h"
@@ -25,15 +28,23 @@ void run_default_test(std::ostream& report) {
 // until its writer writes or closes. Only a file that reads like a file is
 // the configuration: a directory opens on some systems, but its first read
 // fails, and it counts as unreadable.
-bool open_configuration(std::ifstream& file) {
+Outcome configuration_failure(const char* operation) {
+  return failure(operation, kConfigurationFile,
+                 errno != 0 ? std::strerror(errno) : "not a readable file");
+}
+
+// The reason, when it cannot be read, comes from errno, which the standard
+// library's file streams leave as the system set it.
+Outcome open_configuration(std::ifstream& file) {
   // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
   // every platform.
+  errno = 0;
   file.open(kConfigurationFile, std::ios::in | std::ios::binary);
-  if (!file.is_open()) return false;
+  if (!file.is_open()) return configuration_failure("open");
   file.peek();
-  if (file.bad()) return false;
+  if (file.bad()) return configuration_failure("read");
   file.clear();  // an empty file has set the end-of-file bit
-  return true;
+  return success();
 }
 
 }  // namespace
@@ -63,12 +74,14 @@ int run_benchmark() {
   report << "OS: " << name << "\r\n";
 
   std::ifstream configuration;
-  if (open_configuration(configuration)) {
+  const Outcome opened = open_configuration(configuration);
+  if (opened) {
     out << std::fixed << std::setprecision(3);
     report << std::fixed << std::setprecision(3);
     run_configured_tests(configuration, report);
   } else {
     out << "Varnoquelbit.ini NOT Found." << std::endl;
+    write_failure(diagnostics(), opened);
     run_default_test(report);
   }
 

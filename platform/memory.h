@@ -3,7 +3,13 @@
 #pragma once
 #include <cstddef>
 
+#include "platform/failure.h"
+
 // Returns nullptr when the memory cannot be had.
 void* allocate_io_buffer(std::size_t bytes);
+// The failure told when a buffer of `bytes` cannot be had.
+inline Outcome buffer_failure(std::size_t bytes) {
+  return failure("allocate", std::to_string(bytes) + " bytes", "not enough memory");
+}
 // Releasing nullptr does nothing.
 void release_io_buffer(void* buffer);

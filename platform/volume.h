@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
 struct VolumeFigures {
   std::uint32_t sectors_per_cluster = 0;
   std::uint32_t bytes_per_sector = 0;
@@ -11,4 +13,4 @@ struct VolumeFigures {
 };
 
 // Queries the volume with the drive string unchanged as its root path.
-bool query_volume(const std::string& drive, VolumeFigures& figures);
+Outcome query_volume(const std::string& drive, VolumeFigures& figures);

@@ -31,8 +31,10 @@ bool drive_free_kib(const std::string& drive, std::ostream& report, std::int64_t
   }
 
   VolumeFigures figures;
-  if (!query_volume(drive, figures)) {
+  const Outcome queried = query_volume(drive, figures);
+  if (!queried) {
     console() << "Could not Get the Drive Information of " << drive << std::endl;
+    write_failure(diagnostics(), queried);
     return false;
   }
   const std::uint64_t cluster_bytes =

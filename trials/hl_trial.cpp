@@ -17,9 +17,11 @@ bool copy_all_hl(const std::string& work_directory, std::int32_t file_count,
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
     if (interruption_requested()) return false;
-    if (!copy_whole_file(test_file_path(work_directory, i),
-                         copy_file_path(work_directory, i))) {
+    const Outcome copied =
+        copy_whole_file(test_file_path(work_directory, i), copy_file_path(work_directory, i));
+    if (!copied) {
       console() << "Copy Failed!" << std::endl;
+      write_failure(diagnostics(), copied);
       return false;
     }
   }
@@ -33,13 +35,14 @@ std::uint32_t run_hl_trial(const std::string& drive, std::int64_t file_kib,
   console() << "Preparing...";
   const std::string work_directory = work_directory_path(drive);
   const std::uint32_t content_state = random_state();  // the test files are drawn from here
-  const bool created =
-      trial_paths_fit(work_directory, file_count) && create_directory(work_directory);
+  const Outcome made = create_work_directory(work_directory, file_count);
+  const bool created = static_cast<bool>(made);
   if (!created || !make_test_files(work_directory, file_kib, file_count)) {
     if (interruption_requested()) {
       end_interrupted_trial(work_directory, created);
     } else {
       console() << "Init Failed" << std::endl;
+      write_failure(diagnostics(), made);
     }
     return 0;
   }

@@ -28,11 +28,19 @@ void close_pairs(const std::vector<FileHandle>& sources,
   }
 }
 
-// Reads then writes `length` bytes; a failed read is not followed by its write.
-// Once the run is interrupted, nothing more is transferred.
-bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint32_t length) {
-  return !interruption_requested() && read_file(source, buffer, length) &&
-         write_file(destination, buffer, length);
+// Reads then writes `length` bytes of copy i; a failed read is not followed by
+// its write. Once the run is interrupted, nothing more is transferred.
+Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle source,
+                 FileHandle destination, void* buffer, std::uint32_t length) {
+  if (interruption_requested()) return failure("copy", "", "interrupted");
+  Outcome outcome = read_file(source, buffer, length);
+  if (!outcome) {
+    outcome.path = system_path(test_file_path(work_directory, i));
+    return outcome;
+  }
+  outcome = write_file(destination, buffer, length);
+  if (!outcome) outcome.path = system_path(copy_file_path(work_directory, i));
+  return outcome;
 }
 
 }  // namespace
@@ -57,17 +65,22 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
       close_pairs(sources, destinations);
       return false;
     }
-    const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
-                                              FileAccess::Read, FileDisposition::OpenExisting);
+    Outcome failed;
+    const FileHandle source = open_unbuffered(
+        test_file_path(work_directory, i), FileAccess::Read, FileDisposition::OpenExisting,
+        &failed);
     if (source == kInvalidFile) {
       console() << "open from failed" << std::endl;
+      write_failure(diagnostics(), failed);
       close_pairs(sources, destinations);
       return false;
     }
-    const FileHandle destination = open_unbuffered(
-        copy_file_path(work_directory, i), FileAccess::Write, FileDisposition::CreateAlways);
+    const FileHandle destination =
+        open_unbuffered(copy_file_path(work_directory, i), FileAccess::Write,
+                        FileDisposition::CreateAlways, &failed);
     if (destination == kInvalidFile) {
       console() << "open to failed" << std::endl;
+      write_failure(diagnostics(), failed);
       close_pairs(sources, destinations);
       close_file(source);
       return false;
@@ -81,13 +94,16 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
   take_cached_transfer_length();  // the test files' writes do not count
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
-    bool ok = true;
+    Outcome ok;
     for (std::int64_t n = 0; ok && n < full_buffers; ++n)
-      ok = transfer(sources[i], destinations[i], buffer, buffer_bytes);
+      ok = transfer(work_directory, i, sources[i], destinations[i], buffer, buffer_bytes);
     // The tail pair is issued for every file, with a length of 0 included.
-    if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
+    if (ok) ok = transfer(work_directory, i, sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
-      if (!interruption_requested()) console() << "copy failed" << std::endl;
+      if (!interruption_requested()) {
+        console() << "copy failed" << std::endl;
+        write_failure(diagnostics(), ok);
+      }
       close_pairs(sources, destinations);
       return false;
     }
@@ -115,13 +131,15 @@ std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
   const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
   void* buffer = allocate_io_buffer(buffer_bytes);
   const std::uint32_t content_state = random_state();  // the test files are drawn from here
-  const bool created = buffer != nullptr && trial_paths_fit(work_directory, file_count) &&
-                       create_directory(work_directory);
+  const Outcome made = buffer == nullptr ? buffer_failure(buffer_bytes)
+                                          : create_work_directory(work_directory, file_count);
+  const bool created = static_cast<bool>(made);
   if (!created || !make_test_files(work_directory, file_kib, file_count)) {
     if (interruption_requested()) {
       end_interrupted_trial(work_directory, created);
     } else {
       console() << "Init Failed" << std::endl;
+      write_failure(diagnostics(), made);
     }
     release_io_buffer(buffer);
     return 0;

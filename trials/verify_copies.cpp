@@ -37,9 +37,11 @@ void report(const std::string& copy, const std::string& what, std::uint64_t chec
 // `checked` counts the bytes found right so far in the trial.
 bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
                   unsigned char* buffer, std::uint64_t& checked) {
-  const FileHandle file = open_unbuffered(copy, FileAccess::Read, FileDisposition::OpenExisting);
+  Outcome failed;
+  const FileHandle file =
+      open_unbuffered(copy, FileAccess::Read, FileDisposition::OpenExisting, &failed);
   if (file == kInvalidFile) {
-    report(copy, "could not be opened to be read back", checked);
+    report(copy, "could not be opened to be read back: " + failed.reason, checked);
     return false;
   }
   // Whatever a copy call left in the system's cache goes to the medium and out
@@ -55,8 +57,10 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsig
     const std::uint32_t length =
         left == 0 || left > kReadBytes ? kReadBytes : static_cast<std::uint32_t>(left);
     std::uint32_t got = 0;
-    if (!read_file_counted(file, buffer, length, got)) {
-      report(copy, "could not be read back at byte " + std::to_string(offset), checked);
+    const Outcome read = read_file_counted(file, buffer, length, got);
+    if (!read) {
+      report(copy, "could not be read back at byte " + std::to_string(offset) + ": " + read.reason,
+             checked);
       ok = false;
       break;
     }

@@ -85,6 +85,8 @@ TEST_F(DriveSpace, FailedQueryIsReportedOnTheConsoleOnlyAndRetried) {
   EXPECT_FALSE(drive_free_kib("Q:", report, free_kib));
   EXPECT_EQ(fake::console_text(),
             "Could not Get the Drive Information of Q:\nCould not Get the Drive Information of Q:\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: query volume 'Q:': no such volume\n"
+                                      "varnoquelbit: query volume 'Q:': no such volume\n");
   EXPECT_EQ(report.str(), "");
   EXPECT_EQ(fake::count_of(Service::Volume), 2);
   EXPECT_TRUE(drive_space_cache().empty());

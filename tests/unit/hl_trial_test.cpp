@@ -52,6 +52,8 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
   fake::state().clock_readings = {5, 9};
   EXPECT_EQ(run_hl_trial("C:", 1, 3), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: copy '" + test_file_path(dir, 1) + "': injected fault\n");
   EXPECT_TRUE(fake::state().files.count(copy_file_path(dir, 0)));
   EXPECT_FALSE(fake::state().files.count(copy_file_path(dir, 2))) << "files after the failure not copied";
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
@@ -95,6 +97,8 @@ TEST_F(HlTrial, InitFailures) {
   fake::state().directories.insert(fake_work_directory());
   EXPECT_EQ(run_hl_trial("C:", 4, 2), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: create directory '" + fake_work_directory() + "': exists\n");
   EXPECT_EQ(fake::count_of(Service::Open), 0);
 
   // A test file that cannot be made: its message, then Init Failed; the directory stays.
@@ -103,6 +107,10 @@ TEST_F(HlTrial, InitFailures) {
   EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
+                                          test_file_path(fake_work_directory(), 1) +
+                                          "': injected fault\n")
+      << "one line: the test file's failure, none for Init Failed";
   EXPECT_EQ(fake::paths_under(fake_work_directory()).size(), 1u);
 
   // A drive that names nothing writable.
@@ -117,6 +125,9 @@ TEST_F(HlTrial, OverlongPathsAreRefusedBeforeAnythingIsCreated) {
   // "\Varnoquelbit1225000000" is 23 characters: 96 for the directory, over 99 with "\test0.dat".
   EXPECT_EQ(run_hl_trial(drive, 4, 1), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create directory '" + drive +
+                                          "\\Varnoquelbit1225000000': trial paths longer than "
+                                          "99 characters\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
   EXPECT_EQ(fake::count_of(Service::Open), 0);
 }

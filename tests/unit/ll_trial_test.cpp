@@ -91,6 +91,8 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
   fake::fail_call(Service::Open, 4 + 5);  // source 2
   EXPECT_EQ(run_ll_trial("C:", 4, 4, 4), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open from failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: open '" + test_file_path(dir, 2) + "': injected fault\n");
   EXPECT_EQ(fake::open_handle_count(), 0) << "sources and destinations 0 and 1 closed";
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], "");
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)], "");
@@ -104,6 +106,9 @@ TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
   fake::fail_call(Service::Open, 2 + 4);  // destination 1
   EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open to failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
+                                          copy_file_path(fake_work_directory(), 1) +
+                                          "': injected fault\n");
   EXPECT_EQ(fake::count_of(Service::Close), 2 + 3);
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
@@ -113,6 +118,9 @@ TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
   fake::fail_call(Service::Read, 3);  // file 0's third 1 KiB piece
   EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: read '" +
+                                          test_file_path(fake_work_directory(), 0) +
+                                          "': injected fault\n");
   EXPECT_EQ(copy_lengths(Service::Write).size(), 2u);
   EXPECT_EQ(fake::count_of(Service::Flush), 2) << "only the test files' flushes";
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -125,6 +133,8 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   fake::fail_call(Service::Write, 2 + 5 + 2);  // 2 test-file writes, file 0's 4 + tail, file 1's 2nd
   EXPECT_EQ(run_ll_trial("C:", 4, 2, 1), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write '" + copy_file_path(dir, 1) + "': injected fault\n");
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)].size(), 4096u);
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)].size(), 1024u);
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -158,6 +168,7 @@ TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
   fake::fail_call(Service::Allocate, 1);  // the transfer buffer
   EXPECT_EQ(run_ll_trial("C:", 4, 2, 4), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: allocate '4096 bytes': not enough memory\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
 
   fake::reset();
@@ -213,7 +224,7 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; could not remove '" + dir +
-                                          "': what is left stays in place\n");
+                                          "': injected fault; what is left stays in place\n");
 }
 
 }  // namespace

@@ -115,6 +115,8 @@ TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
   fake::fail_call(Service::Write, 4);  // file 1, its second MiB
   EXPECT_FALSE(make_test_files(dir, 2048, 3));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write '" + test_file_path(dir, 1) + "': injected fault\n");
   EXPECT_EQ(file(0).size(), 2048u * 1024);
   EXPECT_EQ(file(1).size(), 1024u * 1024) << "holds what was written";
   EXPECT_EQ(fake::paths_under(dir).size(), 2u);
