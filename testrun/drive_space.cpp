@@ -37,10 +37,8 @@ bool drive_free_kib(const std::string& drive, std::ostream& report, std::int64_t
     write_failure(diagnostics(), queried);
     return false;
   }
-  const std::uint64_t cluster_bytes =
-      static_cast<std::uint64_t>(figures.sectors_per_cluster) * figures.bytes_per_sector;
-  const std::int64_t free = clamp_to_int64(figures.free_clusters * cluster_bytes / 1024);
-  const std::int64_t total = clamp_to_int64(figures.total_clusters * cluster_bytes / 1024);
+  const std::int64_t free = clamp_to_int64(figures.free_bytes / 1024);
+  const std::int64_t total = clamp_to_int64(figures.total_bytes / 1024);
   const double total_gb = static_cast<double>(total) * (1.0 / 1024) * (1.0 / 1024);
   const double free_gb = static_cast<double>(free) * (1.0 / 1024) * (1.0 / 1024);
 

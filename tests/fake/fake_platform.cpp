@@ -26,8 +26,8 @@ void add_volume(const std::string& drive, const VolumeFigures& figures) {
 void reset() {
   Platform& p = state();
   p = Platform();
-  // 8 sectors of 512 bytes per cluster, 2,621,440 clusters, half of them free.
-  add_volume("C:", VolumeFigures{8, 512, 1310720, 2621440});
+  // 10 GiB, half of it free.
+  add_volume("C:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
 }
 
 void fail_call(Service service, int nth) { state().fail_calls[service].insert(nth); }

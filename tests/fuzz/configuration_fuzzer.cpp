@@ -55,9 +55,9 @@ void set_up_platform(std::size_t input_size) {
   p.volumes.clear();
   p.directories.clear();
   // C: has 256 KiB free, so no test writes more than 128 KiB of test files.
-  fake::add_volume("C:", VolumeFigures{8, 512, 64, 2621440});
+  fake::add_volume("C:", VolumeFigures{64 * 4096, 2621440ull * 4096});
   // D: has extreme figures and no room at all.
-  fake::add_volume("D:", VolumeFigures{0xFFFFFFFFu, 0xFFFFFFFFu, 0, UINT64_MAX});
+  fake::add_volume("D:", VolumeFigures{0, UINT64_MAX});
   p.files[kUserFile] = kUserText;
   p.allocation_limit = kAllocationLimit;
   p.clock_step = 3;

@@ -60,7 +60,7 @@ TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
 
 TEST_F(TestRun, LlHeadersAndTrials) {
   use_fixed();
-  fake::add_volume("D:", VolumeFigures{8, 512, 1310720, 2621440});
+  fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {0, 500, 1000, 2000};
   EXPECT_TRUE(run_test(kMethodLL, "D:", "1M", 4, 2, "64K", report));

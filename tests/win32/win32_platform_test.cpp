@@ -487,15 +487,14 @@ TEST_F(Win32Platform, VolumeFiguresOfTheTemporaryDirectorysDrive) {
   ASSERT_EQ(drive[1], ':');
   VolumeFigures figures;
   ASSERT_TRUE(query_volume(drive, figures));
-  EXPECT_GT(figures.sectors_per_cluster, 0u);
-  EXPECT_GE(figures.bytes_per_sector, 512u);
-  EXPECT_EQ(figures.bytes_per_sector & (figures.bytes_per_sector - 1), 0u);
-  EXPECT_GT(figures.total_clusters, 0u);
-  EXPECT_LE(figures.free_clusters, figures.total_clusters);
+  // Whole sectors of 512 bytes at least.
+  EXPECT_GT(figures.total_bytes, 0u);
+  EXPECT_EQ(figures.total_bytes % 512, 0u);
+  EXPECT_LE(figures.free_bytes, figures.total_bytes);
 
   VolumeFigures with_backslash;
   ASSERT_TRUE(query_volume(drive + "\\", with_backslash));
-  EXPECT_EQ(with_backslash.total_clusters, figures.total_clusters);
+  EXPECT_EQ(with_backslash.total_bytes, figures.total_bytes);
 
   // A drive letter that names no volume.
   const DWORD drives = GetLogicalDrives();

@@ -1,4 +1,4 @@
-// File services on POSIX.
+// File services on Linux.
 //
 // Cache bypass is O_DIRECT with page-aligned buffers (see posix_memory.cpp).
 // A volume that refuses a transfer for direct I/O (EINVAL: a length or offset
