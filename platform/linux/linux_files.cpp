@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/linux/linux_calls.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 
@@ -38,7 +39,7 @@ int descriptor(FileHandle file) { return static_cast<int>(file); }
 int open_retrying(const std::string& path, int flags, mode_t mode) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, mode);
+    fd = linux_calls().open(path.c_str(), flags, mode);
   } while (fd == -1 && errno == EINTR);
   return fd;
 }
@@ -99,7 +100,8 @@ int transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writi
   for (;;) {
     const std::size_t left = length - done;
     const ssize_t n =
-        writing ? ::write(fd, buffer + done, left) : ::read(fd, buffer + done, left);
+        writing ? linux_calls().write(fd, buffer + done, left)
+                : linux_calls().read(fd, buffer + done, left);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EINVAL && leave_direct_mode(fd)) continue;
@@ -150,7 +152,7 @@ struct CopyPaths {
 Outcome copy_by_read_write(int from, int to, const CopyPaths& paths, std::uint64_t& copied) {
   std::vector<unsigned char> buffer(256 * 1024);
   for (;;) {
-    const ssize_t n = ::read(from, buffer.data(), buffer.size());
+    const ssize_t n = linux_calls().read(from, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno_failure("read", paths.from);
@@ -174,7 +176,7 @@ Outcome copy_contents(int from, int to, const CopyPaths& paths, std::uint64_t si
   std::uint64_t copied = 0;
   while (copied < size) {
     const std::uint64_t left = size - copied;
-    const ssize_t n = ::sendfile(to, from, nullptr,
+    const ssize_t n = linux_calls().sendfile(to, from, nullptr,
                                  static_cast<std::size_t>(left < kMaxChunk ? left : kMaxChunk));
     if (n > 0) {
       copied += static_cast<std::uint64_t>(n);
@@ -264,7 +266,7 @@ Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
 
 void flush_file(FileHandle file) {
   const int fd = descriptor(file);
-  if (::fsync(fd) != 0) return;
+  if (linux_calls().fsync(fd) != 0) return;
   // Pages written through the cache (after leaving direct mode) are clean
   // now; dropping them makes later reads of the file come from the medium.
   // Without cached pages this costs next to nothing.
