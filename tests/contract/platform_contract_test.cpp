@@ -57,7 +57,9 @@ TEST_F(PlatformContract, DirectoriesAreCreatedOnceAndRemovedOnlyWhenEmpty) {
   const std::string work = at("w");
   EXPECT_TRUE(create_directory(work));
   expect_failure(create_directory(work), "create directory", work);
+  expect_failure(create_directory(at("no\\parent")), "create directory", at("no\\parent"));
   make_file(work + "\\a.dat");
+  expect_failure(create_directory(work + "\\a.dat"), "create directory", work + "\\a.dat");
   EXPECT_FALSE(remove_directory(work)) << "not empty";
   EXPECT_TRUE(delete_file(work + "\\a.dat"));
   expect_failure(delete_file(work + "\\a.dat"), "delete", work + "\\a.dat");
@@ -120,7 +122,11 @@ TEST_F(PlatformContract, OpensFailWithTheirReason) {
             kInvalidFile);
   expect_failure(failed, "open", nowhere);
   ASSERT_TRUE(create_directory(at("d")));
+  // A directory is no file, whether opened or to be replaced.
   EXPECT_EQ(open_unbuffered(at("d"), FileAccess::Read, FileDisposition::OpenExisting, &failed),
+            kInvalidFile);
+  expect_failure(failed, "open", at("d"));
+  EXPECT_EQ(open_unbuffered(at("d"), FileAccess::Write, FileDisposition::CreateAlways, &failed),
             kInvalidFile);
   expect_failure(failed, "open", at("d"));
 }

@@ -154,14 +154,6 @@ TEST_F(UnbufferedFiles, TransfersAgainstTheAccessModeFail) {
   EXPECT_EQ(scratch::read_bytes(dir_ + "/modes.dat"), std::string(4096, 'm'));
 }
 
-TEST_F(UnbufferedFiles, DirectoriesAreNotOpenedAsFiles) {
-  ASSERT_EQ(::mkdir((dir_ + "/folder").c_str(), 0777), 0);
-  EXPECT_EQ(open_unbuffered("C:\\folder", FileAccess::Read, FileDisposition::OpenExisting),
-            kInvalidFile);
-  EXPECT_EQ(open_unbuffered("C:\\folder", FileAccess::Write, FileDisposition::CreateAlways),
-            kInvalidFile);
-}
-
 TEST_F(UnbufferedFiles, CompressionOffLeavesTheFileUsableAndUncompressed) {
   const FileHandle out =
       open_unbuffered("C:\\plain.dat", FileAccess::ReadWrite, FileDisposition::CreateAlways);

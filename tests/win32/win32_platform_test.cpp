@@ -397,19 +397,6 @@ TEST_F(Win32Platform, WholeFileCopyCreatesAndReplaces) {
   EXPECT_FALSE(delete_file(path("dst.dat")));
 }
 
-TEST_F(Win32Platform, DirectoriesAreCreatedOnceAndRemovedWhenEmpty) {
-  EXPECT_TRUE(create_directory(path("w")));
-  EXPECT_FALSE(create_directory(path("w"))) << "an existing directory";
-  write_plain_file(path("f"), "x");
-  EXPECT_FALSE(create_directory(path("f"))) << "an existing file";
-  EXPECT_FALSE(create_directory(path("no\\parent")));
-  write_plain_file(path("w\\inner.dat"), "y");
-  EXPECT_FALSE(remove_directory(path("w"))) << "not empty";
-  ASSERT_TRUE(delete_file(path("w\\inner.dat")));
-  EXPECT_TRUE(remove_directory(path("w")));
-  EXPECT_FALSE(exists(path("w")));
-}
-
 TEST_F(Win32Platform, TreeRemovalDeletesTheWholeTree) {
   ASSERT_TRUE(CreateDirectoryA(path("tree").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA(path("tree\\sub").c_str(), nullptr));
