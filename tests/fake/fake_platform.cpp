@@ -30,9 +30,15 @@ void reset() {
   add_volume("C:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
 }
 
-void fail_call(Service service, int nth) { state().fail_calls[service].insert(nth); }
+void fail_every(Service service) { state().faults.push_back(Fault{service, ""}); }
+void fail_transfer(Service service, const std::string& path, std::uint64_t at_byte) {
+  state().faults.push_back(Fault{service, path, at_byte});
+}
+void fail_open(const std::string& path, FileAccess access) {
+  state().faults.push_back(Fault{Service::Open, path, kAnyByte, false, access});
+}
 void fail_path(Service service, const std::string& path) {
-  state().fail_paths.insert({service, path});
+  state().faults.push_back(Fault{service, path});
 }
 void interrupt_at(Service service, int nth) {
   state().interrupt_service = service;
@@ -92,16 +98,29 @@ bool exists(const std::string& path) {
   return p.files.count(path) || p.directories.count(path) || p.directory_links.count(path);
 }
 
-// Records the call and tells whether a scripted fault makes it fail.
+// Records the call and tells whether a scripted fault makes it fail. A
+// transfer covers `length` bytes from `position`; an open asks for `access`.
 bool call_fails(Service service, const std::string& path, std::uint32_t length = 0,
-                FileHandle handle = kInvalidFile) {
+                FileHandle handle = kInvalidFile, std::uint64_t position = 0,
+                FileAccess access = FileAccess::Read) {
   Platform& p = state();
   p.events.push_back(Event{service, path, length, handle});
   const int nth = ++p.call_counts[service];
   if (service == p.interrupt_service && nth == p.interrupt_at_call) p.interrupted = true;
-  const auto nths = p.fail_calls.find(service);
-  if (nths != p.fail_calls.end() && nths->second.count(nth)) return true;
-  return p.fail_paths.count({service, path}) > 0;
+  for (const Fault& fault : p.faults) {
+    if (fault.service != service || !(fault.path.empty() || fault.path == path)) continue;
+    if (fault.at_byte != kAnyByte &&
+        !(position <= fault.at_byte && fault.at_byte - position < length))
+      continue;
+    if (!fault.any_access && fault.access != access) continue;
+    return true;
+  }
+  return false;
+}
+
+std::uint64_t position_of(FileHandle file) {
+  const auto found = state().handles.find(file);
+  return found == state().handles.end() ? 0 : found->second.position;
 }
 
 OpenFile* open_file_of(FileHandle file) {
@@ -156,7 +175,8 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
     if (failed != nullptr) *failed = std::move(why);
     return kInvalidFile;
   };
-  if (fake::call_fails(Service::Open, path)) return refuse(fake::injected("open", path));
+  if (fake::call_fails(Service::Open, path, 0, kInvalidFile, 0, access))
+    return refuse(fake::injected("open", path));
   fake::Platform& p = state();
   if (!p.directories.count(fake::parent_of(path)))
     return refuse(failure("open", path, "no such directory"));
@@ -184,7 +204,7 @@ Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
 Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
                           std::uint32_t& got) {
   got = 0;
-  if (fake::call_fails(Service::Read, fake::path_of(file), length, file))
+  if (fake::call_fails(Service::Read, fake::path_of(file), length, file, fake::position_of(file)))
     return fake::injected("read", "");
   fake::OpenFile* f = fake::open_file_of(file);
   if (f == nullptr || f->access == FileAccess::Write)
@@ -205,7 +225,8 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
 }
 
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
-  if (fake::call_fails(Service::Write, fake::path_of(file), length, file))
+  if (fake::call_fails(Service::Write, fake::path_of(file), length, file,
+                       fake::position_of(file)))
     return fake::injected("write", "");
   fake::OpenFile* f = fake::open_file_of(file);
   if (f == nullptr || f->access == FileAccess::Read)
@@ -286,7 +307,7 @@ Outcome remove_tree(const std::string& named) {
   // The rules of the real layers on the in-memory volume: names in order,
   // dot names skipped, links removed unentered, the first failure stops it.
   const std::string path = fake::without_trailing_separator(named);
-  if (fake::call_fails(Service::FindFirst, path)) return fake::injected("remove tree", path);
+  if (fake::call_fails(Service::List, path)) return fake::injected("list", path);
   fake::Platform& p = state();
   if (!p.directories.count(path)) return failure("remove tree", path, "no such directory");
   std::map<std::string, int> children;  // name -> 0 file, 1 directory, 2 link

@@ -67,12 +67,19 @@ void set_up_platform(std::size_t input_size) {
   static const fake::Service kFaults[] = {
       fake::Service::Open,  fake::Service::Write,           fake::Service::Read,
       fake::Service::Copy,  fake::Service::CreateDirectory, fake::Service::Delete,
-      fake::Service::Volume, fake::Service::Allocate,       fake::Service::FindFirst,
+      fake::Service::Volume, fake::Service::Allocate,       fake::Service::List,
   };
   constexpr std::size_t kFaultKinds = sizeof(kFaults) / sizeof(kFaults[0]);
   const std::size_t choice = input_size % (kFaultKinds + 1);
-  if (choice < kFaultKinds)
-    fake::fail_call(kFaults[choice], 1 + static_cast<int>(input_size / 16 % 8));
+  // Reads and writes of any file fail from a byte chosen by the input on;
+  // the other services fail at every call.
+  if (choice < kFaultKinds) {
+    const fake::Service service = kFaults[choice];
+    if (service == fake::Service::Read || service == fake::Service::Write)
+      fake::fail_transfer(service, "", (input_size / 16 % 8) * 4096);
+    else
+      fake::fail_every(service);
+  }
 }
 
 // Serves the input, then fails the next read as a file buffer does on a read

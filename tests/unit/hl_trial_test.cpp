@@ -38,7 +38,7 @@ TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) 
 
 TEST_F(HlTrial, CopiesAreExactAndNamedBesideTheirSources) {
   const std::string dir = fake_work_directory();
-  fake::fail_call(Service::Delete, 1);  // keep the directory to look at it
+  fake::fail_every(Service::Delete);  // keep the directory to look at it
   run_hl_trial("C:", 2, 2);
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(fake::state().files.count(copy_file_path(dir, i)));
@@ -86,7 +86,7 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   EXPECT_EQ(fake::state().live_buffers, 0);
 
   fake::state().calendar_seconds += 1;
-  fake::fail_call(Service::Delete, 1);  // keep the second trial's files to look at them
+  fake::fail_every(Service::Delete);  // keep the second trial's files to look at them
   fake::state().clock_readings = {30, 45};
   EXPECT_EQ(run_hl_trial("C:", 4, 1), 15u);
   EXPECT_EQ(fake::state().files[test_file_path(fake_work_directory(), 0)], second_files);
@@ -103,7 +103,7 @@ TEST_F(HlTrial, InitFailures) {
 
   // A test file that cannot be made: its message, then Init Failed; the directory stays.
   fake::reset();
-  fake::fail_call(Service::Open, 2);
+  fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 1));
   EXPECT_EQ(run_hl_trial("C:", 4, 3), 0u);
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
@@ -147,7 +147,7 @@ TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
 }
 
 TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
-  fake::fail_call(Service::RemoveDirectory, 1);
+  fake::fail_every(Service::RemoveDirectory);
   fake::state().clock_readings = {0, 30};
   EXPECT_EQ(run_hl_trial("C:", 4, 1), 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");

@@ -25,7 +25,7 @@ TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
   drive_space_cache()["C:"] = 1LL << 40;  // a drive already seen in this run
   fake::state().calendar_step = 1;         // each trial gets a work directory of its own
   fake::state().clock_readings = {0, 4000, 10000, 20000, 22000};
-  fake::fail_call(Service::Copy, 11);  // trial 1's first copy
+  fake::fail_path(Service::Copy, "C:\\Varnoquelbit1225000001\\test0.dat");  // trial 1's first copy
   EXPECT_TRUE(run_test(kMethodHL, "C:", "1M", 10, 3, "", report));
   EXPECT_EQ(fake::console_text(),
             "HL C: 1M 10File(s) 3Trial(s)\n"
