@@ -54,6 +54,24 @@ void flush_file(FileHandle file);
 void drop_cached_data(FileHandle file);
 void close_file(FileHandle file);
 
+// A file opened with open_unbuffered, closed when it goes out of scope.
+class OpenFile {
+ public:
+  OpenFile(const std::string& path, FileAccess access, FileDisposition disposition,
+           Outcome* failed = nullptr)
+      : file_(open_unbuffered(path, access, disposition, failed)) {}
+  ~OpenFile() {
+    if (file_ != kInvalidFile) close_file(file_);
+  }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  // kInvalidFile when the open failed.
+  FileHandle handle() const { return file_; }
+
+ private:
+  FileHandle file_;
+};
+
 // Asks the file system to store the file uncompressed. Silently does nothing
 // where the file system has no per-file compression.
 void set_compression_off(FileHandle file);

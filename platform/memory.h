@@ -13,3 +13,17 @@ inline Outcome buffer_failure(std::size_t bytes) {
 }
 // Releasing nullptr does nothing.
 void release_io_buffer(void* buffer);
+
+// A transfer buffer that is released when it goes out of scope.
+class IoBuffer {
+ public:
+  explicit IoBuffer(std::size_t bytes) : data_(allocate_io_buffer(bytes)) {}
+  ~IoBuffer() { release_io_buffer(data_); }
+  IoBuffer(const IoBuffer&) = delete;
+  IoBuffer& operator=(const IoBuffer&) = delete;
+  // nullptr when the memory could not be had.
+  unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
+
+ private:
+  void* data_;
+};

@@ -69,8 +69,8 @@ namespace {
 bool write_test_file(const std::string& path, unsigned char* fill,
                      std::int64_t whole_mib, std::int64_t remainder_kib) {
   Outcome written;
-  const FileHandle file =
-      open_unbuffered(path, FileAccess::ReadWrite, FileDisposition::CreateAlways, &written);
+  const OpenFile opened(path, FileAccess::ReadWrite, FileDisposition::CreateAlways, &written);
+  const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
     console() << " CreateFile Error:INVALID_HANDLE_VALUE" << std::endl;
     write_failure(diagnostics(), written);
@@ -92,11 +92,9 @@ bool write_test_file(const std::string& path, unsigned char* fill,
       written.path = system_path(path);
       write_failure(diagnostics(), written);
     }
-    close_file(file);
     return false;
   }
   flush_file(file);
-  close_file(file);
   return true;
 }
 
@@ -104,7 +102,8 @@ bool write_test_file(const std::string& path, unsigned char* fill,
 
 bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count) {
-  auto* fill = static_cast<unsigned char*>(allocate_io_buffer(kFillBufferBytes));
+  const IoBuffer fill_buffer(kFillBufferBytes);
+  unsigned char* fill = fill_buffer.bytes();
   if (fill == nullptr) {
     write_failure(diagnostics(), buffer_failure(kFillBufferBytes));
     return false;
@@ -123,6 +122,5 @@ bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
     fill_words(fill, words);
     ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
   }
-  release_io_buffer(fill);
   return ok;
 }
