@@ -145,7 +145,10 @@ TEST_F(Win32Platform, WholeSectorTransfersRoundTrip) {
   ASSERT_NE(in, kInvalidFile);
   read_pieces(in, content, {65536, 65536, 65536}, buffer);
   EXPECT_TRUE(read_file(in, buffer, 0)) << "a zero-length read succeeds";
-  EXPECT_TRUE(read_file(in, buffer, 4096)) << "a read at the end succeeds with nothing read";
+  std::uint32_t got = 1;
+  EXPECT_TRUE(read_file_counted(in, buffer, 4096, got)) << "a counted read at the end succeeds";
+  EXPECT_EQ(got, 0u) << "with nothing read";
+  EXPECT_FALSE(read_file(in, buffer, 4096)) << "a read of a length at the end is short";
   close_file(in);
   release_io_buffer(buffer);
 }
@@ -177,10 +180,12 @@ TEST_F(Win32Platform, TransfersThatDoNotFillSectorsArePaddedAndCutBack) {
   read_pieces(in, content, {2048, 1024, 7168, 4096, 1024}, buffer);
   const std::uint32_t left = total - 2048 - 1024 - 7168 - 4096 - 1024;
   std::memset(buffer, 0xee, 8192);
-  EXPECT_TRUE(read_file(in, buffer, 8192)) << "a read past the end succeeds";
+  std::uint32_t got = 0;
+  EXPECT_TRUE(read_file_counted(in, buffer, 8192, got)) << "a counted read past the end succeeds";
+  EXPECT_EQ(got, left);
   EXPECT_EQ(std::string(static_cast<char*>(buffer), left), content.substr(total - left));
   EXPECT_EQ(static_cast<unsigned char*>(buffer)[left], 0xee) << "nothing past the end is copied";
-  EXPECT_TRUE(read_file(in, buffer, 1024)) << "a read at the end succeeds";
+  EXPECT_FALSE(read_file(in, buffer, 1024)) << "a read of a length at the end is short";
   close_file(in);
   release_io_buffer(buffer);
 }
