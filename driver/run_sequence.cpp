@@ -18,7 +18,7 @@ namespace {
 
 // The test run when there is no configuration file.
 void run_default_test(std::ostream& report) {
-  run_test(kMethodHL, "C:", "4K", 1000, 5, "", report);
+  run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, report);
 }
 
 // Opens the configuration and reads its first byte, which waits on a pipe

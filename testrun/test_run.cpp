@@ -7,8 +7,7 @@
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
-#include "trials/hl_trial.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
 
 namespace {
 
@@ -23,22 +22,18 @@ bool convert_size(const std::string& text, std::int64_t& kib) {
   return true;
 }
 
-void write_headers(bool method_hl, const std::string& drive, const std::string& file_size,
-                   std::int32_t file_count, std::int32_t trial_count,
-                   const std::string& buffer_size, std::ostream& report) {
+// The console header, then the report's, whose fields are padded to columns.
+// A method with a buffer shows its size after the file size.
+void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
+                   std::ostream& report) {
   std::ostream& out = console();
-  if (method_hl) {
-    out << "HL " << drive << " " << file_size << " " << file_count << "File(s) " << trial_count
-        << "Trial(s)" << std::endl;
-    report << "HL " << drive << std::setw(5) << file_size << " " << std::setw(4) << file_count
-           << "File(s) " << std::setw(2) << trial_count << "Trial(s) : ";
-  } else {
-    out << "LL " << drive << " " << file_size << " (Buffer:" << buffer_size << ") " << file_count
-        << "File(s) " << trial_count << "Trial(s)" << std::endl;
-    report << "LL " << drive << std::setw(5) << file_size << " (Buffer:" << std::setw(4)
-           << buffer_size << ") " << std::setw(4) << file_count << "File(s) " << std::setw(2)
-           << trial_count << "Trial(s) : ";
-  }
+  out << keyword << " " << test.drive << " " << test.file_size;
+  if (takes_buffer) out << " (Buffer:" << test.buffer_size << ")";
+  out << " " << test.file_count << "File(s) " << test.trial_count << "Trial(s)" << std::endl;
+  report << keyword << " " << test.drive << std::setw(5) << test.file_size;
+  if (takes_buffer) report << " (Buffer:" << std::setw(4) << test.buffer_size << ")";
+  report << " " << std::setw(4) << test.file_count << "File(s) " << std::setw(2)
+         << test.trial_count << "Trial(s) : ";
 }
 
 // One line on standard error when copies of an LL test went through the page
@@ -61,17 +56,17 @@ void write_average(std::ostream& out, double speed, double seconds) {
 
 }  // namespace
 
-bool run_test(bool method_hl, const std::string& drive, const std::string& file_size,
-              std::int32_t file_count, std::int32_t trial_count, const std::string& buffer_size,
-              std::ostream& report) {
+bool run_test(const TestLine& test, std::ostream& report) {
+  const CopyMethodRow& row = copy_method_row(test.method);
+  const std::int32_t file_count = test.file_count;
   std::int64_t free_kib = 0;
-  if (!drive_free_kib(drive, report, free_kib)) return false;
+  if (!drive_free_kib(test.drive, report, free_kib)) return false;
 
   std::int64_t file_kib = 0;
-  if (!convert_size(file_size, file_kib)) return false;
+  if (!convert_size(test.file_size, file_kib)) return false;
   std::int64_t buffer_kib = 0;
-  if (!method_hl) {
-    if (!convert_size(buffer_size, buffer_kib)) return false;
+  if (row.takes_buffer) {
+    if (!convert_size(test.buffer_size, buffer_kib)) return false;
     if (buffer_kib >= kBufferKibLimit) {
       console() << "Size Type Must Be 'K' or 'M' or 'G'." << std::endl;
       return false;
@@ -79,18 +74,17 @@ bool run_test(bool method_hl, const std::string& drive, const std::string& file_
   }
   if (!check_free_space(free_kib, file_kib, file_count)) return false;
 
-  write_headers(method_hl, drive, file_size, file_count, trial_count, buffer_size, report);
-  if (trial_count < 1) return false;
+  write_headers(test, row.takes_buffer, row.keyword, report);
+  if (test.trial_count < 1) return false;
 
-  if (!method_hl) take_cached_copy_length();  // left over from trials run outside a test
+  take_cached_copy_length();  // left over from trials run outside a test
   std::int32_t good_trials = 0;
   double total_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   // An interrupted run starts no further trial and prints no average.
-  for (std::int32_t i = 0; i < trial_count && !interruption_requested(); ++i) {
+  for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
     console() << "[Trial " << i << "] ";
-    const std::uint32_t ms = method_hl ? run_hl_trial(drive, file_kib, file_count)
-                                       : run_ll_trial(drive, file_kib, file_count, buffer_kib);
+    const std::uint32_t ms = run_trial(test.method, test.drive, file_kib, file_count, buffer_kib);
     const double seconds = static_cast<double>(ms) / 1000.0;
     if (seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
@@ -99,7 +93,7 @@ bool run_test(bool method_hl, const std::string& drive, const std::string& file_
     ++good_trials;
     total_seconds += seconds;
   }
-  if (!method_hl) note_cached_copies(drive, take_cached_copy_length());
+  note_cached_copies(test.drive, take_cached_copy_length());
   if (good_trials < 1 || interruption_requested()) return false;
 
   const double average_speed = file_mb * file_count * good_trials / total_seconds;

@@ -40,7 +40,7 @@ std::int64_t total_trials(const std::string& text) {
   bool ended = false;
   std::int64_t trials = 0;
   while (read_configuration_line(in, line, ended)) {
-    TestSpec test;
+    TestLine test;
     if (parse_configuration_line(line, test) == LineKind::Test && test.trial_count > 0)
       trials += test.trial_count;
   }

@@ -18,8 +18,7 @@
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "tests/platform/scratch.h"
-#include "trials/hl_trial.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
 #include "trials/pseudo_random.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
@@ -176,7 +175,7 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
 
       void* buffer = allocate_io_buffer(static_cast<std::size_t>(buffer_kib) * 1024);
       std::uint32_t elapsed = 0;
-      ASSERT_TRUE(copy_all_ll(work, file_kib, 3, buffer_kib, buffer, elapsed))
+      ASSERT_TRUE(copy_all_ll({work, 3, file_kib, buffer_kib, buffer}, elapsed))
           << name << ": " << console.text();
       release_io_buffer(buffer);
       // Flushed copies are on the medium, not in the cache.
@@ -184,7 +183,7 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "LL " << name;
 
       // HL replaces the LL copies.
-      ASSERT_TRUE(copy_all_hl(work, 3, elapsed)) << name;
+      ASSERT_TRUE(copy_all_hl({work, 3}, elapsed)) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "HL " << name;
       EXPECT_EQ(console.text(), "");
 
@@ -199,9 +198,9 @@ TEST_F(Ext4With4096ByteSectors, CopiesThatLeaveDirectModeAreCountedWithTheirLeng
   take_cached_copy_length();
   // Test files of 5 KiB are written in one transfer that leaves direct mode;
   // the copies read and write 4 KiB directly, then a 1 KiB tail that cannot.
-  run_ll_trial(mount_point_, 5, 2, 4);
+  run_trial(CopyMethod::LL, mount_point_, 5, 2, 4);
   EXPECT_EQ(take_cached_copy_length(), 1024u);
-  run_ll_trial(mount_point_, 8, 2, 4);
+  run_trial(CopyMethod::LL, mount_point_, 8, 2, 4);
   EXPECT_EQ(take_cached_copy_length(), 0u) << "whole sectors all go direct";
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
 }
@@ -212,10 +211,10 @@ TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
   std::string expected;
   for (std::int64_t file_kib : sizes) {
     for (std::int64_t buffer_kib : sizes) {
-      run_ll_trial(mount_point_, file_kib, 4, buffer_kib);
+      run_trial(CopyMethod::LL, mount_point_, file_kib, 4, buffer_kib);
       expected += "Preparing... Testing... Done.";
     }
-    run_hl_trial(mount_point_, file_kib, 4);
+    run_trial(CopyMethod::HL, mount_point_, file_kib, 4);
     expected += "Preparing... Testing... Done.";
   }
   EXPECT_EQ(console.text(), expected);
@@ -285,7 +284,7 @@ TEST_P(BlockSharingVolume, WholeFileCopyMovesEveryByteAndSharesNoBlock) {
   }
   const std::int64_t free_before = free_bytes();
   std::uint32_t elapsed = 0;
-  ASSERT_TRUE(copy_all_hl(work, 1, elapsed));
+  ASSERT_TRUE(copy_all_hl({work, 1}, elapsed));
   const std::int64_t free_after = free_bytes();
   ASSERT_TRUE(scratch::copies_match(native, 1));
 
@@ -348,13 +347,13 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   // The trial on the full volume reports and stops.
   {
     scratch::ConsoleCapture console;
-    EXPECT_EQ(run_hl_trial(mount_point_ + "\\sub", 1, 100), 0u);
+    EXPECT_EQ(run_trial(CopyMethod::HL, mount_point_ + "\\sub", 1, 100), 0u);
     EXPECT_EQ(console.text(), "Preparing...Init Failed\n");
   }
   EXPECT_TRUE(remove_tree(work));
   // With the inodes back, a whole trial fits.
   scratch::ConsoleCapture console;
-  run_ll_trial(mount_point_, 1, 5, 1);
+  run_trial(CopyMethod::LL, mount_point_, 1, 5, 1);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }
@@ -390,8 +389,8 @@ TEST_F(RamfsWithoutDirectIo, FilesOpenWithoutCacheBypassAndTrialsRun) {
   EXPECT_EQ(scratch::read_bytes(mount_point_ + "/plain.dat"), std::string(4096, 'q'));
 
   scratch::ConsoleCapture console;
-  run_ll_trial(mount_point_, 5, 3, 2);
-  run_hl_trial(mount_point_, 1025, 2);
+  run_trial(CopyMethod::LL, mount_point_, 5, 3, 2);
+  run_trial(CopyMethod::HL, mount_point_, 1025, 2);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }

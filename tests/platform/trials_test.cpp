@@ -4,8 +4,7 @@
 #include "platform/directories.h"
 #include "platform/memory.h"
 #include "tests/platform/scratch.h"
-#include "trials/hl_trial.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
 #include "trials/pseudo_random.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
@@ -60,7 +59,7 @@ TEST_F(TrialsOnDisk, HighLevelCopyPhaseCopiesEveryFileExactly) {
     make_checked_test_files(work, file_kib, 4);
     scratch::ConsoleCapture console;
     std::uint32_t elapsed = 12345;
-    ASSERT_TRUE(copy_all_hl("C:\\" + work, 4, elapsed));
+    ASSERT_TRUE(copy_all_hl({"C:\\" + work, 4}, elapsed));
     EXPECT_LT(elapsed, 60000u);
     EXPECT_EQ(console.text(), "");
     expect_copies_identical(work, 4);
@@ -85,7 +84,7 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
     ASSERT_NE(buffer, nullptr);
     scratch::ConsoleCapture console;
     std::uint32_t elapsed = 12345;
-    const bool copied = copy_all_ll("C:\\" + work, c.file_kib, 3, c.buffer_kib, buffer, elapsed);
+    const bool copied = copy_all_ll({"C:\\" + work, 3, c.file_kib, c.buffer_kib, buffer}, elapsed);
     release_io_buffer(buffer);
     ASSERT_TRUE(copied) << work << ": " << console.text();
     EXPECT_LT(elapsed, 60000u);
@@ -97,10 +96,10 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
 
 TEST_F(TrialsOnDisk, WholeTrialsRunAndLeaveNoWorkDirectory) {
   scratch::ConsoleCapture console;
-  run_hl_trial("C:", 64, 5);
-  run_ll_trial("C:", 100, 3, 64);
-  run_hl_trial(dir_, 1025, 2);
-  run_ll_trial(dir_, 1025, 2, 5);
+  run_trial(CopyMethod::HL, "C:", 64, 5);
+  run_trial(CopyMethod::LL, "C:", 100, 3, 64);
+  run_trial(CopyMethod::HL, dir_, 1025, 2);
+  run_trial(CopyMethod::LL, dir_, 1025, 2, 5);
   const std::string text = console.text();
   EXPECT_EQ(text,
             "Preparing... Testing... Done.Preparing... Testing... Done."
@@ -116,7 +115,7 @@ TEST_F(TrialsOnDisk, FailedTrialLeavesItsWorkDirectory) {
   ASSERT_TRUE(create_directory("C:\\blocked\\w\\copy1.dat"));
   void* buffer = allocate_io_buffer(1024);
   std::uint32_t elapsed = 0;
-  EXPECT_FALSE(copy_all_ll("C:\\blocked\\w", 1, 2, 1, buffer, elapsed));
+  EXPECT_FALSE(copy_all_ll({"C:\\blocked\\w", 2, 1, 1, buffer}, elapsed));
   release_io_buffer(buffer);
   EXPECT_EQ(console.text(), "open to failed\n");
   EXPECT_TRUE(scratch::exists(dir_ + "/blocked/w/copy0.dat"));
