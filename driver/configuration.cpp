@@ -121,7 +121,7 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended) {
   }
 }
 
-void run_configured_tests(std::istream& in, std::ostream& report) {
+void run_configured_tests(std::istream& in, RunContext& run) {
   std::string line;
   bool ended = false;
   while (!interruption_requested() && read_configuration_line(in, line, ended)) {
@@ -130,7 +130,7 @@ void run_configured_tests(std::istream& in, std::ostream& report) {
       case LineKind::Ignored: break;
       case LineKind::Error: console() << "ini error: " << line << std::endl; break;
       case LineKind::Test:
-        run_test(test, report);
+        run_test(test, run);
         break;
     }
   }

@@ -25,4 +25,4 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended);
 // Reads the configuration to its end, running each test line through the test
 // run before the next line is read and printing "ini error: <line>" for lines
 // that are not tests. An interrupted run reads no further line.
-void run_configured_tests(std::istream& in, std::ostream& report);
+void run_configured_tests(std::istream& in, RunContext& run);

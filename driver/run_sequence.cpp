@@ -1,7 +1,6 @@
 #include "driver/run_sequence.h"
 
 #include <fstream>
-#include <iomanip>
 #include <sstream>
 
 #include "driver/build_stamp.h"
@@ -17,8 +16,8 @@
 namespace {
 
 // The test run when there is no configuration file.
-void run_default_test(std::ostream& report) {
-  run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, report);
+void run_default_test(RunContext& run) {
+  run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run);
 }
 
 // Opens the configuration and reads its first byte, which waits on a pipe
@@ -48,7 +47,8 @@ void write_report_file(const std::string& text) {
 
 int run_benchmark() {
   seed_random(static_cast<std::uint32_t>(calendar_seconds_now()));
-  std::ostringstream report;
+  RunContext run;
+  std::ostringstream& report = run.report;
   std::ostream& out = console();
 
   out << "Varnoquelbit Build: [" << build_stamp() << "]" << std::endl;
@@ -64,12 +64,11 @@ int run_benchmark() {
 
   std::ifstream configuration;
   if (open_configuration(configuration)) {
-    out << std::fixed << std::setprecision(3);
-    report << std::fixed << std::setprecision(3);
-    run_configured_tests(configuration, report);
+    run.fixed_figures = true;
+    run_configured_tests(configuration, run);
   } else {
     out << "Varnoquelbit.ini NOT Found." << std::endl;
-    run_default_test(report);
+    run_default_test(run);
   }
 
   // An interrupted run has removed the work directory of its trial in

@@ -3,15 +3,10 @@
 #include "platform/console.h"
 #include "platform/volume.h"
 
-DriveSpaceCache& drive_space_cache() {
-  static DriveSpaceCache cache;
-  return cache;
-}
-
 namespace {
 
-void write_disk_line(std::ostream& out, const std::string& drive, double total_gb,
-                     double free_gb) {
+void write_disk_line(std::ostream& out, const std::string& drive, const std::string& total_gb,
+                     const std::string& free_gb) {
   out << "Disk " << drive << " Capacity: Total=" << total_gb << "[GB] Free=" << free_gb << "[GB]";
 }
 
@@ -22,8 +17,8 @@ std::int64_t clamp_to_int64(std::uint64_t value) {
 
 }  // namespace
 
-bool drive_free_kib(const std::string& drive, std::ostream& report, std::int64_t& free_kib) {
-  DriveSpaceCache& cache = drive_space_cache();
+bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& free_kib) {
+  DriveSpaceCache& cache = run.drives;
   const auto known = cache.find(drive);
   if (known != cache.end()) {
     free_kib = known->second;
@@ -39,13 +34,13 @@ bool drive_free_kib(const std::string& drive, std::ostream& report, std::int64_t
       static_cast<std::uint64_t>(figures.sectors_per_cluster) * figures.bytes_per_sector;
   const std::int64_t free = clamp_to_int64(figures.free_clusters * cluster_bytes / 1024);
   const std::int64_t total = clamp_to_int64(figures.total_clusters * cluster_bytes / 1024);
-  const double total_gb = static_cast<double>(total) * (1.0 / 1024) * (1.0 / 1024);
-  const double free_gb = static_cast<double>(free) * (1.0 / 1024) * (1.0 / 1024);
+  const std::string total_gb = figure(run, static_cast<double>(total) * (1.0 / 1024) * (1.0 / 1024));
+  const std::string free_gb = figure(run, static_cast<double>(free) * (1.0 / 1024) * (1.0 / 1024));
 
   write_disk_line(console(), drive, total_gb, free_gb);
   console() << std::endl;
-  write_disk_line(report, drive, total_gb, free_gb);
-  report << "\r\n";
+  write_disk_line(run.report, drive, total_gb, free_gb);
+  run.report << "\r\n";
 
   cache.emplace(drive, free);
   free_kib = free;

@@ -50,17 +50,18 @@ void note_cached_copies(const std::string& drive, std::uint32_t length) {
             << std::endl;
 }
 
-void write_average(std::ostream& out, double speed, double seconds) {
+void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {
   out << "Average:" << std::setw(7) << speed << "[MB/s] (" << std::setw(7) << seconds << "[sec])";
 }
 
 }  // namespace
 
-bool run_test(const TestLine& test, std::ostream& report) {
+bool run_test(const TestLine& test, RunContext& run) {
+  std::ostream& report = run.report;
   const CopyMethodRow& row = copy_method_row(test.method);
   const std::int32_t file_count = test.file_count;
   std::int64_t free_kib = 0;
-  if (!drive_free_kib(test.drive, report, free_kib)) return false;
+  if (!drive_free_kib(test.drive, run, free_kib)) return false;
 
   std::int64_t file_kib = 0;
   if (!convert_size(test.file_size, file_kib)) return false;
@@ -88,7 +89,8 @@ bool run_test(const TestLine& test, std::ostream& report) {
     const double seconds = static_cast<double>(ms) / 1000.0;
     if (seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
-    console() << "  Result: " << std::setw(7) << speed << "[MB/s] (" << seconds << "[sec])"
+    console() << "  Result: " << std::setw(7) << figure(run, speed) << "[MB/s] ("
+              << figure(run, seconds) << "[sec])"
               << std::endl;
     ++good_trials;
     total_seconds += seconds;
@@ -96,8 +98,8 @@ bool run_test(const TestLine& test, std::ostream& report) {
   note_cached_copies(test.drive, take_cached_copy_length());
   if (good_trials < 1 || interruption_requested()) return false;
 
-  const double average_speed = file_mb * file_count * good_trials / total_seconds;
-  const double average_seconds = total_seconds / good_trials;
+  const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);
+  const std::string average_seconds = figure(run, total_seconds / good_trials);
   write_average(console(), average_speed, average_seconds);
   console() << std::endl;
   write_average(report, average_speed, average_seconds);

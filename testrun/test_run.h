@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "testrun/run_context.h"
 #include "trials/copy_method.h"
 
 // One test as a configuration line gives it, fields in the line's order.
@@ -20,6 +21,6 @@ struct TestLine {
 // Buffer sizes from this many KiB up (4 GiB) do not fit a 32-bit byte count.
 constexpr std::int64_t kBufferKibLimit = 4194304;
 
-// Runs one test and appends its line to the report. Returns true when the
+// Runs one test and appends its line to the run's report. Returns true when the
 // average was printed, false after any early stop (which ends only this test).
-bool run_test(const TestLine& test, std::ostream& report);
+bool run_test(const TestLine& test, RunContext& run);

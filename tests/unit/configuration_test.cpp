@@ -195,8 +195,8 @@ class ConfiguredTests : public FakePlatformTest {};
 TEST_F(ConfiguredTests, TestsBeforeAReadErrorRunAndReadingStopsThere) {
   FailingReads buffer("HL C: 4K 1 0\nHL C: 4K 2 0\n");
   std::istream in(&buffer);
-  std::ostringstream report;
-  run_configured_tests(in, report);
+  RunContext run;
+  run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
             "HL C: 4K 1File(s) 0Trial(s)\n"
@@ -214,8 +214,8 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
       "LL Q: 4K 4K 1 1\r\n"
       "HLX C: 4K 2 1\x1a"
       "HL C: 4K 1 1\r\n");
-  std::ostringstream report;
-  run_configured_tests(in, report);
+  RunContext run;
+  run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "ini error: \xEF\xBB\xBFHL C: 4K 1 1\n"
             "ini error: HX C: 4K 1 1\n"
@@ -224,7 +224,7 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
             "Could not Get the Drive Information of Q:\n"
             "HL C: 4K 2File(s) 1Trial(s)\n"
             "[Trial 0] Preparing... Testing... Done.");
-  EXPECT_EQ(report.str(),
+  EXPECT_EQ(run.report.str(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
             "HL C:   4K    1File(s)  0Trial(s) : HL C:   4K    2File(s)  1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
