@@ -11,7 +11,6 @@
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
-#include "trials/pseudo_random.h"
 
 namespace {
 
@@ -46,8 +45,8 @@ void write_report_file(const std::string& text) {
 }
 
 int run_benchmark() {
-  seed_random(static_cast<std::uint32_t>(calendar_seconds_now()));
   RunContext run;
+  run.trials.generator.state = static_cast<std::uint32_t>(calendar_seconds_now());
   std::ostringstream& report = run.report;
   std::ostream& out = console();
 

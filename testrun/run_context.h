@@ -1,11 +1,13 @@
 // What one run of the benchmark carries from test to test, owned by the run
 // and passed down to each test: the report it builds, how it writes figures,
-// and the free space of every drive seen so far.
+// the free space of every drive seen so far, and the state its trials carry.
 #pragma once
 #include <cstdint>
 #include <map>
 #include <sstream>
 #include <string>
+
+#include "trials/trial.h"
 
 // Drive string (exact bytes, so C:, c: and C:\ are three keys) to free KiB.
 using DriveSpaceCache = std::map<std::string, std::int64_t>;
@@ -18,6 +20,7 @@ struct RunContext {
   bool fixed_figures = false;
   // Entries are only ever added.
   DriveSpaceCache drives;
+  TrialState trials;
 };
 
 // One figure written in the run's notation, for the console and the report alike.

@@ -78,14 +78,14 @@ bool run_test(const TestLine& test, RunContext& run) {
   write_headers(test, row.takes_buffer, row.keyword, report);
   if (test.trial_count < 1) return false;
 
-  take_cached_copy_length();  // left over from trials run outside a test
+  run.trials.cached_copy_length = 0;
   std::int32_t good_trials = 0;
   double total_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
     console() << "[Trial " << i << "] ";
-    const std::uint32_t ms = run_trial(test.method, test.drive, file_kib, file_count, buffer_kib);
+    const std::uint32_t ms = run_trial(run.trials, test.method, test.drive, file_kib, file_count, buffer_kib);
     const double seconds = static_cast<double>(ms) / 1000.0;
     if (seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
@@ -95,7 +95,8 @@ bool run_test(const TestLine& test, RunContext& run) {
     ++good_trials;
     total_seconds += seconds;
   }
-  note_cached_copies(test.drive, take_cached_copy_length());
+  note_cached_copies(test.drive, run.trials.cached_copy_length);
+  run.trials.cached_copy_length = 0;
   if (good_trials < 1 || interruption_requested()) return false;
 
   const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);

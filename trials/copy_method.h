@@ -14,6 +14,10 @@ struct CopyJob {
   std::int64_t file_kib = 0;
   std::int64_t buffer_kib = 0;  // 1 KiB to below 4 GiB; 0 for a method without a buffer
   void* buffer = nullptr;       // buffer_kib KiB, aligned for the cache bypass
+  // Where a copy phase records the length of its first transfer that went
+  // through the system's file cache because the volume refused direct I/O
+  // for it (or keeps its files in memory), unless one is recorded already.
+  std::uint32_t* cached_copy_length = nullptr;
 };
 
 // A timed copy phase: copies test file i to copy file i of the job's work
@@ -45,8 +49,3 @@ bool copy_all_hl(const CopyJob& job, std::uint32_t& elapsed_ms);
 // LL: every file opened with the cache bypassed before the clock starts, then
 // copied through the job's buffer.
 bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms);
-
-// The length of the first copy transfer, since the last call, of an LL trial
-// that went through the system's file cache because the volume refused
-// direct I/O for it (or keeps its files in memory); 0 when none did.
-std::uint32_t take_cached_copy_length();

@@ -11,9 +11,6 @@
 
 namespace {
 
-// See take_cached_copy_length.
-std::uint32_t g_cached_copy_length = 0;
-
 // Closes source i, then destination i, for every pair opened.
 void close_pairs(const std::vector<FileHandle>& sources,
                  const std::vector<FileHandle>& destinations) {
@@ -92,15 +89,11 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
   }
   const std::uint32_t stop = milliseconds_now();
   const std::uint32_t cached = take_cached_transfer_length();
-  if (g_cached_copy_length == 0) g_cached_copy_length = cached;
+  if (job.cached_copy_length != nullptr && *job.cached_copy_length == 0)
+    *job.cached_copy_length = cached;
 
   close_pairs(sources, destinations);
   elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
   return true;
 }
 
-std::uint32_t take_cached_copy_length() {
-  const std::uint32_t length = g_cached_copy_length;
-  g_cached_copy_length = 0;
-  return length;
-}

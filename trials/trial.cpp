@@ -11,18 +11,19 @@
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 
-std::uint32_t run_trial(CopyMethod method, const std::string& drive, std::int64_t file_kib,
-                        std::int32_t file_count, std::int64_t buffer_kib) {
+std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string& drive,
+                        std::int64_t file_kib, std::int32_t file_count, std::int64_t buffer_kib) {
   const CopyMethodRow& row = copy_method_row(method);
   console() << "Preparing...";
-  CopyJob job{work_directory_path(drive), file_count, file_kib, buffer_kib, nullptr};
+  CopyJob job{work_directory_path(drive), file_count, file_kib, buffer_kib, nullptr,
+              &state.cached_copy_length};
   if (row.takes_buffer)
     job.buffer = allocate_io_buffer(static_cast<std::uint32_t>(buffer_kib) * 1024u);
-  const std::uint32_t content_state = random_state();  // the test files are drawn from here
+  const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
   const bool created = (!row.takes_buffer || job.buffer != nullptr) &&
                        trial_paths_fit(job.work_directory, file_count) &&
                        create_directory(job.work_directory);
-  bool copied = created && make_test_files(job.work_directory, file_kib, file_count);
+  bool copied = created && make_test_files(state.generator, job.work_directory, file_kib, file_count);
   if (!copied) {
     if (interruption_requested()) {
       end_interrupted_trial(job.work_directory, created);

@@ -49,7 +49,6 @@ std::int64_t total_trials(const std::string& text) {
 
 void set_up_platform(std::size_t input_size) {
   fake::reset();
-  seed_random(1);
   fake::Platform& p = fake::state();
   p.volumes.clear();
   p.directories.clear();

@@ -15,13 +15,15 @@ using scratch::ScratchTest;
 
 class TrialsOnDisk : public ScratchTest {
  protected:
+  TrialState trials;
+
   // Makes a work directory with `count` test files of `file_kib` KiB and
   // checks every byte of them against the generator.
   void make_checked_test_files(const std::string& work, std::int64_t file_kib, int count) {
     ASSERT_TRUE(create_directory("C:\\" + work));
     const std::uint32_t seed = 0x1234567u + static_cast<std::uint32_t>(file_kib);
-    seed_random(seed);
-    ASSERT_TRUE(make_test_files("C:\\" + work, file_kib, count));
+    trials.generator.state = seed;
+    ASSERT_TRUE(make_test_files(trials.generator, "C:\\" + work, file_kib, count));
     for (int i = 0; i < count; ++i) {
       // Written past the cache: nothing of it is left there to be read.
       const std::string path = dir_ + "/" + work + "/test" + std::to_string(i) + ".dat";
@@ -96,10 +98,10 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
 
 TEST_F(TrialsOnDisk, WholeTrialsRunAndLeaveNoWorkDirectory) {
   scratch::ConsoleCapture console;
-  run_trial(CopyMethod::HL, "C:", 64, 5);
-  run_trial(CopyMethod::LL, "C:", 100, 3, 64);
-  run_trial(CopyMethod::HL, dir_, 1025, 2);
-  run_trial(CopyMethod::LL, dir_, 1025, 2, 5);
+  run_trial(trials, CopyMethod::HL, "C:", 64, 5);
+  run_trial(trials, CopyMethod::LL, "C:", 100, 3, 64);
+  run_trial(trials, CopyMethod::HL, dir_, 1025, 2);
+  run_trial(trials, CopyMethod::LL, dir_, 1025, 2, 5);
   const std::string text = console.text();
   EXPECT_EQ(text,
             "Preparing... Testing... Done.Preparing... Testing... Done."

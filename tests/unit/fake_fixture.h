@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fake/fake_platform.h"
-#include "trials/pseudo_random.h"
+#include "trials/trial.h"
 
 class FakePlatformTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::reset();
-    seed_random(12345);
   }
+  TrialState trials{Generator{12345}};
 };
 
 // The work directory the fake clock's calendar time gives on drive C:.
