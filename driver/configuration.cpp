@@ -5,6 +5,7 @@
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ void run_configured_tests(std::istream& in, RunContext& run) {
     TestLine test;
     switch (parse_configuration_line(line, test)) {
       case LineKind::Ignored: break;
-      case LineKind::Error: console() << "ini error: " << line << std::endl; break;
+      case LineKind::Error: console() << text::kConfigurationError << line << std::endl; break;
       case LineKind::Test:
         run_test(test, run);
         break;

@@ -11,6 +11,7 @@
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -50,23 +51,23 @@ int run_benchmark() {
   std::ostringstream& report = run.report;
   std::ostream& out = console();
 
-  out << "Varnoquelbit Build: [" << build_stamp() << "]" << std::endl;
-  report << "Varnoquelbit Build: [" << build_stamp() << "]\r\n";
+  out << text::kBuildOpen << build_stamp() << text::kBuildClose << std::endl;
+  report << text::kBuildOpen << build_stamp() << text::kBuildClose << text::kReportLineEnd;
 
   const std::string name = os_name();
   if (name.empty()) {
-    out << "Cound NOT Get OS Version. " << std::endl;
+    out << text::kNoOsVersion << std::endl;
     return 0;
   }
-  out << "OS: " << name << std::endl;
-  report << "OS: " << name << "\r\n";
+  out << text::kOsLine << name << std::endl;
+  report << text::kOsLine << name << text::kReportLineEnd;
 
   std::ifstream configuration;
   if (open_configuration(configuration)) {
     run.fixed_figures = true;
     run_configured_tests(configuration, run);
   } else {
-    out << "Varnoquelbit.ini NOT Found." << std::endl;
+    out << text::kNoConfiguration << std::endl;
     run_default_test(run);
   }
 
@@ -75,8 +76,8 @@ int run_benchmark() {
   if (interruption_requested()) return interrupted_exit_status();
   write_report_file(report.str());
 
-  out << "Press Any Key to Finish." << std::endl;
-  out << "(To Copy the Result to the Clipboard, Press 'c'.)" << std::endl;
+  out << text::kPressAnyKey << std::endl;
+  out << text::kClipboardPrompt << std::endl;
   const int key = read_key();
   if (interruption_requested()) return interrupted_exit_status();
   if (key == 'c') copy_to_clipboard(report.str());

@@ -2,12 +2,14 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
+#include "trials/texts.h"
 
 namespace {
 
 void write_disk_line(std::ostream& out, const std::string& drive, const std::string& total_gb,
                      const std::string& free_gb) {
-  out << "Disk " << drive << " Capacity: Total=" << total_gb << "[GB] Free=" << free_gb << "[GB]";
+  out << text::kDisk << drive << text::kDiskTotal << total_gb << text::kDiskFree << free_gb
+      << text::kDiskEnd;
 }
 
 std::int64_t clamp_to_int64(std::uint64_t value) {
@@ -27,7 +29,7 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
 
   VolumeFigures figures;
   if (!query_volume(drive, figures)) {
-    console() << "Could not Get the Drive Information of " << drive << std::endl;
+    console() << text::kNoDriveInformation << drive << std::endl;
     return false;
   }
   const std::uint64_t cluster_bytes =
@@ -40,7 +42,7 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   write_disk_line(console(), drive, total_gb, free_gb);
   console() << std::endl;
   write_disk_line(run.report, drive, total_gb, free_gb);
-  run.report << "\r\n";
+  run.report << text::kReportLineEnd;
 
   cache.emplace(drive, free);
   free_kib = free;
@@ -54,7 +56,7 @@ bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t
       __builtin_mul_overflow(static_cast<std::int64_t>(file_count), file_kib, &needed) ||
       __builtin_mul_overflow(needed, std::int64_t{2}, &needed);
   if (overflow || needed > free_kib) {
-    console() << "Error: Free Space is NOT Enough." << std::endl;
+    console() << text::kNotEnoughSpace << std::endl;
     return false;
   }
   return true;

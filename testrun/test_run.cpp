@@ -8,6 +8,7 @@
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
 #include "trials/trial.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ namespace {
 bool convert_size(const std::string& text, std::int64_t& kib) {
   kib = parse_size_kib(text);
   if (kib < 1) {
-    console() << "Size Type Must Be 'K' or 'M' or 'G'." << std::endl;
+    console() << text::kBadSize << std::endl;
     return false;
   }
   return true;
@@ -28,12 +29,14 @@ void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
                    std::ostream& report) {
   std::ostream& out = console();
   out << keyword << " " << test.drive << " " << test.file_size;
-  if (takes_buffer) out << " (Buffer:" << test.buffer_size << ")";
-  out << " " << test.file_count << "File(s) " << test.trial_count << "Trial(s)" << std::endl;
+  if (takes_buffer) out << text::kHeaderBuffer << test.buffer_size << text::kHeaderBufferEnd;
+  out << " " << test.file_count << text::kHeaderFiles << test.trial_count << text::kHeaderTrials
+      << std::endl;
   report << keyword << " " << test.drive << std::setw(5) << test.file_size;
-  if (takes_buffer) report << " (Buffer:" << std::setw(4) << test.buffer_size << ")";
-  report << " " << std::setw(4) << test.file_count << "File(s) " << std::setw(2)
-         << test.trial_count << "Trial(s) : ";
+  if (takes_buffer)
+    report << text::kHeaderBuffer << std::setw(4) << test.buffer_size << text::kHeaderBufferEnd;
+  report << " " << std::setw(4) << test.file_count << text::kHeaderFiles << std::setw(2)
+         << test.trial_count << text::kReportHeaderEnd;
 }
 
 // One line on standard error when copies of an LL test went through the page
@@ -51,7 +54,8 @@ void note_cached_copies(const std::string& drive, std::uint32_t length) {
 }
 
 void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {
-  out << "Average:" << std::setw(7) << speed << "[MB/s] (" << std::setw(7) << seconds << "[sec])";
+  out << text::kAverage << std::setw(7) << speed << text::kSpeedUnit << std::setw(7) << seconds
+      << text::kSecondsUnit;
 }
 
 }  // namespace
@@ -69,7 +73,7 @@ bool run_test(const TestLine& test, RunContext& run) {
   if (row.takes_buffer) {
     if (!convert_size(test.buffer_size, buffer_kib)) return false;
     if (buffer_kib >= kBufferKibLimit) {
-      console() << "Size Type Must Be 'K' or 'M' or 'G'." << std::endl;
+      console() << text::kBadSize << std::endl;
       return false;
     }
   }
@@ -84,13 +88,13 @@ bool run_test(const TestLine& test, RunContext& run) {
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
-    console() << "[Trial " << i << "] ";
+    console() << text::kTrialOpen << i << text::kTrialClose;
     const std::uint32_t ms = run_trial(run.trials, test.method, test.drive, file_kib, file_count, buffer_kib);
     const double seconds = static_cast<double>(ms) / 1000.0;
     if (seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
-    console() << "  Result: " << std::setw(7) << figure(run, speed) << "[MB/s] ("
-              << figure(run, seconds) << "[sec])"
+    console() << text::kResult << std::setw(7) << figure(run, speed) << text::kSpeedUnit
+              << figure(run, seconds) << text::kSecondsUnit
               << std::endl;
     ++good_trials;
     total_seconds += seconds;
@@ -104,6 +108,6 @@ bool run_test(const TestLine& test, RunContext& run) {
   write_average(console(), average_speed, average_seconds);
   console() << std::endl;
   write_average(report, average_speed, average_seconds);
-  report << "\r\n";
+  report << text::kReportLineEnd;
   return true;
 }

@@ -1,10 +1,12 @@
 #include "trials/copy_method.h"
 
+#include "trials/texts.h"
+
 namespace {
 
 const CopyMethodRow kRows[] = {
-    {CopyMethod::HL, "HL", false, copy_all_hl, "Copy Failed!"},
-    {CopyMethod::LL, "LL", true, copy_all_ll, "copy failed"},
+    {CopyMethod::HL, "HL", false, copy_all_hl, text::kHlCopyFailed},
+    {CopyMethod::LL, "LL", true, copy_all_ll, text::kLlCopyFailed},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 bool copy_all_hl(const CopyJob& job, std::uint32_t& elapsed_ms) {
   const std::uint32_t start = milliseconds_now();
@@ -14,7 +15,7 @@ bool copy_all_hl(const CopyJob& job, std::uint32_t& elapsed_ms) {
     if (interruption_requested()) return false;
     if (!copy_whole_file(test_file_path(job.work_directory, i),
                          copy_file_path(job.work_directory, i))) {
-      console() << "Copy Failed!" << std::endl;
+      console() << text::kHlCopyFailed << std::endl;
       return false;
     }
   }

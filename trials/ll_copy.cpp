@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -54,14 +55,14 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
     const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
                                               FileAccess::Read, FileDisposition::OpenExisting);
     if (source == kInvalidFile) {
-      console() << "open from failed" << std::endl;
+      console() << text::kLlOpenFromFailed << std::endl;
       close_pairs(sources, destinations);
       return false;
     }
     const FileHandle destination = open_unbuffered(
         copy_file_path(work_directory, i), FileAccess::Write, FileDisposition::CreateAlways);
     if (destination == kInvalidFile) {
-      console() << "open to failed" << std::endl;
+      console() << text::kLlOpenToFailed << std::endl;
       close_pairs(sources, destinations);
       close_file(source);
       return false;
@@ -81,7 +82,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
     // The tail pair is issued for every file, with a length of 0 included.
     if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
-      if (!interruption_requested()) console() << "copy failed" << std::endl;
+      if (!interruption_requested()) console() << text::kLlCopyFailed << std::endl;
       close_pairs(sources, destinations);
       return false;
     }

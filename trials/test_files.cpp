@@ -7,6 +7,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   const FileHandle file =
       open_unbuffered(path, FileAccess::ReadWrite, FileDisposition::CreateAlways);
   if (file == kInvalidFile) {
-    console() << " CreateFile Error:INVALID_HANDLE_VALUE" << std::endl;
+    console() << text::kCreateFileError << std::endl;
     return false;
   }
   set_compression_off(file);
@@ -82,7 +83,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   if (!written) {
     // Closed without a flush, left behind with what was written. An
     // interrupted run stops here without a failure.
-    if (!interruption_requested()) console() << " WriteFile Error" << std::endl;
+    if (!interruption_requested()) console() << text::kWriteFileError << std::endl;
     close_file(file);
     return false;
   }

@@ -10,11 +10,12 @@
 #include "trials/test_files.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string& drive,
                         std::int64_t file_kib, std::int32_t file_count, std::int64_t buffer_kib) {
   const CopyMethodRow& row = copy_method_row(method);
-  console() << "Preparing...";
+  console() << text::kPreparing;
   CopyJob job{work_directory_path(drive), file_count, file_kib, buffer_kib, nullptr,
               &state.cached_copy_length};
   if (row.takes_buffer)
@@ -28,10 +29,10 @@ std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string&
     if (interruption_requested()) {
       end_interrupted_trial(job.work_directory, created);
     } else {
-      console() << "Init Failed" << std::endl;
+      console() << text::kInitFailed << std::endl;
     }
   } else {
-    console() << " Testing...";
+    console() << text::kTesting;
   }
 
   std::uint32_t elapsed_ms = 0;
@@ -45,7 +46,7 @@ std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string&
     }
     if (copied) {
       remove_tree(job.work_directory);
-      console() << " Done.";
+      console() << text::kDone;
     } else if (interruption_requested()) {
       end_interrupted_trial(job.work_directory, true);
     }
