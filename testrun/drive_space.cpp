@@ -36,8 +36,9 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
       static_cast<std::uint64_t>(figures.sectors_per_cluster) * figures.bytes_per_sector;
   const std::int64_t free = clamp_to_int64(figures.free_clusters * cluster_bytes / 1024);
   const std::int64_t total = clamp_to_int64(figures.total_clusters * cluster_bytes / 1024);
-  const std::string total_gb = figure(run, static_cast<double>(total) * (1.0 / 1024) * (1.0 / 1024));
-  const std::string free_gb = figure(run, static_cast<double>(free) * (1.0 / 1024) * (1.0 / 1024));
+  const double kib_to_gb = (1.0 / 1024) * (1.0 / 1024);
+  const std::string total_gb = figure(run, static_cast<double>(total) * kib_to_gb);
+  const std::string free_gb = figure(run, static_cast<double>(free) * kib_to_gb);
 
   write_disk_line(console(), drive, total_gb, free_gb);
   console() << std::endl;

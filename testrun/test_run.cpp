@@ -89,7 +89,8 @@ bool run_test(const TestLine& test, RunContext& run) {
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
     console() << text::kTrialOpen << i << text::kTrialClose;
-    const std::uint32_t ms = run_trial(run.trials, test.method, test.drive, file_kib, file_count, buffer_kib);
+    const std::uint32_t ms =
+        run_trial(run.trials, test.method, test.drive, file_kib, file_count, buffer_kib);
     const double seconds = static_cast<double>(ms) / 1000.0;
     if (seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
