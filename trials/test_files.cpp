@@ -6,8 +6,8 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/pseudo_random.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -59,8 +59,8 @@ std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::u
   return state;
 }
 
-void fill_words(unsigned char* buffer, std::uint32_t words) {
-  seed_random(fill_words_from(random_state(), buffer, words));
+void fill_words(Generator& generator, unsigned char* buffer, std::uint32_t words) {
+  generator.state = fill_words_from(generator.state, buffer, words);
 }
 
 namespace {
@@ -71,7 +71,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   const FileHandle file =
       open_unbuffered(path, FileAccess::ReadWrite, FileDisposition::CreateAlways);
   if (file == kInvalidFile) {
-    console() << " CreateFile Error:INVALID_HANDLE_VALUE" << std::endl;
+    console() << text::kCreateFileError << std::endl;
     return false;
   }
   set_compression_off(file);
@@ -83,7 +83,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   if (!written) {
     // Closed without a flush, left behind with what was written. An
     // interrupted run stops here without a failure.
-    if (!interruption_requested()) console() << " WriteFile Error" << std::endl;
+    if (!interruption_requested()) console() << text::kWriteFileError << std::endl;
     close_file(file);
     return false;
   }
@@ -94,7 +94,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
 
 }  // namespace
 
-bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
+bool make_test_files(Generator& generator, const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count) {
   auto* fill = static_cast<unsigned char*>(allocate_io_buffer(kFillBufferBytes));
   if (fill == nullptr) return false;
@@ -109,7 +109,7 @@ bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
   for (std::int32_t i = 0; ok && i < file_count; ++i) {
     ok = !interruption_requested();
     if (!ok) break;
-    fill_words(fill, words);
+    fill_words(generator, fill, words);
     ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
   }
   release_io_buffer(fill);

@@ -1,23 +1,16 @@
-#include "trials/ll_trial.h"
+#include "trials/copy_method.h"
 
 #include <ostream>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
-#include "platform/memory.h"
-#include "trials/pseudo_random.h"
-#include "trials/test_files.h"
-#include "trials/verify_copies.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 namespace {
-
-// See take_cached_copy_length.
-std::uint32_t g_cached_copy_length = 0;
 
 // Closes source i, then destination i, for every pair opened.
 void close_pairs(const std::vector<FileHandle>& sources,
@@ -37,12 +30,14 @@ bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint
 
 }  // namespace
 
-bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
-                 std::int32_t file_count, std::int64_t buffer_kib, void* buffer,
-                 std::uint32_t& elapsed_ms) {
+bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
+  const std::string& work_directory = job.work_directory;
+  const std::int32_t file_count = job.file_count;
+  const std::int64_t buffer_kib = job.buffer_kib;
+  void* const buffer = job.buffer;
   const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
-  const std::int64_t full_buffers = file_kib / buffer_kib;
-  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(file_kib % buffer_kib) * 1024u;
+  const std::int64_t full_buffers = job.file_kib / buffer_kib;
+  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(job.file_kib % buffer_kib) * 1024u;
 
   std::vector<FileHandle> sources;
   std::vector<FileHandle> destinations;
@@ -60,14 +55,14 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
     const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
                                               FileAccess::Read, FileDisposition::OpenExisting);
     if (source == kInvalidFile) {
-      console() << "open from failed" << std::endl;
+      console() << text::kLlOpenFromFailed << std::endl;
       close_pairs(sources, destinations);
       return false;
     }
     const FileHandle destination = open_unbuffered(
         copy_file_path(work_directory, i), FileAccess::Write, FileDisposition::CreateAlways);
     if (destination == kInvalidFile) {
-      console() << "open to failed" << std::endl;
+      console() << text::kLlOpenToFailed << std::endl;
       close_pairs(sources, destinations);
       close_file(source);
       return false;
@@ -87,7 +82,7 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
     // The tail pair is issued for every file, with a length of 0 included.
     if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
-      if (!interruption_requested()) console() << "copy failed" << std::endl;
+      if (!interruption_requested()) console() << text::kLlCopyFailed << std::endl;
       close_pairs(sources, destinations);
       return false;
     }
@@ -95,51 +90,11 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
   }
   const std::uint32_t stop = milliseconds_now();
   const std::uint32_t cached = take_cached_transfer_length();
-  if (g_cached_copy_length == 0) g_cached_copy_length = cached;
+  if (job.cached_copy_length != nullptr && *job.cached_copy_length == 0)
+    *job.cached_copy_length = cached;
 
   close_pairs(sources, destinations);
   elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
   return true;
 }
 
-std::uint32_t take_cached_copy_length() {
-  const std::uint32_t length = g_cached_copy_length;
-  g_cached_copy_length = 0;
-  return length;
-}
-
-std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
-                           std::int32_t file_count, std::int64_t buffer_kib) {
-  console() << "Preparing...";
-  const std::string work_directory = work_directory_path(drive);
-  const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
-  void* buffer = allocate_io_buffer(buffer_bytes);
-  const std::uint32_t content_state = random_state();  // the test files are drawn from here
-  const bool created = buffer != nullptr && trial_paths_fit(work_directory, file_count) &&
-                       create_directory(work_directory);
-  if (!created || !make_test_files(work_directory, file_kib, file_count)) {
-    if (interruption_requested()) {
-      end_interrupted_trial(work_directory, created);
-    } else {
-      console() << "Init Failed" << std::endl;
-    }
-    release_io_buffer(buffer);
-    return 0;
-  }
-  console() << " Testing...";
-  std::uint32_t elapsed_ms = 0;
-  bool copied = copy_all_ll(work_directory, file_kib, file_count, buffer_kib, buffer, elapsed_ms);
-  // After the clock: a copy that does not hold what was written fails the trial.
-  if (copied && !copies_match_test_files(work_directory, file_kib, file_count, content_state)) {
-    if (!interruption_requested()) console() << "copy failed" << std::endl;
-    copied = false;
-  }
-  if (copied) {
-    remove_tree(work_directory);
-    console() << " Done.";
-  } else if (interruption_requested()) {
-    end_interrupted_trial(work_directory, true);
-  }
-  release_io_buffer(buffer);
-  return copied ? elapsed_ms : 0;
-}
