@@ -40,9 +40,9 @@ int time_test_files(const std::string& directory, std::int64_t file_kib, std::in
     std::cerr << "cannot create " << work << "\n";
     return 1;
   }
-  seed_random(static_cast<std::uint32_t>(calendar_seconds_now()));
+  Generator generator{static_cast<std::uint32_t>(calendar_seconds_now())};
   const Clock::time_point start = Clock::now();
-  const bool made = make_test_files(work, file_kib, count);
+  const bool made = make_test_files(generator, work, file_kib, count);
   const double seconds = seconds_since(start);
   remove_tree(work);
   if (!made) return 1;
@@ -57,8 +57,8 @@ int time_raw_files(const std::string& directory, std::int64_t file_mib, std::int
   // Filled once, outside the timing: the volume sees data like the test
   // files' rather than zeros, which some storage stacks treat specially.
   void* data = allocate_io_buffer(kFillBufferBytes);
-  seed_random(7);
-  fill_words(static_cast<unsigned char*>(data), kFillBufferBytes / 2);
+  Generator generator{7};
+  fill_words(generator, static_cast<unsigned char*>(data), kFillBufferBytes / 2);
   bool ok = true;
   const Clock::time_point start = Clock::now();
   for (std::int32_t i = 0; ok && i < count; ++i) {
@@ -83,9 +83,9 @@ int time_raw_files(const std::string& directory, std::int64_t file_mib, std::int
 int time_fill(std::int64_t mib) {
   auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(kFillBufferBytes));
   if (buffer == nullptr) return 1;
-  seed_random(1);
+  Generator generator{1};
   const Clock::time_point start = Clock::now();
-  for (std::int64_t n = 0; n < mib; ++n) fill_words(buffer, kFillBufferBytes / 2);
+  for (std::int64_t n = 0; n < mib; ++n) fill_words(generator, buffer, kFillBufferBytes / 2);
   const double seconds = seconds_since(start);
   // Reading the buffer keeps the fills from being optimised away.
   unsigned checksum = 0;

@@ -5,11 +5,12 @@
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
+#include "trials/texts.h"
 
 namespace {
 
 constexpr char kEndOfFile = 0x1a;  // Ctrl-Z
-// Words are read into 100-byte buffers.
+// The longest word or drive string a line may hold.
 constexpr std::size_t kMaxWordLength = 99;
 
 bool is_field_space(char c) {
@@ -76,21 +77,22 @@ struct FieldReader {
 
 }  // namespace
 
-LineKind parse_configuration_line(const std::string& line, TestSpec& test) {
+LineKind parse_configuration_line(const std::string& line, TestLine& test) {
   if (line.empty() || line[0] == '#') return LineKind::Ignored;
-  if (line.size() < 2) return LineKind::Error;
-  const bool hl = line[0] == 'H' && line[1] == 'L';
-  const bool ll = line[0] == 'L' && line[1] == 'L';
-  if (!hl && !ll) return LineKind::Error;
+  // The method is named by the line's opening characters; the rest of the
+  // first word is not looked at.
+  const CopyMethodRow* row = copy_method_of_line(line);
+  if (row == nullptr) return LineKind::Error;
 
   // The fields end where a C string would: at the first NUL byte.
   const std::string text = line.substr(0, line.find('\0'));
   FieldReader fields{text};
   std::string method;
-  TestSpec parsed;
-  parsed.method_hl = hl;
+  TestLine parsed;
+  parsed.method = row->method;
   const bool ok = fields.word(method) && fields.drive(parsed.drive) &&
-                  fields.word(parsed.file_size) && (hl || fields.word(parsed.buffer_size)) &&
+                  fields.word(parsed.file_size) &&
+                  (!row->takes_buffer || fields.word(parsed.buffer_size)) &&
                   fields.count(parsed.file_count) && fields.count(parsed.trial_count);
   if (!ok) return LineKind::Error;
   test = parsed;
@@ -120,17 +122,16 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended) {
   }
 }
 
-void run_configured_tests(std::istream& in, std::ostream& report) {
+void run_configured_tests(std::istream& in, RunContext& run) {
   std::string line;
   bool ended = false;
   while (!interruption_requested() && read_configuration_line(in, line, ended)) {
-    TestSpec test;
+    TestLine test;
     switch (parse_configuration_line(line, test)) {
       case LineKind::Ignored: break;
-      case LineKind::Error: console() << "ini error: " << line << std::endl; break;
+      case LineKind::Error: console() << text::kConfigurationError << line << std::endl; break;
       case LineKind::Test:
-        run_test(test.method_hl, test.drive, test.file_size, test.file_count, test.trial_count,
-                 test.buffer_size, report);
+        run_test(test, run);
         break;
     }
   }

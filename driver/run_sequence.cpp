@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iomanip>
 #include <sstream>
 
 #include "driver/build_stamp.h"
@@ -15,13 +14,13 @@
 #include "platform/failure.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
-#include "trials/pseudo_random.h"
+#include "trials/texts.h"
 
 namespace {
 
 // The test run when there is no configuration file.
-void run_default_test(std::ostream& report) {
-  run_test(kMethodHL, "C:", "4K", 1000, 5, "", report);
+void run_default_test(RunContext& run) {
+  run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run);
 }
 
 // Opens the configuration and reads its first byte, which waits on a pipe
@@ -58,31 +57,31 @@ void write_report_file(const std::string& text) {
 }
 
 int run_benchmark() {
-  seed_random(static_cast<std::uint32_t>(calendar_seconds_now()));
-  std::ostringstream report;
+  RunContext run;
+  run.trials.generator.state = static_cast<std::uint32_t>(calendar_seconds_now());
+  std::ostringstream& report = run.report;
   std::ostream& out = console();
 
-  out << "Varnoquelbit Build: [" << build_stamp() << "]" << std::endl;
-  report << "Varnoquelbit Build: [" << build_stamp() << "]\r\n";
+  out << text::kBuildOpen << build_stamp() << text::kBuildClose << std::endl;
+  report << text::kBuildOpen << build_stamp() << text::kBuildClose << text::kReportLineEnd;
 
   const std::string name = os_name();
   if (name.empty()) {
-    out << "Cound NOT Get OS Version. " << std::endl;
+    out << text::kNoOsVersion << std::endl;
     return 0;
   }
-  out << "OS: " << name << std::endl;
-  report << "OS: " << name << "\r\n";
+  out << text::kOsLine << name << std::endl;
+  report << text::kOsLine << name << text::kReportLineEnd;
 
   std::ifstream configuration;
   const Outcome opened = open_configuration(configuration);
   if (opened) {
-    out << std::fixed << std::setprecision(3);
-    report << std::fixed << std::setprecision(3);
-    run_configured_tests(configuration, report);
+    run.fixed_figures = true;
+    run_configured_tests(configuration, run);
   } else {
-    out << "Varnoquelbit.ini NOT Found." << std::endl;
+    out << text::kNoConfiguration << std::endl;
     write_failure(diagnostics(), opened);
-    run_default_test(report);
+    run_default_test(run);
   }
 
   // An interrupted run has removed the work directory of its trial in
@@ -90,8 +89,8 @@ int run_benchmark() {
   if (interruption_requested()) return interrupted_exit_status();
   write_report_file(report.str());
 
-  out << "Press Any Key to Finish." << std::endl;
-  out << "(To Copy the Result to the Clipboard, Press 'c'.)" << std::endl;
+  out << text::kPressAnyKey << std::endl;
+  out << text::kClipboardPrompt << std::endl;
   const int key = read_key();
   if (interruption_requested()) return interrupted_exit_status();
   if (key == 'c') copy_to_clipboard(report.str());

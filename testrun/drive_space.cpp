@@ -2,17 +2,14 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
-
-DriveSpaceCache& drive_space_cache() {
-  static DriveSpaceCache cache;
-  return cache;
-}
+#include "trials/texts.h"
 
 namespace {
 
-void write_disk_line(std::ostream& out, const std::string& drive, double total_gb,
-                     double free_gb) {
-  out << "Disk " << drive << " Capacity: Total=" << total_gb << "[GB] Free=" << free_gb << "[GB]";
+void write_disk_line(std::ostream& out, const std::string& drive, const std::string& total_gb,
+                     const std::string& free_gb) {
+  out << text::kDisk << drive << text::kDiskTotal << total_gb << text::kDiskFree << free_gb
+      << text::kDiskEnd;
 }
 
 std::int64_t clamp_to_int64(std::uint64_t value) {
@@ -22,8 +19,8 @@ std::int64_t clamp_to_int64(std::uint64_t value) {
 
 }  // namespace
 
-bool drive_free_kib(const std::string& drive, std::ostream& report, std::int64_t& free_kib) {
-  DriveSpaceCache& cache = drive_space_cache();
+bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& free_kib) {
+  DriveSpaceCache& cache = run.drives;
   const auto known = cache.find(drive);
   if (known != cache.end()) {
     free_kib = known->second;
@@ -33,19 +30,20 @@ bool drive_free_kib(const std::string& drive, std::ostream& report, std::int64_t
   VolumeFigures figures;
   const Outcome queried = query_volume(drive, figures);
   if (!queried) {
-    console() << "Could not Get the Drive Information of " << drive << std::endl;
+    console() << text::kNoDriveInformation << drive << std::endl;
     write_failure(diagnostics(), queried);
     return false;
   }
   const std::int64_t free = clamp_to_int64(figures.free_bytes / 1024);
   const std::int64_t total = clamp_to_int64(figures.total_bytes / 1024);
-  const double total_gb = static_cast<double>(total) * (1.0 / 1024) * (1.0 / 1024);
-  const double free_gb = static_cast<double>(free) * (1.0 / 1024) * (1.0 / 1024);
+  const double kib_to_gb = (1.0 / 1024) * (1.0 / 1024);
+  const std::string total_gb = figure(run, static_cast<double>(total) * kib_to_gb);
+  const std::string free_gb = figure(run, static_cast<double>(free) * kib_to_gb);
 
   write_disk_line(console(), drive, total_gb, free_gb);
   console() << std::endl;
-  write_disk_line(report, drive, total_gb, free_gb);
-  report << "\r\n";
+  write_disk_line(run.report, drive, total_gb, free_gb);
+  run.report << text::kReportLineEnd;
 
   cache.emplace(drive, free);
   free_kib = free;
@@ -59,7 +57,7 @@ bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t
       __builtin_mul_overflow(static_cast<std::int64_t>(file_count), file_kib, &needed) ||
       __builtin_mul_overflow(needed, std::int64_t{2}, &needed);
   if (overflow || needed > free_kib) {
-    console() << "Error: Free Space is NOT Enough." << std::endl;
+    console() << text::kNotEnoughSpace << std::endl;
     return false;
   }
   return true;

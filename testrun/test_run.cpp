@@ -7,8 +7,8 @@
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
-#include "trials/hl_trial.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -17,28 +17,26 @@ namespace {
 bool convert_size(const std::string& text, std::int64_t& kib) {
   kib = parse_size_kib(text);
   if (kib < 1) {
-    console() << "Size Type Must Be 'K' or 'M' or 'G'." << std::endl;
+    console() << text::kBadSize << std::endl;
     return false;
   }
   return true;
 }
 
-void write_headers(bool method_hl, const std::string& drive, const std::string& file_size,
-                   std::int32_t file_count, std::int32_t trial_count,
-                   const std::string& buffer_size, std::ostream& report) {
+// The console header, then the report's, whose fields are padded to columns.
+// A method with a buffer shows its size after the file size.
+void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
+                   std::ostream& report) {
   std::ostream& out = console();
-  if (method_hl) {
-    out << "HL " << drive << " " << file_size << " " << file_count << "File(s) " << trial_count
-        << "Trial(s)" << std::endl;
-    report << "HL " << drive << std::setw(5) << file_size << " " << std::setw(4) << file_count
-           << "File(s) " << std::setw(2) << trial_count << "Trial(s) : ";
-  } else {
-    out << "LL " << drive << " " << file_size << " (Buffer:" << buffer_size << ") " << file_count
-        << "File(s) " << trial_count << "Trial(s)" << std::endl;
-    report << "LL " << drive << std::setw(5) << file_size << " (Buffer:" << std::setw(4)
-           << buffer_size << ") " << std::setw(4) << file_count << "File(s) " << std::setw(2)
-           << trial_count << "Trial(s) : ";
-  }
+  out << keyword << " " << test.drive << " " << test.file_size;
+  if (takes_buffer) out << text::kHeaderBuffer << test.buffer_size << text::kHeaderBufferEnd;
+  out << " " << test.file_count << text::kHeaderFiles << test.trial_count << text::kHeaderTrials
+      << std::endl;
+  report << keyword << " " << test.drive << std::setw(5) << test.file_size;
+  if (takes_buffer)
+    report << text::kHeaderBuffer << std::setw(4) << test.buffer_size << text::kHeaderBufferEnd;
+  report << " " << std::setw(4) << test.file_count << text::kHeaderFiles << std::setw(2)
+         << test.trial_count << text::kReportHeaderEnd;
 }
 
 // One line on standard error when copies of an LL test went through the page
@@ -55,58 +53,62 @@ void note_cached_copies(const std::string& drive, std::uint32_t length) {
             << std::endl;
 }
 
-void write_average(std::ostream& out, double speed, double seconds) {
-  out << "Average:" << std::setw(7) << speed << "[MB/s] (" << std::setw(7) << seconds << "[sec])";
+void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {
+  out << text::kAverage << std::setw(7) << speed << text::kSpeedUnit << std::setw(7) << seconds
+      << text::kSecondsUnit;
 }
 
 }  // namespace
 
-bool run_test(bool method_hl, const std::string& drive, const std::string& file_size,
-              std::int32_t file_count, std::int32_t trial_count, const std::string& buffer_size,
-              std::ostream& report) {
+bool run_test(const TestLine& test, RunContext& run) {
+  std::ostream& report = run.report;
+  const CopyMethodRow& row = copy_method_row(test.method);
+  const std::int32_t file_count = test.file_count;
   std::int64_t free_kib = 0;
-  if (!drive_free_kib(drive, report, free_kib)) return false;
+  if (!drive_free_kib(test.drive, run, free_kib)) return false;
 
   std::int64_t file_kib = 0;
-  if (!convert_size(file_size, file_kib)) return false;
+  if (!convert_size(test.file_size, file_kib)) return false;
   std::int64_t buffer_kib = 0;
-  if (!method_hl) {
-    if (!convert_size(buffer_size, buffer_kib)) return false;
+  if (row.takes_buffer) {
+    if (!convert_size(test.buffer_size, buffer_kib)) return false;
     if (buffer_kib >= kBufferKibLimit) {
-      console() << "Size Type Must Be 'K' or 'M' or 'G'." << std::endl;
+      console() << text::kBadSize << std::endl;
       return false;
     }
   }
   if (!check_free_space(free_kib, file_kib, file_count)) return false;
 
-  write_headers(method_hl, drive, file_size, file_count, trial_count, buffer_size, report);
-  if (trial_count < 1) return false;
+  write_headers(test, row.takes_buffer, row.keyword, report);
+  if (test.trial_count < 1) return false;
 
-  if (!method_hl) take_cached_copy_length();  // left over from trials run outside a test
+  run.trials.cached_copy_length = 0;
   std::int32_t good_trials = 0;
   double total_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   // An interrupted run starts no further trial and prints no average.
-  for (std::int32_t i = 0; i < trial_count && !interruption_requested(); ++i) {
-    console() << "[Trial " << i << "] ";
-    const std::uint32_t ms = method_hl ? run_hl_trial(drive, file_kib, file_count)
-                                       : run_ll_trial(drive, file_kib, file_count, buffer_kib);
+  for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
+    console() << text::kTrialOpen << i << text::kTrialClose;
+    const std::uint32_t ms =
+        run_trial(run.trials, test.method, test.drive, file_kib, file_count, buffer_kib);
     const double seconds = static_cast<double>(ms) / 1000.0;
     if (seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
-    console() << "  Result: " << std::setw(7) << speed << "[MB/s] (" << seconds << "[sec])"
+    console() << text::kResult << std::setw(7) << figure(run, speed) << text::kSpeedUnit
+              << figure(run, seconds) << text::kSecondsUnit
               << std::endl;
     ++good_trials;
     total_seconds += seconds;
   }
-  if (!method_hl) note_cached_copies(drive, take_cached_copy_length());
+  note_cached_copies(test.drive, run.trials.cached_copy_length);
+  run.trials.cached_copy_length = 0;
   if (good_trials < 1 || interruption_requested()) return false;
 
-  const double average_speed = file_mb * file_count * good_trials / total_seconds;
-  const double average_seconds = total_seconds / good_trials;
+  const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);
+  const std::string average_seconds = figure(run, total_seconds / good_trials);
   write_average(console(), average_speed, average_seconds);
   console() << std::endl;
   write_average(report, average_speed, average_seconds);
-  report << "\r\n";
+  report << text::kReportLineEnd;
   return true;
 }

@@ -5,15 +5,22 @@
 #include <ostream>
 #include <string>
 
-// The copy method is passed as a flag.
-constexpr bool kMethodHL = true;
-constexpr bool kMethodLL = false;
+#include "testrun/run_context.h"
+#include "trials/copy_method.h"
+
+// One test as a configuration line gives it, fields in the line's order.
+struct TestLine {
+  CopyMethod method = CopyMethod::HL;
+  std::string drive;
+  std::string file_size;
+  std::string buffer_size;  // empty for a method without a buffer
+  std::int32_t file_count = 0;
+  std::int32_t trial_count = 0;
+};
 
 // Buffer sizes from this many KiB up (4 GiB) do not fit a 32-bit byte count.
 constexpr std::int64_t kBufferKibLimit = 4194304;
 
-// Runs one test and appends its line to the report. Returns true when the
+// Runs one test and appends its line to the run's report. Returns true when the
 // average was printed, false after any early stop (which ends only this test).
-bool run_test(bool method_hl, const std::string& drive, const std::string& file_size,
-              std::int32_t file_count, std::int32_t trial_count, const std::string& buffer_size,
-              std::ostream& report);
+bool run_test(const TestLine& test, RunContext& run);

@@ -10,9 +10,11 @@ set -eu
 build_packages="cmake g++ make gzip"
 case "${1:-}" in
   build) packages="$build_packages" ;;
-  # GoogleTest, Python for the end-to-end tests, and the tools the platform
-  # tests use to make and mount small file systems.
-  test) packages="$build_packages libgtest-dev python3 e2fsprogs util-linux mount coreutils" ;;
+  # GoogleTest, Python for the end-to-end tests, the tools the platform
+  # tests use to make and mount small file systems (ext4, XFS, btrfs), and
+  # FUSE for the volume whose reads lie.
+  test) packages="$build_packages libgtest-dev python3 e2fsprogs util-linux mount coreutils
+                  xfsprogs btrfs-progs python3-fuse fuse3" ;;
   *) echo "usage: $0 build|test" >&2; exit 2 ;;
 esac
 

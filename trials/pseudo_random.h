@@ -3,9 +3,10 @@
 #pragma once
 #include <cstdint>
 
-void seed_random(std::uint32_t seed);
+struct Generator {
+  std::uint32_t state = 1;
+};
+
 // Advances the state as state * 214013 + 2531011 (mod 2^32) and returns bits
 // 16 to 30 of the new state, a value from 0 to 32767.
-int next_random();
-// The generator's current state, for callers that check how far it advanced.
-std::uint32_t random_state();
+int next_random(Generator& generator);

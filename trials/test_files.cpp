@@ -6,8 +6,8 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/pseudo_random.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 namespace {
 
@@ -59,8 +59,8 @@ std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::u
   return state;
 }
 
-void fill_words(unsigned char* buffer, std::uint32_t words) {
-  seed_random(fill_words_from(random_state(), buffer, words));
+void fill_words(Generator& generator, unsigned char* buffer, std::uint32_t words) {
+  generator.state = fill_words_from(generator.state, buffer, words);
 }
 
 namespace {
@@ -72,7 +72,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   const OpenFile opened(path, FileAccess::ReadWrite, FileDisposition::CreateAlways, &written);
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
-    console() << " CreateFile Error:INVALID_HANDLE_VALUE" << std::endl;
+    console() << text::kCreateFileError << std::endl;
     write_failure(diagnostics(), written);
     return false;
   }
@@ -88,7 +88,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
     // Closed without a flush, left behind with what was written. An
     // interrupted run stops here without a failure.
     if (!interruption_requested()) {
-      console() << " WriteFile Error" << std::endl;
+      console() << text::kWriteFileError << std::endl;
       written.path = system_path(path);
       write_failure(diagnostics(), written);
     }
@@ -100,7 +100,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
 
 }  // namespace
 
-bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
+bool make_test_files(Generator& generator, const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count) {
   const IoBuffer fill_buffer(kFillBufferBytes);
   unsigned char* fill = fill_buffer.bytes();
@@ -119,7 +119,7 @@ bool make_test_files(const std::string& work_directory, std::int64_t file_kib,
   for (std::int32_t i = 0; ok && i < file_count; ++i) {
     ok = !interruption_requested();
     if (!ok) break;
-    fill_words(fill, words);
+    fill_words(generator, fill, words);
     ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
   }
   return ok;

@@ -6,7 +6,7 @@
 
 #include "platform/failure.h"
 
-// Paths are formatted into 100-byte buffers: at most this many characters.
+// The longest work directory or file path a trial uses, in characters.
 constexpr std::size_t kMaxTrialPathLength = 99;
 
 // "<drive>\Varnoquelbit<seconds>", the seconds being the low 32 bits of the

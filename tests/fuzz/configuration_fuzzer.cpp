@@ -40,7 +40,7 @@ std::int64_t total_trials(const std::string& text) {
   bool ended = false;
   std::int64_t trials = 0;
   while (read_configuration_line(in, line, ended)) {
-    TestSpec test;
+    TestLine test;
     if (parse_configuration_line(line, test) == LineKind::Test && test.trial_count > 0)
       trials += test.trial_count;
   }
@@ -49,8 +49,6 @@ std::int64_t total_trials(const std::string& text) {
 
 void set_up_platform(std::size_t input_size) {
   fake::reset();
-  drive_space_cache().clear();
-  seed_random(1);
   fake::Platform& p = fake::state();
   p.volumes.clear();
   p.directories.clear();
@@ -154,16 +152,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (total_trials(text) > kMaxTrialsPerInput) return -1;  // too slow to be worth running
 
   set_up_platform(size);
-  std::ostringstream report;
+  RunContext run;
   // Half of the inputs end in a read error instead of the end of the file.
   if (size % 4 < 2) {
     std::istringstream in(text);
-    run_configured_tests(in, report);
+    run_configured_tests(in, run);
   } else {
     std::string bytes = text;
     FailingAtTheEnd buffer(bytes);
     std::istream in(&buffer);
-    run_configured_tests(in, report);
+    run_configured_tests(in, run);
   }
 
   check_volume();

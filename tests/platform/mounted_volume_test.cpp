@@ -13,13 +13,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "tests/platform/scratch.h"
-#include "trials/hl_trial.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
 #include "trials/pseudo_random.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
@@ -110,6 +110,7 @@ class MountedVolume : public ::testing::Test {
         scratch::read_bytes("/sys/block/" + name + "/queue/logical_block_size").c_str());
   }
 
+  TrialState trials;
   std::string area_;
   std::string mount_point_;
   std::string loop_device_;
@@ -168,15 +169,15 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       const std::string native = mount_point_ + "/" + name;
       ASSERT_TRUE(create_directory(work));
       const std::uint32_t seed = 777u + static_cast<std::uint32_t>(file_kib * 10 + buffer_kib);
-      seed_random(seed);
+      trials.generator.state = seed;
       scratch::ConsoleCapture console;
-      ASSERT_TRUE(make_test_files(work, file_kib, 3));
+      ASSERT_TRUE(make_test_files(trials.generator, work, file_kib, 3));
       EXPECT_EQ(scratch::cached_pages(native + "/test2.dat"), 0u) << name;
       ASSERT_TRUE(scratch::test_files_match(native, 3, seed, file_kib)) << name;
 
       void* buffer = allocate_io_buffer(static_cast<std::size_t>(buffer_kib) * 1024);
       std::uint32_t elapsed = 0;
-      ASSERT_TRUE(copy_all_ll(work, file_kib, 3, buffer_kib, buffer, elapsed))
+      ASSERT_TRUE(copy_all_ll({work, 3, file_kib, buffer_kib, buffer}, elapsed))
           << name << ": " << console.text();
       release_io_buffer(buffer);
       // Flushed copies are on the medium, not in the cache.
@@ -184,7 +185,7 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "LL " << name;
 
       // HL replaces the LL copies.
-      ASSERT_TRUE(copy_all_hl(work, 3, elapsed)) << name;
+      ASSERT_TRUE(copy_all_hl({work, 3}, elapsed)) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "HL " << name;
       EXPECT_EQ(console.text(), "");
 
@@ -196,13 +197,13 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
 
 TEST_F(Ext4With4096ByteSectors, CopiesThatLeaveDirectModeAreCountedWithTheirLength) {
   scratch::ConsoleCapture console;
-  take_cached_copy_length();
+  trials.cached_copy_length = 0;
   // Test files of 5 KiB are written in one transfer that leaves direct mode;
   // the copies read and write 4 KiB directly, then a 1 KiB tail that cannot.
-  run_ll_trial(mount_point_, 5, 2, 4);
-  EXPECT_EQ(take_cached_copy_length(), 1024u);
-  run_ll_trial(mount_point_, 8, 2, 4);
-  EXPECT_EQ(take_cached_copy_length(), 0u) << "whole sectors all go direct";
+  run_trial(trials, CopyMethod::LL, mount_point_, 5, 2, 4);
+  EXPECT_EQ(std::exchange(trials.cached_copy_length, 0u), 1024u);
+  run_trial(trials, CopyMethod::LL, mount_point_, 8, 2, 4);
+  EXPECT_EQ(std::exchange(trials.cached_copy_length, 0u), 0u) << "whole sectors all go direct";
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
 }
 
@@ -212,10 +213,10 @@ TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
   std::string expected;
   for (std::int64_t file_kib : sizes) {
     for (std::int64_t buffer_kib : sizes) {
-      run_ll_trial(mount_point_, file_kib, 4, buffer_kib);
+      run_trial(trials, CopyMethod::LL, mount_point_, file_kib, 4, buffer_kib);
       expected += "Preparing... Testing... Done.";
     }
-    run_hl_trial(mount_point_, file_kib, 4);
+    run_trial(trials, CopyMethod::HL, mount_point_, file_kib, 4);
     expected += "Preparing... Testing... Done.";
   }
   EXPECT_EQ(console.text(), expected);
@@ -278,14 +279,14 @@ TEST_P(BlockSharingVolume, WholeFileCopyMovesEveryByteAndSharesNoBlock) {
   const std::string work = mount_point_ + "\\share";
   const std::string native = mount_point_ + "/share";
   ASSERT_TRUE(create_directory(work));
-  seed_random(2026);
+  trials.generator.state = 2026;
   {
     scratch::ConsoleCapture console;
-    ASSERT_TRUE(make_test_files(work, kFileKib, 1)) << console.text();
+    ASSERT_TRUE(make_test_files(trials.generator, work, kFileKib, 1)) << console.text();
   }
   const std::int64_t free_before = free_bytes();
   std::uint32_t elapsed = 0;
-  ASSERT_TRUE(copy_all_hl(work, 1, elapsed));
+  ASSERT_TRUE(copy_all_hl({work, 1}, elapsed));
   const std::int64_t free_after = free_bytes();
   ASSERT_TRUE(scratch::copies_match(native, 1));
 
@@ -330,11 +331,11 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   const std::string work = mount_point_ + "\\Varnoquelbit1";
   ASSERT_TRUE(create_directory(work));
   const std::uint32_t seed = 4242;
-  seed_random(seed);
+  trials.generator.state = seed;
   bool made = true;
   {
     scratch::ConsoleCapture console;
-    made = make_test_files(work, 1, 100);
+    made = make_test_files(trials.generator, work, 1, 100);
     EXPECT_EQ(console.text(), " CreateFile Error:INVALID_HANDLE_VALUE\n");
   }
   EXPECT_FALSE(made);
@@ -348,13 +349,13 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   // The trial on the full volume reports and stops.
   {
     scratch::ConsoleCapture console;
-    EXPECT_EQ(run_hl_trial(mount_point_ + "\\sub", 1, 100), 0u);
+    EXPECT_EQ(run_trial(trials, CopyMethod::HL, mount_point_ + "\\sub", 1, 100), 0u);
     EXPECT_EQ(console.text(), "Preparing...Init Failed\n");
   }
   EXPECT_TRUE(remove_tree(work));
   // With the inodes back, a whole trial fits.
   scratch::ConsoleCapture console;
-  run_ll_trial(mount_point_, 1, 5, 1);
+  run_trial(trials, CopyMethod::LL, mount_point_, 1, 5, 1);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }
@@ -390,8 +391,8 @@ TEST_F(RamfsWithoutDirectIo, FilesOpenWithoutCacheBypassAndTrialsRun) {
   EXPECT_EQ(scratch::read_bytes(mount_point_ + "/plain.dat"), std::string(4096, 'q'));
 
   scratch::ConsoleCapture console;
-  run_ll_trial(mount_point_, 5, 3, 2);
-  run_hl_trial(mount_point_, 1025, 2);
+  run_trial(trials, CopyMethod::LL, mount_point_, 5, 3, 2);
+  run_trial(trials, CopyMethod::HL, mount_point_, 1025, 2);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }

@@ -19,7 +19,7 @@
 #include "platform/interruption.h"
 #include "platform/process.h"
 #include "tests/platform/scratch.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
 
 namespace {
 
@@ -88,7 +88,10 @@ TEST(Process, ConsoleIsUnbufferedOnlyOnATerminal) {
   ::close(master);
 }
 
-class ManyOpenFiles : public ScratchTest {};
+class ManyOpenFiles : public ScratchTest {
+ protected:
+  TrialState trials;
+};
 
 TEST_F(ManyOpenFiles, LowLevelTrialOpensMoreFilesThanTheUsualSoftLimit) {
   struct rlimit limit;
@@ -100,7 +103,7 @@ TEST_F(ManyOpenFiles, LowLevelTrialOpensMoreFilesThanTheUsualSoftLimit) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
   prepare_process();
   scratch::ConsoleCapture console;
-  run_ll_trial("C:", 1, 600, 1);  // 1,200 files open at once
+  run_trial(trials, CopyMethod::LL, "C:", 1, 600, 1);  // 1,200 files open at once
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(dir_).empty());
 }

@@ -4,8 +4,7 @@
 #include "platform/directories.h"
 #include "platform/memory.h"
 #include "tests/platform/scratch.h"
-#include "trials/hl_trial.h"
-#include "trials/ll_trial.h"
+#include "trials/trial.h"
 #include "trials/pseudo_random.h"
 #include "trials/test_files.h"
 #include "trials/work_directory.h"
@@ -16,13 +15,15 @@ using scratch::ScratchTest;
 
 class TrialsOnDisk : public ScratchTest {
  protected:
+  TrialState trials;
+
   // Makes a work directory with `count` test files of `file_kib` KiB and
   // checks every byte of them against the generator.
   void make_checked_test_files(const std::string& work, std::int64_t file_kib, int count) {
     ASSERT_TRUE(create_directory("C:\\" + work));
     const std::uint32_t seed = 0x1234567u + static_cast<std::uint32_t>(file_kib);
-    seed_random(seed);
-    ASSERT_TRUE(make_test_files("C:\\" + work, file_kib, count));
+    trials.generator.state = seed;
+    ASSERT_TRUE(make_test_files(trials.generator, "C:\\" + work, file_kib, count));
     for (int i = 0; i < count; ++i) {
       // Written past the cache: nothing of it is left there to be read.
       const std::string path = dir_ + "/" + work + "/test" + std::to_string(i) + ".dat";
@@ -60,7 +61,7 @@ TEST_F(TrialsOnDisk, HighLevelCopyPhaseCopiesEveryFileExactly) {
     make_checked_test_files(work, file_kib, 4);
     scratch::ConsoleCapture console;
     std::uint32_t elapsed = 12345;
-    ASSERT_TRUE(copy_all_hl("C:\\" + work, 4, elapsed));
+    ASSERT_TRUE(copy_all_hl({"C:\\" + work, 4}, elapsed));
     EXPECT_LT(elapsed, 60000u);
     EXPECT_EQ(console.text(), "");
     expect_copies_identical(work, 4);
@@ -85,7 +86,7 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
     ASSERT_NE(buffer, nullptr);
     scratch::ConsoleCapture console;
     std::uint32_t elapsed = 12345;
-    const bool copied = copy_all_ll("C:\\" + work, c.file_kib, 3, c.buffer_kib, buffer, elapsed);
+    const bool copied = copy_all_ll({"C:\\" + work, 3, c.file_kib, c.buffer_kib, buffer}, elapsed);
     release_io_buffer(buffer);
     ASSERT_TRUE(copied) << work << ": " << console.text();
     EXPECT_LT(elapsed, 60000u);
@@ -97,10 +98,10 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
 
 TEST_F(TrialsOnDisk, WholeTrialsRunAndLeaveNoWorkDirectory) {
   scratch::ConsoleCapture console;
-  run_hl_trial("C:", 64, 5);
-  run_ll_trial("C:", 100, 3, 64);
-  run_hl_trial(dir_, 1025, 2);
-  run_ll_trial(dir_, 1025, 2, 5);
+  run_trial(trials, CopyMethod::HL, "C:", 64, 5);
+  run_trial(trials, CopyMethod::LL, "C:", 100, 3, 64);
+  run_trial(trials, CopyMethod::HL, dir_, 1025, 2);
+  run_trial(trials, CopyMethod::LL, dir_, 1025, 2, 5);
   const std::string text = console.text();
   EXPECT_EQ(text,
             "Preparing... Testing... Done.Preparing... Testing... Done."
@@ -116,7 +117,7 @@ TEST_F(TrialsOnDisk, FailedTrialLeavesItsWorkDirectory) {
   ASSERT_TRUE(create_directory("C:\\blocked\\w\\copy1.dat"));
   void* buffer = allocate_io_buffer(1024);
   std::uint32_t elapsed = 0;
-  EXPECT_FALSE(copy_all_ll("C:\\blocked\\w", 1, 2, 1, buffer, elapsed));
+  EXPECT_FALSE(copy_all_ll({"C:\\blocked\\w", 2, 1, 1, buffer}, elapsed));
   release_io_buffer(buffer);
   EXPECT_EQ(console.text(), "open to failed\n");
   EXPECT_TRUE(scratch::exists(dir_ + "/blocked/w/copy0.dat"));

@@ -53,15 +53,15 @@ TEST(ConfigurationLine, OutcomesOfTheLineRules) {
       {"HL \"", LineKind::Error},
   };
   for (const LineCase& c : cases) {
-    TestSpec test;
+    TestLine test;
     EXPECT_EQ(parse_configuration_line(c.line, test), c.kind) << '"' << c.line << '"';
   }
 }
 
 TEST(ConfigurationLine, FieldsOfBothMethods) {
-  TestSpec test;
+  TestLine test;
   ASSERT_EQ(parse_configuration_line("HLX C: 4k 10 3", test), LineKind::Test);
-  EXPECT_TRUE(test.method_hl);
+  EXPECT_EQ(test.method, CopyMethod::HL);
   EXPECT_EQ(test.drive, "C:");
   EXPECT_EQ(test.file_size, "4k");
   EXPECT_EQ(test.buffer_size, "");
@@ -69,7 +69,7 @@ TEST(ConfigurationLine, FieldsOfBothMethods) {
   EXPECT_EQ(test.trial_count, 3);
 
   ASSERT_EQ(parse_configuration_line("LL  D:\\x   64M\t1M   -4 +3 tail", test), LineKind::Test);
-  EXPECT_FALSE(test.method_hl);
+  EXPECT_EQ(test.method, CopyMethod::LL);
   EXPECT_EQ(test.drive, "D:\\x");
   EXPECT_EQ(test.file_size, "64M");
   EXPECT_EQ(test.buffer_size, "1M");
@@ -103,7 +103,7 @@ TEST(ConfigurationLine, FieldsOfBothMethods) {
 }
 
 TEST(ConfigurationLine, WordsOfAtMost99Characters) {
-  TestSpec test;
+  TestLine test;
   const std::string word99(97, 'x');
   ASSERT_EQ(parse_configuration_line("HL C:" + word99 + " 4K 1 1", test), LineKind::Test);
   EXPECT_EQ(test.drive.size(), 99u);
@@ -117,7 +117,7 @@ TEST(ConfigurationLine, WordsOfAtMost99Characters) {
 }
 
 TEST(ConfigurationLine, CountsBeyond32BitsSaturate) {
-  TestSpec test;
+  TestLine test;
   ASSERT_EQ(parse_configuration_line("HL C: 4K 99999999999999999999999 -3000000000", test),
             LineKind::Test);
   EXPECT_EQ(test.file_count, INT32_MAX);
@@ -195,8 +195,8 @@ class ConfiguredTests : public FakePlatformTest {};
 TEST_F(ConfiguredTests, TestsBeforeAReadErrorRunAndReadingStopsThere) {
   FailingReads buffer("HL C: 4K 1 0\nHL C: 4K 2 0\n");
   std::istream in(&buffer);
-  std::ostringstream report;
-  run_configured_tests(in, report);
+  RunContext run;
+  run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
             "HL C: 4K 1File(s) 0Trial(s)\n"
@@ -214,8 +214,8 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
       "LL Q: 4K 4K 1 1\r\n"
       "HLX C: 4K 2 1\x1a"
       "HL C: 4K 1 1\r\n");
-  std::ostringstream report;
-  run_configured_tests(in, report);
+  RunContext run;
+  run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "ini error: \xEF\xBB\xBFHL C: 4K 1 1\n"
             "ini error: HX C: 4K 1 1\n"
@@ -224,7 +224,7 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
             "Could not Get the Drive Information of Q:\n"
             "HL C: 4K 2File(s) 1Trial(s)\n"
             "[Trial 0] Preparing... Testing... Done.");
-  EXPECT_EQ(report.str(),
+  EXPECT_EQ(run.report.str(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
             "HL C:   4K    1File(s)  0Trial(s) : HL C:   4K    2File(s)  1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::Copy), 2);

@@ -17,24 +17,22 @@ class DriveSpace : public FakePlatformTest {
     // D: 10 GiB, 5 GiB free.
     fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   }
-  static void use_fixed(std::ostream& report) {
-    fake::state().console << std::fixed << std::setprecision(3);
-    report << std::fixed << std::setprecision(3);
-  }
-  std::ostringstream report;
+  void use_fixed() { run.fixed_figures = true; }
+  RunContext run;
+  std::ostringstream& report = run.report;
   std::int64_t free_kib = 0;
 };
 
 TEST_F(DriveSpace, DiskLineInFixedFormat) {
-  use_fixed(report);
-  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  use_fixed();
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(free_kib, 5242880);
   EXPECT_EQ(fake::console_text(), "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\n");
   EXPECT_EQ(report.str(), "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\r\n");
 }
 
 TEST_F(DriveSpace, DiskLineInDefaultFormat) {
-  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(fake::console_text(), "Disk D: Capacity: Total=10[GB] Free=5[GB]\n");
   EXPECT_EQ(report.str(), "Disk D: Capacity: Total=10[GB] Free=5[GB]\r\n");
 }
@@ -42,30 +40,30 @@ TEST_F(DriveSpace, DiskLineInDefaultFormat) {
 TEST_F(DriveSpace, FractionalGigabytes) {
   // 1,000,000 KiB free.
   fake::add_volume("E:", VolumeFigures{250000ull * 4096, 262144ull * 4096});
-  ASSERT_TRUE(drive_free_kib("E:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("E:", run, free_kib));
   EXPECT_EQ(free_kib, 1000000);
   EXPECT_EQ(fake::console_text(), "Disk E: Capacity: Total=1[GB] Free=0.953674[GB]\n");
-  drive_space_cache().clear();
+  run.drives.clear();
   fake::state().console.str("");
-  use_fixed(report);
-  ASSERT_TRUE(drive_free_kib("E:", report, free_kib));
+  use_fixed();
+  ASSERT_TRUE(drive_free_kib("E:", run, free_kib));
   EXPECT_EQ(fake::console_text(), "Disk E: Capacity: Total=1.000[GB] Free=0.954[GB]\n");
 }
 
 TEST_F(DriveSpace, VolumesBeyond16TiBAreNotTruncated) {
   // 64 TiB: more 4 KiB clusters than 32 bits hold.
   fake::add_volume("F:", VolumeFigures{(1ull << 34) * 4096, (1ull << 34) * 4096});
-  ASSERT_TRUE(drive_free_kib("F:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("F:", run, free_kib));
   EXPECT_EQ(free_kib, 1ll << 36);
   EXPECT_EQ(fake::console_text(), "Disk F: Capacity: Total=65536[GB] Free=65536[GB]\n");
 }
 
 TEST_F(DriveSpace, EachDriveStringIsQueriedOnceAndKeyedByItsExactBytes) {
   fake::add_volume("d:", VolumeFigures{4096, 2621440ull * 4096});
-  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
-  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(fake::count_of(Service::Volume), 1);
-  ASSERT_TRUE(drive_free_kib("d:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("d:", run, free_kib));
   EXPECT_EQ(free_kib, 4) << "c: and C: are different keys";
   EXPECT_EQ(fake::count_of(Service::Volume), 2);
   EXPECT_EQ(report.str(),
@@ -74,22 +72,22 @@ TEST_F(DriveSpace, EachDriveStringIsQueriedOnceAndKeyedByItsExactBytes) {
 }
 
 TEST_F(DriveSpace, CachedFigureIsNeverRemeasured) {
-  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   fake::state().volumes["D:"].free_bytes = 0;
-  ASSERT_TRUE(drive_free_kib("D:", report, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(free_kib, 5242880);
 }
 
 TEST_F(DriveSpace, FailedQueryIsReportedOnTheConsoleOnlyAndRetried) {
-  EXPECT_FALSE(drive_free_kib("Q:", report, free_kib));
-  EXPECT_FALSE(drive_free_kib("Q:", report, free_kib));
+  EXPECT_FALSE(drive_free_kib("Q:", run, free_kib));
+  EXPECT_FALSE(drive_free_kib("Q:", run, free_kib));
   EXPECT_EQ(fake::console_text(),
             "Could not Get the Drive Information of Q:\nCould not Get the Drive Information of Q:\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: query volume 'Q:': no such volume\n"
                                       "varnoquelbit: query volume 'Q:': no such volume\n");
   EXPECT_EQ(report.str(), "");
   EXPECT_EQ(fake::count_of(Service::Volume), 2);
-  EXPECT_TRUE(drive_space_cache().empty());
+  EXPECT_TRUE(run.drives.empty());
 }
 
 TEST_F(DriveSpace, RoomCheck) {

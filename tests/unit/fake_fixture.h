@@ -1,18 +1,16 @@
-// Every unit test starts from a fresh fake platform and an empty drive cache.
+// Every unit test starts from a fresh fake platform and a seeded generator.
 #pragma once
 #include <gtest/gtest.h>
 
 #include "fake/fake_platform.h"
-#include "testrun/drive_space.h"
-#include "trials/pseudo_random.h"
+#include "trials/trial.h"
 
 class FakePlatformTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::reset();
-    drive_space_cache().clear();
-    seed_random(12345);
   }
+  TrialState trials{Generator{12345}};
 };
 
 // The work directory the fake clock's calendar time gives on drive C:.

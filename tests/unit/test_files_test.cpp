@@ -29,9 +29,9 @@ struct Lcg {
 };
 
 TEST_F(TestFiles, ContentRepeatsEachDrawInBothBytesOfAWord) {
-  seed_random(777);
+  trials.generator.state = 777;
   Lcg lcg{777};
-  ASSERT_TRUE(make_test_files(dir, 3, 1));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 3, 1));
   const std::string& content = file(0);
   ASSERT_EQ(content.size(), 3072u);
   for (std::size_t k = 0; k < content.size(); k += 2) {
@@ -42,13 +42,13 @@ TEST_F(TestFiles, ContentRepeatsEachDrawInBothBytesOfAWord) {
 }
 
 TEST_F(TestFiles, OneKibFileIsOneWriteAndTakes512Draws) {
-  seed_random(5);
+  trials.generator.state = 5;
   Lcg lcg{5};
-  ASSERT_TRUE(make_test_files(dir, 1, 2));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 1, 2));
   EXPECT_EQ(file(0).size(), 1024u);
   EXPECT_EQ(file(1).size(), 1024u);
   for (int i = 0; i < 1024; ++i) lcg.byte();
-  EXPECT_EQ(random_state(), lcg.state);
+  EXPECT_EQ(trials.generator.state, lcg.state);
   const auto writes = fake::events_of(Service::Write);
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].length, 1024u);
@@ -56,7 +56,7 @@ TEST_F(TestFiles, OneKibFileIsOneWriteAndTakes512Draws) {
 }
 
 TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
-  ASSERT_TRUE(make_test_files(dir, 1025, 1));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 1025, 1));
   const std::string& content = file(0);
   ASSERT_EQ(content.size(), 1025u * 1024);
   EXPECT_EQ(content.substr(1024 * 1024), content.substr(0, 1024));
@@ -67,7 +67,7 @@ TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
 
   fake::reset();
   ASSERT_TRUE(create_directory(dir));
-  ASSERT_TRUE(make_test_files(dir, 3072, 1));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 3072, 1));
   const std::string& three = file(0);
   ASSERT_EQ(three.size(), 3u * 1048576);
   EXPECT_EQ(three.substr(0, 1048576), three.substr(1048576, 1048576));
@@ -76,16 +76,16 @@ TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
 }
 
 TEST_F(TestFiles, FilesOfAMibOrMoreDrawTheWholeBufferEachTime) {
-  seed_random(9);
-  ASSERT_TRUE(make_test_files(dir, 1024, 2));
+  trials.generator.state = 9;
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 1024, 2));
   Lcg lcg{9};
   for (int i = 0; i < 2 * 524288; ++i) lcg.byte();
-  EXPECT_EQ(random_state(), lcg.state);
+  EXPECT_EQ(trials.generator.state, lcg.state);
   EXPECT_NE(file(0), file(1));
 }
 
 TEST_F(TestFiles, EachFileIsCreatedUncompressedFlushedAndClosed) {
-  ASSERT_TRUE(make_test_files(dir, 4, 3));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 4, 3));
   EXPECT_EQ(fake::count_of(Service::Open), 3);
   EXPECT_EQ(fake::count_of(Service::Compression), 3);
   EXPECT_EQ(fake::count_of(Service::Flush), 3);
@@ -96,15 +96,15 @@ TEST_F(TestFiles, EachFileIsCreatedUncompressedFlushedAndClosed) {
 }
 
 TEST_F(TestFiles, ZeroFilesMakesNothingAndSucceeds) {
-  ASSERT_TRUE(make_test_files(dir, 4, 0));
-  ASSERT_TRUE(make_test_files(dir, 4, -3));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 4, 0));
+  ASSERT_TRUE(make_test_files(trials.generator, dir, 4, -3));
   EXPECT_TRUE(fake::paths_under(dir).empty());
   EXPECT_EQ(fake::state().live_buffers, 0);
 }
 
 TEST_F(TestFiles, CreateFailureKeepsEarlierFilesAndStops) {
   fake::fail_path(Service::Open, test_file_path(dir, 3));
-  EXPECT_FALSE(make_test_files(dir, 2, 6));
+  EXPECT_FALSE(make_test_files(trials.generator, dir, 2, 6));
   EXPECT_EQ(fake::console_text(), " CreateFile Error:INVALID_HANDLE_VALUE\n");
   for (int i = 0; i < 3; ++i) EXPECT_EQ(file(i).size(), 2048u) << i;
   EXPECT_EQ(fake::paths_under(dir).size(), 3u) << "no later file is attempted";
@@ -113,7 +113,7 @@ TEST_F(TestFiles, CreateFailureKeepsEarlierFilesAndStops) {
 
 TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
   fake::fail_transfer(Service::Write, test_file_path(dir, 1), 1048576);  // its second MiB
-  EXPECT_FALSE(make_test_files(dir, 2048, 3));
+  EXPECT_FALSE(make_test_files(trials.generator, dir, 2048, 3));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: write '" + test_file_path(dir, 1) + "': injected fault\n");
@@ -127,14 +127,14 @@ TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
 
 TEST_F(TestFiles, FailingRemainderWriteIsReportedToo) {
   fake::fail_transfer(Service::Write, test_file_path(dir, 0), 1048576);  // the remainder
-  EXPECT_FALSE(make_test_files(dir, 1025, 1));
+  EXPECT_FALSE(make_test_files(trials.generator, dir, 1025, 1));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
   EXPECT_EQ(fake::open_handle_count(), 0);
 }
 
 TEST_F(TestFiles, FillBufferThatCannotBeHadIsAFailureNotACrash) {
   fake::fail_every(Service::Allocate);
-  EXPECT_FALSE(make_test_files(dir, 4, 2));
+  EXPECT_FALSE(make_test_files(trials.generator, dir, 4, 2));
   EXPECT_TRUE(fake::paths_under(dir).empty());
 }
 

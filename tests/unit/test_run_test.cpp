@@ -13,20 +13,18 @@ using fake::Service;
 
 class TestRun : public FakePlatformTest {
  protected:
-  void use_fixed() {
-    fake::state().console << std::fixed << std::setprecision(3);
-    report << std::fixed << std::setprecision(3);
-  }
-  std::ostringstream report;
+  void use_fixed() { run.fixed_figures = true; }
+  RunContext run;
+  std::ostringstream& report = run.report;
 };
 
 TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
   use_fixed();
-  drive_space_cache()["C:"] = 1LL << 40;  // a drive already seen in this run
+  run.drives["C:"] = 1LL << 40;  // a drive already seen in this run
   fake::state().calendar_step = 1;         // each trial gets a work directory of its own
   fake::state().clock_readings = {0, 4000, 10000, 20000, 22000};
   fake::fail_path(Service::Copy, "C:\\Varnoquelbit1225000001\\test0.dat");  // trial 1's first copy
-  EXPECT_TRUE(run_test(kMethodHL, "C:", "1M", 10, 3, "", report));
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 10, 3}, run));
   EXPECT_EQ(fake::console_text(),
             "HL C: 1M 10File(s) 3Trial(s)\n"
             "[Trial 0] Preparing... Testing... Done.  Result:   2.500[MB/s] (4.000[sec])\n"
@@ -43,7 +41,7 @@ TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
     fake::state().clock_readings.push_back(1000 * i);
     fake::state().clock_readings.push_back(1000 * i + 2500);
   }
-  EXPECT_TRUE(run_test(kMethodHL, "C:", "4K", 1000, 5, "", report));
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run));
   std::string expected =
       "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
       "HL C: 4K 1000File(s) 5Trial(s)\n";
@@ -63,7 +61,7 @@ TEST_F(TestRun, LlHeadersAndTrials) {
   fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {0, 500, 1000, 2000};
-  EXPECT_TRUE(run_test(kMethodLL, "D:", "1M", 4, 2, "64K", report));
+  EXPECT_TRUE(run_test({CopyMethod::LL, "D:", "1M", "64K", 4, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\n"
             "LL D: 1M (Buffer:64K) 4File(s) 2Trial(s)\n"
@@ -86,11 +84,11 @@ TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
   fake::state().clock_step = 7;
   // Test files of 1000 KiB are written in one transfer of that length; the
   // copies' first transfer is one buffer of 64 KiB.
-  run_test(kMethodLL, "C:", "1000K", 2, 3, "64K", report);
+  run_test({CopyMethod::LL, "C:", "1000K", "64K", 2, 3}, run);
   const std::string console_after_ll = fake::console_text();
-  run_test(kMethodHL, "C:", "1000K", 2, 2, "", report);
+  run_test({CopyMethod::HL, "C:", "1000K", "", 2, 2}, run);
   fake::state().transfers_cached = false;
-  run_test(kMethodLL, "C:", "1000K", 2, 2, "64K", report);
+  run_test({CopyMethod::LL, "C:", "1000K", "64K", 2, 2}, run);
   std::cerr.rdbuf(saved);
   EXPECT_EQ(errors.str(),
             "varnoquelbit: no direct I/O for 64 KiB transfers on 'C:': "
@@ -100,99 +98,99 @@ TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
 
 TEST_F(TestRun, FieldWidthsAreMinimumsForOneValueEach) {
   use_fixed();
-  drive_space_cache()["C:"] = 1LL << 40;
+  run.drives["C:"] = 1LL << 40;
   fake::state().clock_readings = {0, 4};
-  EXPECT_TRUE(run_test(kMethodHL, "C:", "1024K", 10, 1, "", report));
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1024K", "", 10, 1}, run));
   EXPECT_NE(fake::console_text().find("  Result: 2500.000[MB/s] (0.004[sec])\n"), std::string::npos);
   EXPECT_EQ(report.str().substr(0, 36), "HL C:1024K   10File(s)  1Trial(s) : ");
 
   report.str("");
-  run_test(kMethodHL, "C:", "1.5M", 10000, 0, "", report);
+  run_test({CopyMethod::HL, "C:", "1.5M", "", 10000, 0}, run);
   EXPECT_EQ(report.str(), "HL C: 1.5M 10000File(s)  0Trial(s) : ");
   report.str("");
-  run_test(kMethodLL, "C:", "65536K", 1, -10, "1024K", report);
+  run_test({CopyMethod::LL, "C:", "65536K", "1024K", 1, -10}, run);
   EXPECT_EQ(report.str(), "LL C:65536K (Buffer:1024K)    1File(s) -10Trial(s) : ");
 }
 
 TEST_F(TestRun, MissingVolumeStopsBeforeTheSizesAreLookedAt) {
-  EXPECT_FALSE(run_test(kMethodHL, "Q:", "4KB", 10, 1, "", report));
+  EXPECT_FALSE(run_test({CopyMethod::HL, "Q:", "4KB", "", 10, 1}, run));
   EXPECT_EQ(fake::console_text(), "Could not Get the Drive Information of Q:\n");
   EXPECT_EQ(report.str(), "");
 }
 
 TEST_F(TestRun, BadSizesAfterAFirstSeenDriveStillRecordTheDiskLine) {
-  EXPECT_FALSE(run_test(kMethodHL, "C:", "4KB", 10, 1, "", report));
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4KB", "", 10, 1}, run));
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
             "Size Type Must Be 'K' or 'M' or 'G'.\n");
   EXPECT_EQ(report.str(), "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n");
 
   fake::state().console.str("");
-  EXPECT_FALSE(run_test(kMethodLL, "C:", "4K", 10, 1, "64", report));
+  EXPECT_FALSE(run_test({CopyMethod::LL, "C:", "4K", "64", 10, 1}, run));
   EXPECT_EQ(fake::console_text(), "Size Type Must Be 'K' or 'M' or 'G'.\n");
   // HL never looks at a buffer size.
   fake::state().console.str("");
-  run_test(kMethodHL, "C:", "4K", 1, 0, "garbage", report);
+  run_test({CopyMethod::HL, "C:", "4K", "garbage", 1, 0}, run);
   EXPECT_EQ(fake::console_text(), "HL C: 4K 1File(s) 0Trial(s)\n");
 }
 
 TEST_F(TestRun, UnusableSizesAreRefusedBeforeAnyTrial) {
-  drive_space_cache()["C:"] = 1LL << 40;
+  run.drives["C:"] = 1LL << 40;
   const char* refused[][2] = {{"-4K", "4K"}, {"0.5K", "4K"}, {"1e30G", "4K"}, {"4K", "-64K"},
                               {"4K", "4G"},  {"4K", "4194304K"}, {"4K", "0.9K"}};
   for (const auto& sizes : refused) {
     fake::state().console.str("");
-    EXPECT_FALSE(run_test(kMethodLL, "C:", sizes[0], 10, 1, sizes[1], report));
+    EXPECT_FALSE(run_test({CopyMethod::LL, "C:", sizes[0], sizes[1], 10, 1}, run));
     EXPECT_EQ(fake::console_text(), "Size Type Must Be 'K' or 'M' or 'G'.\n")
         << sizes[0] << " " << sizes[1];
   }
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
   fake::state().console.str("");
-  run_test(kMethodLL, "C:", "4K", 1, 0, "4194303K", report);
+  run_test({CopyMethod::LL, "C:", "4K", "4194303K", 1, 0}, run);
   EXPECT_EQ(fake::console_text(), "LL C: 4K (Buffer:4194303K) 1File(s) 0Trial(s)\n");
 }
 
 TEST_F(TestRun, RoomShortageAndOverflowStopTheTest) {
-  EXPECT_FALSE(run_test(kMethodHL, "C:", "1G", 3, 1, "", report));
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "1G", "", 3, 1}, run));
   EXPECT_NE(fake::console_text().find("Error: Free Space is NOT Enough.\n"), std::string::npos);
   fake::state().console.str("");
-  drive_space_cache()["big"] = INT64_MAX;
-  EXPECT_FALSE(run_test(kMethodHL, "big", "8796093022207G", 2147483647, 1, "", report));
+  run.drives["big"] = INT64_MAX;
+  EXPECT_FALSE(run_test({CopyMethod::HL, "big", "8796093022207G", "", 2147483647, 1}, run));
   EXPECT_EQ(fake::console_text(), "Error: Free Space is NOT Enough.\n");
 }
 
 TEST_F(TestRun, TrialCountBelowOneLeavesTheReportLineOpen) {
-  drive_space_cache()["C:"] = 1LL << 40;
-  EXPECT_FALSE(run_test(kMethodHL, "C:", "4K", 10, 0, "", report));
+  run.drives["C:"] = 1LL << 40;
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 10, 0}, run));
   EXPECT_EQ(fake::console_text(), "HL C: 4K 10File(s) 0Trial(s)\n");
   fake::state().clock_readings = {0, 1000};
-  EXPECT_TRUE(run_test(kMethodHL, "C:", "4K", 10, -1, "", report) == false);
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 10, -1}, run) == false);
   EXPECT_EQ(report.str(), "HL C:   4K   10File(s)  0Trial(s) : HL C:   4K   10File(s) -1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
 }
 
 TEST_F(TestRun, AllTrialsFailedLeavesNoAverageAndTheNextTestContinuesTheLine) {
-  drive_space_cache()["C:"] = 1LL << 40;
+  run.drives["C:"] = 1LL << 40;
   fake::state().calendar_step = 1;
   fake::fail_path(Service::CreateDirectory, "C:\\Varnoquelbit1225000000");
   fake::fail_path(Service::CreateDirectory, "C:\\Varnoquelbit1225000001");
-  EXPECT_FALSE(run_test(kMethodHL, "C:", "4K", 2, 2, "", report));
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 2, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "HL C: 4K 2File(s) 2Trial(s)\n"
             "[Trial 0] Preparing...Init Failed\n"
             "[Trial 1] Preparing...Init Failed\n");
   fake::state().clock_readings = {0, 1000};
-  EXPECT_TRUE(run_test(kMethodHL, "C:", "4K", 256, 1, "", report));
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 1}, run));
   EXPECT_EQ(report.str(),
             "HL C:   4K    2File(s)  2Trial(s) : HL C:   4K  256File(s)  1Trial(s) : "
             "Average:      1[MB/s] (      1[sec])\r\n");
 }
 
 TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
-  drive_space_cache()["C:"] = 1LL << 40;
+  run.drives["C:"] = 1LL << 40;
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {5, 5, 6, 1006};
-  EXPECT_TRUE(run_test(kMethodHL, "C:", "1M", 1, 2, "", report));
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 1, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "HL C: 1M 1File(s) 2Trial(s)\n"
             "[Trial 0] Preparing... Testing... Done.[Trial 1] Preparing... Testing... Done."
@@ -204,7 +202,7 @@ TEST_F(TestRun, InterruptionStartsNoFurtherTrialAndPrintsNoAverage) {
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {0, 4000};
   fake::interrupt_at(Service::Copy, 2 + 1);  // trial 1's first copy
-  EXPECT_FALSE(run_test(kMethodHL, "C:", "1M", 2, 3, "", report));
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "1M", "", 2, 3}, run));
   const std::string console = fake::console_text();
   EXPECT_NE(console.find("[Trial 0] Preparing... Testing... Done.  Result: "), std::string::npos);
   EXPECT_NE(console.find("[Trial 1] Preparing... Testing...\n"), std::string::npos);

@@ -31,19 +31,19 @@ class CopiesReadBack : public FakePlatformTest,
 TEST_P(CopiesReadBack, EachCopyIsComparedWithWhatItsTestFileWasMadeOf) {
   const ReadBackCase& c = GetParam();
   ASSERT_TRUE(create_directory(kDir));
-  seed_random(4242);
-  const std::uint32_t first_state = random_state();
-  ASSERT_TRUE(make_test_files(kDir, c.file_kib, c.file_count));
+  trials.generator.state = 4242;
+  const std::uint32_t first_state = trials.generator.state;
+  ASSERT_TRUE(make_test_files(trials.generator, kDir, c.file_kib, c.file_count));
   for (std::int32_t i = 0; i < c.file_count; ++i)
     stored(copy_file_path(kDir, i)) = stored(test_file_path(kDir, i));
-  const std::uint32_t state_after_making = random_state();
+  const std::uint32_t state_after_making = trials.generator.state;
   c.spoil();
 
   const bool matched = copies_match_test_files(kDir, c.file_kib, c.file_count, first_state);
   const std::string err = fake::diagnostics_text();
   EXPECT_EQ(matched, *c.message == '\0');
   EXPECT_EQ(err, c.message);
-  EXPECT_EQ(random_state(), state_after_making) << "the run's generator is not drawn";
+  EXPECT_EQ(trials.generator.state, state_after_making) << "the run's generator is not drawn";
   EXPECT_EQ(fake::console_text(), "") << "the trial prints its own failure text";
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_EQ(fake::state().live_buffers, 0);

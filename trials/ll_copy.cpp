@@ -1,23 +1,16 @@
-#include "trials/ll_trial.h"
+#include "trials/copy_method.h"
 
 #include <ostream>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
-#include "platform/memory.h"
-#include "trials/pseudo_random.h"
-#include "trials/test_files.h"
-#include "trials/verify_copies.h"
 #include "trials/work_directory.h"
+#include "trials/texts.h"
 
 namespace {
-
-// See take_cached_copy_length.
-std::uint32_t g_cached_copy_length = 0;
 
 // Closes source i, then destination i, for every pair opened.
 void close_pairs(const std::vector<FileHandle>& sources,
@@ -45,12 +38,14 @@ Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle s
 
 }  // namespace
 
-bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
-                 std::int32_t file_count, std::int64_t buffer_kib, void* buffer,
-                 std::uint32_t& elapsed_ms) {
+bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
+  const std::string& work_directory = job.work_directory;
+  const std::int32_t file_count = job.file_count;
+  const std::int64_t buffer_kib = job.buffer_kib;
+  void* const buffer = job.buffer;
   const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
-  const std::int64_t full_buffers = file_kib / buffer_kib;
-  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(file_kib % buffer_kib) * 1024u;
+  const std::int64_t full_buffers = job.file_kib / buffer_kib;
+  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(job.file_kib % buffer_kib) * 1024u;
 
   std::vector<FileHandle> sources;
   std::vector<FileHandle> destinations;
@@ -70,7 +65,7 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
         test_file_path(work_directory, i), FileAccess::Read, FileDisposition::OpenExisting,
         &failed);
     if (source == kInvalidFile) {
-      console() << "open from failed" << std::endl;
+      console() << text::kLlOpenFromFailed << std::endl;
       write_failure(diagnostics(), failed);
       close_pairs(sources, destinations);
       return false;
@@ -79,7 +74,7 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
         open_unbuffered(copy_file_path(work_directory, i), FileAccess::Write,
                         FileDisposition::CreateAlways, &failed);
     if (destination == kInvalidFile) {
-      console() << "open to failed" << std::endl;
+      console() << text::kLlOpenToFailed << std::endl;
       write_failure(diagnostics(), failed);
       close_pairs(sources, destinations);
       close_file(source);
@@ -101,7 +96,7 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
     if (ok) ok = transfer(work_directory, i, sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
       if (!interruption_requested()) {
-        console() << "copy failed" << std::endl;
+        console() << text::kLlCopyFailed << std::endl;
         write_failure(diagnostics(), ok);
       }
       close_pairs(sources, destinations);
@@ -111,53 +106,11 @@ bool copy_all_ll(const std::string& work_directory, std::int64_t file_kib,
   }
   const std::uint32_t stop = milliseconds_now();
   const std::uint32_t cached = take_cached_transfer_length();
-  if (g_cached_copy_length == 0) g_cached_copy_length = cached;
+  if (job.cached_copy_length != nullptr && *job.cached_copy_length == 0)
+    *job.cached_copy_length = cached;
 
   close_pairs(sources, destinations);
   elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
   return true;
 }
 
-std::uint32_t take_cached_copy_length() {
-  const std::uint32_t length = g_cached_copy_length;
-  g_cached_copy_length = 0;
-  return length;
-}
-
-std::uint32_t run_ll_trial(const std::string& drive, std::int64_t file_kib,
-                           std::int32_t file_count, std::int64_t buffer_kib) {
-  console() << "Preparing...";
-  const std::string work_directory = work_directory_path(drive);
-  const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
-  void* buffer = allocate_io_buffer(buffer_bytes);
-  const std::uint32_t content_state = random_state();  // the test files are drawn from here
-  const Outcome made = buffer == nullptr ? buffer_failure(buffer_bytes)
-                                          : create_work_directory(work_directory, file_count);
-  const bool created = static_cast<bool>(made);
-  if (!created || !make_test_files(work_directory, file_kib, file_count)) {
-    if (interruption_requested()) {
-      end_interrupted_trial(work_directory, created);
-    } else {
-      console() << "Init Failed" << std::endl;
-      write_failure(diagnostics(), made);
-    }
-    release_io_buffer(buffer);
-    return 0;
-  }
-  console() << " Testing...";
-  std::uint32_t elapsed_ms = 0;
-  bool copied = copy_all_ll(work_directory, file_kib, file_count, buffer_kib, buffer, elapsed_ms);
-  // After the clock: a copy that does not hold what was written fails the trial.
-  if (copied && !copies_match_test_files(work_directory, file_kib, file_count, content_state)) {
-    if (!interruption_requested()) console() << "copy failed" << std::endl;
-    copied = false;
-  }
-  if (copied) {
-    remove_tree(work_directory);
-    console() << " Done.";
-  } else if (interruption_requested()) {
-    end_interrupted_trial(work_directory, true);
-  }
-  release_io_buffer(buffer);
-  return copied ? elapsed_ms : 0;
-}

@@ -1,0 +1,10 @@
+#include "testrun/run_context.h"
+
+#include <iomanip>
+
+std::string figure(const RunContext& run, double value) {
+  std::ostringstream text;
+  if (run.fixed_figures) text << std::fixed << std::setprecision(3);
+  text << value;
+  return text.str();
+}

@@ -1,0 +1,27 @@
+// What one run of the benchmark carries from test to test, owned by the run
+// and passed down to each test: the report it builds, how it writes figures,
+// the free space of every drive seen so far, and the state its trials carry.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "trials/trial.h"
+
+// Drive string (exact bytes, so C:, c: and C:\ are three keys) to free KiB.
+using DriveSpaceCache = std::map<std::string, std::int64_t>;
+
+struct RunContext {
+  // The lines of result.txt, each ended with CR LF.
+  std::ostringstream report;
+  // Figures (GB, MB/s, seconds) with three decimals, as a configured run
+  // writes them; otherwise in the general notation of six significant digits.
+  bool fixed_figures = false;
+  // Entries are only ever added.
+  DriveSpaceCache drives;
+  TrialState trials;
+};
+
+// One figure written in the run's notation, for the console and the report alike.
+std::string figure(const RunContext& run, double value);
