@@ -31,12 +31,17 @@ void prepare_transfers(FileHandle file, std::uint32_t longest);
 // read that meets the end of the file first fails as short_read does. A
 // length of 0 succeeds on an open file. Failures of transfers carry no path:
 // the caller names the file.
-Outcome read_file(FileHandle file, void* buffer, std::uint32_t length);
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length);
 // A read that also tells how many bytes arrived in `got`, and succeeds with
 // fewer than `length` where the file ends.
 Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
                           std::uint32_t& got);
+inline Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  std::uint32_t got = 0;
+  Outcome outcome = read_file_counted(file, buffer, length, got);
+  if (outcome && got < length) return short_read(got, length);
+  return outcome;
+}
 
 // The length of the first read or write, since the last call, that went
 // through the system's file cache on a file opened to bypass it: the volume

@@ -241,13 +241,6 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 // Transfers here need no memory of their own.
 void prepare_transfers(FileHandle, std::uint32_t) {}
 
-Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
-  std::uint32_t got = 0;
-  Outcome outcome = read_file_counted(file, buffer, length, got);
-  if (outcome && got < length) return short_read(got, length);
-  return outcome;
-}
-
 Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
                           std::uint32_t& got) {
   const int error =

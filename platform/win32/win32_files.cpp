@@ -278,13 +278,6 @@ bool write_whole(FileHandle file, const void* buffer, std::uint32_t length) {
 
 }  // namespace
 
-Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
-  std::uint32_t got = 0;
-  Outcome outcome = read_file_counted(file, buffer, length, got);
-  if (outcome && got < length) return short_read(got, length);
-  return outcome;
-}
-
 Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
                           std::uint32_t& got) {
   return read_counted(file, buffer, length, got) ? success() : last_error_failure("read", "");
