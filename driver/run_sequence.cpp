@@ -1,5 +1,7 @@
 #include "driver/run_sequence.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -9,6 +11,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/failure.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
 #include "trials/texts.h"
@@ -24,15 +27,23 @@ void run_default_test(RunContext& run) {
 // until its writer writes or closes. Only a file that reads like a file is
 // the configuration: a directory opens on some systems, but its first read
 // fails, and it counts as unreadable.
-bool open_configuration(std::ifstream& file) {
+Outcome configuration_failure(const char* operation) {
+  return failure(operation, kConfigurationFile,
+                 errno != 0 ? std::strerror(errno) : "not a readable file");
+}
+
+// The reason, when it cannot be read, comes from errno, which the standard
+// library's file streams leave as the system set it.
+Outcome open_configuration(std::ifstream& file) {
   // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
   // every platform.
+  errno = 0;
   file.open(kConfigurationFile, std::ios::in | std::ios::binary);
-  if (!file.is_open()) return false;
+  if (!file.is_open()) return configuration_failure("open");
   file.peek();
-  if (file.bad()) return false;
+  if (file.bad()) return configuration_failure("read");
   file.clear();  // an empty file has set the end-of-file bit
-  return true;
+  return success();
 }
 
 }  // namespace
@@ -63,11 +74,13 @@ int run_benchmark() {
   report << text::kOsLine << name << text::kReportLineEnd;
 
   std::ifstream configuration;
-  if (open_configuration(configuration)) {
+  const Outcome opened = open_configuration(configuration);
+  if (opened) {
     run.fixed_figures = true;
     run_configured_tests(configuration, run);
   } else {
     out << text::kNoConfiguration << std::endl;
+    write_failure(diagnostics(), opened);
     run_default_test(run);
   }
 

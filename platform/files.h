@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
 // An open file. On Windows it carries a HANDLE, on POSIX a descriptor.
 using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
@@ -16,21 +18,30 @@ enum class FileDisposition {
 };
 
 // Opens a file with the system's file cache bypassed, sequential access
-// announced and no sharing. Returns kInvalidFile on failure.
+// announced and no sharing. Returns kInvalidFile on failure, and tells why in
+// `failed` when one is given.
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
-                           FileDisposition disposition);
+                           FileDisposition disposition, Outcome* failed = nullptr);
 
 // Readies a file just opened for transfers of up to `longest` bytes, so that
 // none of them needs to allocate memory; called before a timed section.
 void prepare_transfers(FileHandle file, std::uint32_t longest);
 
-// Synchronous transfers of exactly `length` bytes at the current position.
-// Only success or failure is reported. A length of 0 succeeds on an open file.
-bool read_file(FileHandle file, void* buffer, std::uint32_t length);
-bool write_file(FileHandle file, const void* buffer, std::uint32_t length);
-// A read as read_file's that also tells how many bytes arrived in `got`:
-// fewer than `length` only where the file ends.
-bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got);
+// Synchronous transfers of exactly `length` bytes at the current position. A
+// read that meets the end of the file first fails as short_read does. A
+// length of 0 succeeds on an open file. Failures of transfers carry no path:
+// the caller names the file.
+Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length);
+// A read that also tells how many bytes arrived in `got`, and succeeds with
+// fewer than `length` where the file ends.
+Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
+                          std::uint32_t& got);
+inline Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
+  std::uint32_t got = 0;
+  Outcome outcome = read_file_counted(file, buffer, length, got);
+  if (outcome && got < length) return short_read(got, length);
+  return outcome;
+}
 
 // The length of the first read or write, since the last call, that went
 // through the system's file cache on a file opened to bypass it: the volume
@@ -48,15 +59,33 @@ void flush_file(FileHandle file);
 void drop_cached_data(FileHandle file);
 void close_file(FileHandle file);
 
+// A file opened with open_unbuffered, closed when it goes out of scope.
+class OpenFile {
+ public:
+  OpenFile(const std::string& path, FileAccess access, FileDisposition disposition,
+           Outcome* failed = nullptr)
+      : file_(open_unbuffered(path, access, disposition, failed)) {}
+  ~OpenFile() {
+    if (file_ != kInvalidFile) close_file(file_);
+  }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  // kInvalidFile when the open failed.
+  FileHandle handle() const { return file_; }
+
+ private:
+  FileHandle file_;
+};
+
 // Asks the file system to store the file uncompressed. Silently does nothing
 // where the file system has no per-file compression.
 void set_compression_off(FileHandle file);
 
 // The operating system's whole-file copy: `to` is created or replaced and
-// holds the whole of `from` when this returns true.
-bool copy_whole_file(const std::string& from, const std::string& to);
+// holds the whole of `from` when this succeeds.
+Outcome copy_whole_file(const std::string& from, const std::string& to);
 
-bool delete_file(const std::string& path);
+Outcome delete_file(const std::string& path);
 
 // The path as the system names it, for messages to the user.
 std::string system_path(const std::string& path);

@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
+// In bytes; a figure beyond 64 bits is given as the largest one.
 struct VolumeFigures {
-  std::uint32_t sectors_per_cluster = 0;
-  std::uint32_t bytes_per_sector = 0;
-  std::uint64_t free_clusters = 0;   // available to this user
-  std::uint64_t total_clusters = 0;
+  std::uint64_t free_bytes = 0;  // available to this user
+  std::uint64_t total_bytes = 0;
 };
 
 // Queries the volume with the drive string unchanged as its root path.
-bool query_volume(const std::string& drive, VolumeFigures& figures);
+Outcome query_volume(const std::string& drive, VolumeFigures& figures);

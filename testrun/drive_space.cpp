@@ -28,14 +28,14 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   }
 
   VolumeFigures figures;
-  if (!query_volume(drive, figures)) {
+  const Outcome queried = query_volume(drive, figures);
+  if (!queried) {
     console() << text::kNoDriveInformation << drive << std::endl;
+    write_failure(diagnostics(), queried);
     return false;
   }
-  const std::uint64_t cluster_bytes =
-      static_cast<std::uint64_t>(figures.sectors_per_cluster) * figures.bytes_per_sector;
-  const std::int64_t free = clamp_to_int64(figures.free_clusters * cluster_bytes / 1024);
-  const std::int64_t total = clamp_to_int64(figures.total_clusters * cluster_bytes / 1024);
+  const std::int64_t free = clamp_to_int64(figures.free_bytes / 1024);
+  const std::int64_t total = clamp_to_int64(figures.total_bytes / 1024);
   const double kib_to_gb = (1.0 / 1024) * (1.0 / 1024);
   const std::string total_gb = figure(run, static_cast<double>(total) * kib_to_gb);
   const std::string free_gb = figure(run, static_cast<double>(free) * kib_to_gb);

@@ -13,9 +13,11 @@ bool copy_all_hl(const CopyJob& job, std::uint32_t& elapsed_ms) {
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < job.file_count; ++i) {
     if (interruption_requested()) return false;
-    if (!copy_whole_file(test_file_path(job.work_directory, i),
-                         copy_file_path(job.work_directory, i))) {
+    const Outcome copied = copy_whole_file(test_file_path(job.work_directory, i),
+                                           copy_file_path(job.work_directory, i));
+    if (!copied) {
       console() << text::kHlCopyFailed << std::endl;
+      write_failure(diagnostics(), copied);
       return false;
     }
   }

@@ -21,11 +21,19 @@ void close_pairs(const std::vector<FileHandle>& sources,
   }
 }
 
-// Reads then writes `length` bytes; a failed read is not followed by its write.
-// Once the run is interrupted, nothing more is transferred.
-bool transfer(FileHandle source, FileHandle destination, void* buffer, std::uint32_t length) {
-  return !interruption_requested() && read_file(source, buffer, length) &&
-         write_file(destination, buffer, length);
+// Reads then writes `length` bytes of copy i; a failed read is not followed by
+// its write. Once the run is interrupted, nothing more is transferred.
+Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle source,
+                 FileHandle destination, void* buffer, std::uint32_t length) {
+  if (interruption_requested()) return failure("copy", "", "interrupted");
+  Outcome outcome = read_file(source, buffer, length);
+  if (!outcome) {
+    outcome.path = system_path(test_file_path(work_directory, i));
+    return outcome;
+  }
+  outcome = write_file(destination, buffer, length);
+  if (!outcome) outcome.path = system_path(copy_file_path(work_directory, i));
+  return outcome;
 }
 
 }  // namespace
@@ -52,17 +60,22 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
       close_pairs(sources, destinations);
       return false;
     }
-    const FileHandle source = open_unbuffered(test_file_path(work_directory, i),
-                                              FileAccess::Read, FileDisposition::OpenExisting);
+    Outcome failed;
+    const FileHandle source = open_unbuffered(
+        test_file_path(work_directory, i), FileAccess::Read, FileDisposition::OpenExisting,
+        &failed);
     if (source == kInvalidFile) {
       console() << text::kLlOpenFromFailed << std::endl;
+      write_failure(diagnostics(), failed);
       close_pairs(sources, destinations);
       return false;
     }
-    const FileHandle destination = open_unbuffered(
-        copy_file_path(work_directory, i), FileAccess::Write, FileDisposition::CreateAlways);
+    const FileHandle destination =
+        open_unbuffered(copy_file_path(work_directory, i), FileAccess::Write,
+                        FileDisposition::CreateAlways, &failed);
     if (destination == kInvalidFile) {
       console() << text::kLlOpenToFailed << std::endl;
+      write_failure(diagnostics(), failed);
       close_pairs(sources, destinations);
       close_file(source);
       return false;
@@ -76,13 +89,16 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
   take_cached_transfer_length();  // the test files' writes do not count
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
-    bool ok = true;
+    Outcome ok;
     for (std::int64_t n = 0; ok && n < full_buffers; ++n)
-      ok = transfer(sources[i], destinations[i], buffer, buffer_bytes);
+      ok = transfer(work_directory, i, sources[i], destinations[i], buffer, buffer_bytes);
     // The tail pair is issued for every file, with a length of 0 included.
-    if (ok) ok = transfer(sources[i], destinations[i], buffer, tail_bytes);
+    if (ok) ok = transfer(work_directory, i, sources[i], destinations[i], buffer, tail_bytes);
     if (!ok) {
-      if (!interruption_requested()) console() << text::kLlCopyFailed << std::endl;
+      if (!interruption_requested()) {
+        console() << text::kLlCopyFailed << std::endl;
+        write_failure(diagnostics(), ok);
+      }
       close_pairs(sources, destinations);
       return false;
     }

@@ -68,27 +68,33 @@ namespace {
 // Writes one test file; false after reporting the failure.
 bool write_test_file(const std::string& path, unsigned char* fill,
                      std::int64_t whole_mib, std::int64_t remainder_kib) {
-  const FileHandle file =
-      open_unbuffered(path, FileAccess::ReadWrite, FileDisposition::CreateAlways);
+  Outcome written;
+  const OpenFile opened(path, FileAccess::ReadWrite, FileDisposition::CreateAlways, &written);
+  const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
     console() << text::kCreateFileError << std::endl;
+    write_failure(diagnostics(), written);
     return false;
   }
   set_compression_off(file);
-  bool written = true;
-  for (std::int64_t n = 0; written && n < whole_mib; ++n)
-    written = !interruption_requested() && write_file(file, fill, kFillBufferBytes);
-  if (written && remainder_kib != 0)
+  bool stopped = false;  // by an interruption, before a whole MiB
+  for (std::int64_t n = 0; written && !stopped && n < whole_mib; ++n) {
+    stopped = interruption_requested();
+    if (!stopped) written = write_file(file, fill, kFillBufferBytes);
+  }
+  if (written && !stopped && remainder_kib != 0)
     written = write_file(file, fill, static_cast<std::uint32_t>(remainder_kib) * 1024u);
-  if (!written) {
+  if (!written || stopped) {
     // Closed without a flush, left behind with what was written. An
     // interrupted run stops here without a failure.
-    if (!interruption_requested()) console() << text::kWriteFileError << std::endl;
-    close_file(file);
+    if (!interruption_requested()) {
+      console() << text::kWriteFileError << std::endl;
+      written.path = system_path(path);
+      write_failure(diagnostics(), written);
+    }
     return false;
   }
   flush_file(file);
-  close_file(file);
   return true;
 }
 
@@ -96,8 +102,12 @@ bool write_test_file(const std::string& path, unsigned char* fill,
 
 bool make_test_files(Generator& generator, const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count) {
-  auto* fill = static_cast<unsigned char*>(allocate_io_buffer(kFillBufferBytes));
-  if (fill == nullptr) return false;
+  const IoBuffer fill_buffer(kFillBufferBytes);
+  unsigned char* fill = fill_buffer.bytes();
+  if (fill == nullptr) {
+    write_failure(diagnostics(), buffer_failure(kFillBufferBytes));
+    return false;
+  }
 
   const std::int64_t whole_mib = file_kib / 1024;
   const std::int64_t remainder_kib = file_kib % 1024;
@@ -112,6 +122,5 @@ bool make_test_files(Generator& generator, const std::string& work_directory, st
     fill_words(generator, fill, words);
     ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
   }
-  release_io_buffer(fill);
   return ok;
 }

@@ -21,15 +21,18 @@ std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string&
   if (row.takes_buffer)
     job.buffer = allocate_io_buffer(static_cast<std::uint32_t>(buffer_kib) * 1024u);
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
-  const bool created = (!row.takes_buffer || job.buffer != nullptr) &&
-                       trial_paths_fit(job.work_directory, file_count) &&
-                       create_directory(job.work_directory);
+  const Outcome made =
+      row.takes_buffer && job.buffer == nullptr
+          ? buffer_failure(static_cast<std::uint32_t>(buffer_kib) * 1024u)
+          : create_work_directory(job.work_directory, file_count);
+  const bool created = static_cast<bool>(made);
   bool copied = created && make_test_files(state.generator, job.work_directory, file_kib, file_count);
   if (!copied) {
     if (interruption_requested()) {
       end_interrupted_trial(job.work_directory, created);
     } else {
       console() << text::kInitFailed << std::endl;
+      write_failure(diagnostics(), made);
     }
   } else {
     console() << text::kTesting;

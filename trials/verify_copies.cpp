@@ -37,9 +37,11 @@ void report(const std::string& copy, const std::string& what, std::uint64_t chec
 // `checked` counts the bytes found right so far in the trial.
 bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
                   unsigned char* buffer, std::uint64_t& checked) {
-  const FileHandle file = open_unbuffered(copy, FileAccess::Read, FileDisposition::OpenExisting);
+  Outcome failed;
+  const OpenFile opened(copy, FileAccess::Read, FileDisposition::OpenExisting, &failed);
+  const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
-    report(copy, "could not be opened to be read back", checked);
+    report(copy, "could not be opened to be read back: " + failed.reason, checked);
     return false;
   }
   // Whatever a copy call left in the system's cache goes to the medium and out
@@ -55,8 +57,10 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsig
     const std::uint32_t length =
         left == 0 || left > kReadBytes ? kReadBytes : static_cast<std::uint32_t>(left);
     std::uint32_t got = 0;
-    if (!read_file_counted(file, buffer, length, got)) {
-      report(copy, "could not be read back at byte " + std::to_string(offset), checked);
+    const Outcome read = read_file_counted(file, buffer, length, got);
+    if (!read) {
+      report(copy, "could not be read back at byte " + std::to_string(offset) + ": " + read.reason,
+             checked);
       ok = false;
       break;
     }
@@ -85,7 +89,6 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsig
       break;
     }
   }
-  close_file(file);
   return ok;
 }
 
@@ -95,7 +98,8 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
                              std::int32_t file_count, std::uint32_t first_state) {
   if (file_count <= 0) return true;
   // One buffer: the pattern, then the reads (aligned for the cache bypass).
-  auto* buffer = static_cast<unsigned char*>(allocate_io_buffer(kPatternBytes + kReadBytes));
+  const IoBuffer buffers(kPatternBytes + kReadBytes);
+  unsigned char* buffer = buffers.bytes();
   if (buffer == nullptr) {
     diagnostics() << "varnoquelbit: no memory to read the copies back in '"
               << system_path(work_directory) << "'" << std::endl;
@@ -116,6 +120,5 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
     ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
                       buffer + kPatternBytes, checked);
   }
-  release_io_buffer(buffer);
   return ok;
 }

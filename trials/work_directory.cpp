@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/directories.h"
+#include "platform/files.h"
 
 std::string work_directory_path(const std::string& drive) {
   const auto seconds = static_cast<std::int32_t>(
@@ -27,13 +28,22 @@ bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count)
   return test_file_path(work_directory, file_count - 1).size() <= kMaxTrialPathLength;
 }
 
+Outcome create_work_directory(const std::string& work_directory, std::int32_t file_count) {
+  if (!trial_paths_fit(work_directory, file_count))
+    return failure("create directory", system_path(work_directory),
+                   "trial paths longer than " + std::to_string(kMaxTrialPathLength) +
+                       " characters");
+  return create_directory(work_directory);
+}
+
 void end_interrupted_trial(const std::string& work_directory, bool created) {
   console() << std::endl;
   if (!created) return;
-  if (remove_tree(work_directory)) {
+  const Outcome removed = remove_tree(work_directory);
+  if (removed) {
     diagnostics() << "varnoquelbit: interrupted; removed " << work_directory << std::endl;
   } else {
     diagnostics() << "varnoquelbit: interrupted; could not remove '" << work_directory
-                  << "': what is left stays in place" << std::endl;
+                  << "': " << removed.reason << "; what is left stays in place" << std::endl;
   }
 }

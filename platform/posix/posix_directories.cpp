@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 
 namespace {
@@ -58,6 +59,7 @@ int open_subdirectory(int parent, const char* name, const Mount& mount) {
   Mount found;
   if (!directory_mount(fd, found) || !(found == mount)) {
     ::close(fd);
+    errno = EXDEV;  // the reason told: a directory on another mount is not entered
     return -1;
   }
   return fd;
@@ -115,24 +117,27 @@ bool empty_directory(int fd) {
 
 }  // namespace
 
-bool create_directory(const std::string& path) {
-  return ::mkdir(native_path(path).c_str(), 0777) == 0;
+Outcome create_directory(const std::string& path) {
+  const std::string native = native_path(path);
+  return ::mkdir(native.c_str(), 0777) == 0 ? success()
+                                            : errno_failure("create directory", native);
 }
 
-bool remove_directory(const std::string& path) {
+Outcome remove_directory(const std::string& path) {
   const std::string native = native_path(path);
-  if (::rmdir(native.c_str()) == 0) return true;
-  if (errno != ENOTDIR) return false;
+  if (::rmdir(native.c_str()) == 0) return success();
+  const Outcome refused = errno_failure("remove directory", native);
+  if (errno != ENOTDIR) return refused;
   // A symbolic link to a directory is removed as a link.
   struct stat link_status;
   struct stat target_status;
   if (::lstat(native.c_str(), &link_status) != 0 || !S_ISLNK(link_status.st_mode) ||
       ::stat(native.c_str(), &target_status) != 0 || !S_ISDIR(target_status.st_mode))
-    return false;
-  return ::unlink(native.c_str()) == 0;
+    return refused;
+  return ::unlink(native.c_str()) == 0 ? success() : errno_failure("remove directory", native);
 }
 
-bool remove_tree(const std::string& path) {
+Outcome remove_tree(const std::string& path) {
   // The parent is reached by its path, as the drive string names it (it may
   // be a link the user made); the tree's top is the last name in it.
   std::string native = native_path(path);
@@ -141,16 +146,19 @@ bool remove_tree(const std::string& path) {
   const std::string parent_path =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : native.substr(0, slash));
   const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
-  if (name.empty() || name == "." || name == ".." || name == "/") return false;
+  if (name.empty() || name == "." || name == ".." || name == "/")
+    return errno_failure("remove tree", native, EINVAL);
 
   const int parent = ::open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (parent == -1) return false;
+  if (parent == -1) return errno_failure("remove tree", native);
   // The top is the work directory, made on the parent's mount.
   Mount mount;
   const int top =
       directory_mount(parent, mount) ? open_subdirectory(parent, name.c_str(), mount) : -1;
   const bool removed =
       top != -1 && empty_directory(top) && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+  // The errno of the step that stopped the removal; the closes after it succeed.
+  const Outcome outcome = removed ? success() : errno_failure("remove tree", native);
   ::close(parent);
-  return removed;
+  return outcome;
 }

@@ -1,6 +1,6 @@
-// Volume figures on POSIX from statvfs: one cluster is one fragment of the
-// file system (f_frsize bytes), and free clusters are those available to
-// this user (f_bavail), as the Windows call reports them.
+// Volume figures on POSIX from statvfs: fragments of f_frsize bytes, and the
+// free ones those available to this user (f_bavail), as the Windows call
+// reports them.
 
 #include "platform/volume.h"
 
@@ -8,25 +8,24 @@
 
 #include <cstdint>
 
+#include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 
-bool query_volume(const std::string& drive, VolumeFigures& figures) {
+namespace {
+
+std::uint64_t saturated_product(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product = 0;
+  return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
+}
+
+}  // namespace
+
+Outcome query_volume(const std::string& drive, VolumeFigures& figures) {
+  const std::string native = native_path(drive);
   struct statvfs status;
-  if (::statvfs(native_path(drive).c_str(), &status) != 0) return false;
-
-  std::uint64_t unit = status.f_frsize != 0 ? status.f_frsize : status.f_bsize;
-  if (unit == 0) return false;
-  std::uint64_t sectors = 1;
-  // A fragment beyond 32 bits is given as several sectors of a power-of-two share of it.
-  while (unit > UINT32_MAX && unit % 2 == 0 && sectors <= UINT32_MAX / 2) {
-    unit /= 2;
-    sectors *= 2;
-  }
-  if (unit > UINT32_MAX) return false;  // no exact split exists
-
-  figures.bytes_per_sector = static_cast<std::uint32_t>(unit);
-  figures.sectors_per_cluster = static_cast<std::uint32_t>(sectors);
-  figures.free_clusters = status.f_bavail;
-  figures.total_clusters = status.f_blocks;
-  return true;
+  if (::statvfs(native.c_str(), &status) != 0) return errno_failure("query volume", native);
+  const std::uint64_t unit = status.f_frsize != 0 ? status.f_frsize : status.f_bsize;
+  figures.free_bytes = saturated_product(status.f_bavail, unit);
+  figures.total_bytes = saturated_product(status.f_blocks, unit);
+  return success();
 }

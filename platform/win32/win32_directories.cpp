@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/win32/win32_directories_internal.h"
+#include "platform/win32/win32_failure.h"
 
 namespace {
 
@@ -26,9 +27,15 @@ HANDLE hold_plain_directory(const std::string& path) {
                                   nullptr);
   if (held == INVALID_HANDLE_VALUE) return held;
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(held, &information) ||
-      entry_kind_of(information.dwFileAttributes) != EntryKind::Directory) {
+  if (!GetFileInformationByHandle(held, &information)) {
+    const DWORD error = GetLastError();
     CloseHandle(held);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (entry_kind_of(information.dwFileAttributes) != EntryKind::Directory) {
+    CloseHandle(held);
+    SetLastError(ERROR_DIRECTORY);  // the reason told: it is no plain directory
     return INVALID_HANDLE_VALUE;
   }
   return held;
@@ -36,28 +43,33 @@ HANDLE hold_plain_directory(const std::string& path) {
 
 // Deletes every entry of the held directory whose prefix is given, except
 // those whose names begin with a dot; stops at the first that cannot go.
-bool empty_directory(const std::string& prefix) {
+Outcome empty_directory(const std::string& prefix) {
   const std::string pattern = prefix + "*";
-  if (pattern.size() > kMaxTreePathLength) return false;
+  if (pattern.size() > kMaxTreePathLength)
+    return last_error_failure("list", pattern, ERROR_FILENAME_EXCED_RANGE);
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
+  if (search == INVALID_HANDLE_VALUE) return last_error_failure("list", pattern);
+  Outcome outcome;
   do {
     if (found.cFileName[0] == '.') continue;
     const std::string entry = prefix + found.cFileName;
     if (entry.size() > kMaxTreePathLength) {
-      ok = false;
+      outcome = last_error_failure("remove", entry, ERROR_FILENAME_EXCED_RANGE);
       break;
     }
     switch (entry_kind_of(found.dwFileAttributes)) {
-      case EntryKind::Directory: ok = remove_tree(entry); break;
-      case EntryKind::DirectoryLink: ok = RemoveDirectoryA(entry.c_str()) != 0; break;
-      case EntryKind::File: ok = DeleteFileA(entry.c_str()) != 0; break;
+      case EntryKind::Directory: outcome = remove_tree(entry); break;
+      case EntryKind::DirectoryLink: outcome = remove_directory(entry); break;
+      case EntryKind::File:
+        if (DeleteFileA(entry.c_str()) == 0) outcome = last_error_failure("delete", entry);
+        break;
     }
-  } while (ok && FindNextFileA(search, &found));
+  } while (outcome && FindNextFileA(search, &found));
+  // The listing ends with ERROR_NO_MORE_FILES; any other end is a failure.
+  if (outcome && GetLastError() != ERROR_NO_MORE_FILES) outcome = last_error_failure("list", pattern);
   FindClose(search);
-  return ok;
+  return outcome;
 }
 
 }  // namespace
@@ -73,23 +85,29 @@ EntryKind entry_kind_of(std::uint32_t attributes) {
   return EntryKind::File;
 }
 
-bool create_directory(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+Outcome create_directory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0
+             ? success()
+             : last_error_failure("create directory", path);
 }
 
-bool remove_directory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+Outcome remove_directory(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0 ? success()
+                                             : last_error_failure("remove directory", path);
+}
 
-bool remove_tree(const std::string& path) {
+Outcome remove_tree(const std::string& path) {
   std::string prefix = path;
   if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
   std::string directory = path;
   while (directory.size() > 1 && directory.back() == '\\') directory.pop_back();
   const HANDLE held = hold_plain_directory(directory);
-  if (held == INVALID_HANDLE_VALUE) return false;
-  const bool emptied = empty_directory(prefix);
+  if (held == INVALID_HANDLE_VALUE) return last_error_failure("remove tree", directory);
+  const Outcome emptied = empty_directory(prefix);
   // Released before the removal, which needs delete access. Should a
   // junction take the empty directory's place in between, RemoveDirectoryA
   // removes the junction, never what it leads to.
   CloseHandle(held);
-  return emptied && RemoveDirectoryA(path.c_str()) != 0;
+  if (!emptied) return emptied;
+  return remove_directory(path);
 }

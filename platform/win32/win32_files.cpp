@@ -22,6 +22,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/win32/win32_failure.h"
 #include "platform/win32/win32_files_internal.h"
 
 namespace {
@@ -144,10 +145,15 @@ bool read_through_scratch(HANDLE handle, UnbufferedFile& file, void* buffer,
   const std::uint32_t head = static_cast<std::uint32_t>(file.position % file.sector_bytes);
   const DWORD padded = covering_bytes(file, head, length);
   unsigned char* scratch = padded != 0 ? scratch_buffer(padded) : nullptr;
-  if (scratch == nullptr) return false;
+  if (scratch == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
   DWORD got = 0;
   if (!seek_to(handle, file.position - head) || !ReadFile(handle, scratch, padded, &got, nullptr)) {
+    const DWORD error = GetLastError();
     seek_to(handle, file.position);
+    SetLastError(error);
     return false;
   }
   // Near the end of the file fewer bytes come back; the position follows
@@ -163,10 +169,16 @@ bool write_through_scratch(HANDLE handle, UnbufferedFile& file, const void* buff
   const std::uint32_t head = static_cast<std::uint32_t>(file.position % file.sector_bytes);
   // The bytes before the position in its sector are known only when this
   // layer wrote them, which is the case for files written from their start.
-  if (file.partial_sector.size() != head) return false;
+  if (file.partial_sector.size() != head) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
   const DWORD padded = covering_bytes(file, head, length);
   unsigned char* scratch = padded != 0 ? scratch_buffer(padded) : nullptr;
-  if (scratch == nullptr) return false;
+  if (scratch == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
   const std::size_t span = static_cast<std::size_t>(head) + length;
   std::memcpy(scratch, file.partial_sector.data(), head);
   std::memcpy(scratch + head, buffer, length);
@@ -175,7 +187,9 @@ bool write_through_scratch(HANDLE handle, UnbufferedFile& file, const void* buff
   DWORD written = 0;
   if (!seek_to(handle, file.position - head) ||
       !WriteFile(handle, scratch, padded, &written, nullptr)) {
+    const DWORD error = GetLastError();
     seek_to(handle, file.position);
+    SetLastError(error);
     return false;
   }
   const std::uint64_t end = file.position + length;
@@ -208,7 +222,7 @@ std::string drive_or_share_root(const std::string& full) {
 }
 
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
-                           FileDisposition disposition) {
+                           FileDisposition disposition, Outcome* failed) {
   DWORD desired = GENERIC_READ | GENERIC_WRITE;
   if (access == FileAccess::Read) desired = GENERIC_READ;
   if (access == FileAccess::Write) desired = GENERIC_WRITE;
@@ -216,7 +230,10 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
       disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
   const HANDLE handle =
       CreateFileA(path.c_str(), desired, 0, nullptr, creation, kUnbufferedSequential, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return kInvalidFile;
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (failed != nullptr) *failed = last_error_failure("open", path);
+    return kInvalidFile;
+  }
   const auto file = reinterpret_cast<FileHandle>(handle);
   UnbufferedFile state;
   state.sector_bytes = volume_sector_bytes(path);
@@ -224,12 +241,9 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
   return file;
 }
 
-bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
-  std::uint32_t got = 0;
-  return read_file_counted(file, buffer, length, got);
-}
+namespace {
 
-bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
+bool read_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
   const HANDLE handle = to_handle(file);
   const auto found = open_files().find(file);
   DWORD bytes_read = 0;
@@ -248,7 +262,7 @@ bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std:
   return true;
 }
 
-bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+bool write_whole(FileHandle file, const void* buffer, std::uint32_t length) {
   const HANDLE handle = to_handle(file);
   const auto found = open_files().find(file);
   DWORD written = 0;
@@ -260,6 +274,17 @@ bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   if (!WriteFile(handle, buffer, length, &written, nullptr)) return false;
   state.position += length;
   return true;
+}
+
+}  // namespace
+
+Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
+                          std::uint32_t& got) {
+  return read_counted(file, buffer, length, got) ? success() : last_error_failure("read", "");
+}
+
+Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+  return write_whole(file, buffer, length) ? success() : last_error_failure("write", "");
 }
 
 // FILE_FLAG_NO_BUFFERING is never given up: transfers that do not fill whole
@@ -300,11 +325,14 @@ void set_compression_off(FileHandle file) {
                   &returned, nullptr);
 }
 
-bool copy_whole_file(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+Outcome copy_whole_file(const std::string& from, const std::string& to) {
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0 ? success()
+                                                         : last_error_failure("copy to", to);
 }
 
-bool delete_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+Outcome delete_file(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0 ? success() : last_error_failure("delete", path);
+}
 
 std::string system_path(const std::string& path) { return path; }
 

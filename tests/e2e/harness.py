@@ -25,10 +25,12 @@ PROMPT = ("Press Any Key to Finish.\n"
 
 
 class Run:
-    """What one run of the program left: its console text, exit code and result.txt."""
+    """What one run of the program left: its console text, exit code and result.txt,
+    and its standard error text where the run kept it."""
 
-    def __init__(self, cwd, stdout, returncode):
+    def __init__(self, cwd, stdout, returncode, stderr=None):
         self.cwd = cwd
+        self.diagnostics = None if stderr is None else stderr.decode("latin-1")
         self.console = stdout.decode("latin-1").replace("\r\n", "\n")
         self.returncode = returncode
         path = os.path.join(cwd, "result.txt")

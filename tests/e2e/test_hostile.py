@@ -283,8 +283,9 @@ class HostileTest(TempDirTest):
                 resource.setrlimit(resource.RLIMIT_NOFILE, (open_files, open_files))
 
         proc = subprocess.run(command or COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
-                              input=stdin, timeout=600, preexec_fn=limit)
-        return Run(self.run_dir, proc.stdout, proc.returncode)
+                              stderr=subprocess.PIPE, input=stdin, timeout=600,
+                              preexec_fn=limit)
+        return Run(self.run_dir, proc.stdout, proc.returncode, proc.stderr)
 
     def check_run(self, run, befores):
         """The invariants; befores maps each target to its snapshot before
@@ -310,7 +311,21 @@ class HostileTest(TempDirTest):
                          "one work directory per failed trial that made one:\n" + run.console)
         for trial, directory in zip(leaving, leftovers):
             check_leftovers(self, trial, directory)
+        if run.diagnostics is not None:
+            self.check_diagnostics(run, trials)
         return trials
+
+    def check_diagnostics(self, run, trials):
+        """Every failure the console reports has one line on standard error
+        that says why: the failed operation, its path and the system's reason,
+        or what the read-back found."""
+        failures = (len([t for t in trials if t.kind != "done"])
+                    + run.console.count("Could not Get the Drive Information of ")
+                    + run.console.count("Varnoquelbit.ini NOT Found."))
+        lines = run.diagnostics.splitlines()
+        self.assertEqual(len(lines), failures, run.console + run.diagnostics)
+        for line in lines:
+            self.assertRegex(line, DIAGNOSTIC)
 
     def assert_lines(self, text, expected):
         """text is these lines; an expected line is a string or a pattern."""
@@ -327,6 +342,10 @@ class HostileTest(TempDirTest):
 def disk_line(drive):
     return re.compile(r"^Disk %s Capacity: Total=\d+\.\d{3}\[GB\] Free=\d+\.\d{3}\[GB\]$"
                       % re.escape(drive))
+
+
+# A failure: "varnoquelbit: <operation> '<path>': <reason>"; or a copy read back wrong.
+DIAGNOSTIC = re.compile(r"^varnoquelbit: (?:[a-z ]+ '[^']+': \S.*|'[^']+' .+ \(\d+ bytes checked\))$")
 
 
 def start_lines():
@@ -374,7 +393,7 @@ class FullVolume(HostileTest):
         fifo = os.path.join(self.run_dir, "Varnoquelbit.ini")
         os.mkfifo(fifo)
         proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(proc.wait)
         self.addCleanup(proc.kill)
         writer = open(fifo, "wb", buffering=0)
@@ -415,8 +434,8 @@ class FullVolume(HostileTest):
         next_second()
         feed("LL %s 64K 16K 4 1\n" % vol)
         writer.close()
-        rest, _ = proc.communicate(timeout=120)
-        run = Run(self.run_dir, bytes(seen) + rest, proc.returncode)
+        rest, errors = proc.communicate(timeout=120)
+        run = Run(self.run_dir, bytes(seen) + rest, proc.returncode, errors)
 
         # The filler shrank by this test's own hand; everything else is compared.
         before["filler.bin"] = snapshot(vol)["filler.bin"]
@@ -426,6 +445,15 @@ class FullVolume(HostileTest):
         # directory when it starts within the same second.
         self.assertIn(kinds[1], ("write", "not created"))
         self.assertEqual(kinds[:1] + kinds[2:], ["write", "write", "copy", "ll copy"])
+        # Each failure's line names the file the volume had no room for.
+        work = re.escape(vol) + r"/Varnoquelbit\d+"
+        for line, kind in zip(run.diagnostics.splitlines(), kinds):
+            self.assertRegex(line, {
+                "write": r"^varnoquelbit: write '%s/test\d+\.dat': No space left on device$",
+                "not created": r"^varnoquelbit: create directory '%s': File exists$",
+                "copy": r"^varnoquelbit: copy to '%s/copy\d+\.dat': No space left on device$",
+                "ll copy": r"^varnoquelbit: write '%s/copy\d+\.dat': No space left on device$",
+            }[kind] % work)
         self.assert_lines(without_trials(run.console, trials), start_lines() + [
             disk_line(vol),
             "HL %s 4K 1File(s) 0Trial(s)" % vol,
@@ -600,6 +628,9 @@ class TakenWorkDirectoryNames(HostileTest):
         trials = self.check_run(run, befores)
         self.assertEqual([t.kind for t in trials], ["not created"] * 5)
         self.assertLess(time.time(), now + 60, "the run ended within the minute")
+        for line in run.diagnostics.splitlines():
+            self.assertRegex(line, r"^varnoquelbit: create directory '%s/Varnoquelbit\d+': "
+                             r"File exists$" % re.escape(target))
 
 
 class DriveStrings(HostileTest):
@@ -662,6 +693,9 @@ class DriveStrings(HostileTest):
         run = self.start("HL %s 4K 1 2\n" % vol)
         trials = self.check_run(run, {vol: before})
         self.assertEqual([t.kind for t in trials], ["not created"] * 2)
+        for line in run.diagnostics.splitlines():
+            self.assertRegex(line, r"^varnoquelbit: create directory '%s/Varnoquelbit\d+': "
+                             r"Read-only file system$" % re.escape(vol))
 
     def test_paths_over_99_characters(self):
         """Paths are limited to 99 characters: "<drive>\\Varnoquelbit" and ten

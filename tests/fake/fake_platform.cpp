@@ -26,13 +26,19 @@ void add_volume(const std::string& drive, const VolumeFigures& figures) {
 void reset() {
   Platform& p = state();
   p = Platform();
-  // 8 sectors of 512 bytes per cluster, 2,621,440 clusters, half of them free.
-  add_volume("C:", VolumeFigures{8, 512, 1310720, 2621440});
+  // 10 GiB, half of it free.
+  add_volume("C:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
 }
 
-void fail_call(Service service, int nth) { state().fail_calls[service].insert(nth); }
+void fail_every(Service service) { state().faults.push_back(Fault{service, ""}); }
+void fail_transfer(Service service, const std::string& path, std::uint64_t at_byte) {
+  state().faults.push_back(Fault{service, path, at_byte});
+}
+void fail_open(const std::string& path, FileAccess access) {
+  state().faults.push_back(Fault{Service::Open, path, kAnyByte, false, access});
+}
 void fail_path(Service service, const std::string& path) {
-  state().fail_paths.insert({service, path});
+  state().faults.push_back(Fault{service, path});
 }
 void interrupt_at(Service service, int nth) {
   state().interrupt_service = service;
@@ -92,16 +98,29 @@ bool exists(const std::string& path) {
   return p.files.count(path) || p.directories.count(path) || p.directory_links.count(path);
 }
 
-// Records the call and tells whether a scripted fault makes it fail.
+// Records the call and tells whether a scripted fault makes it fail. A
+// transfer covers `length` bytes from `position`; an open asks for `access`.
 bool call_fails(Service service, const std::string& path, std::uint32_t length = 0,
-                FileHandle handle = kInvalidFile) {
+                FileHandle handle = kInvalidFile, std::uint64_t position = 0,
+                FileAccess access = FileAccess::Read) {
   Platform& p = state();
   p.events.push_back(Event{service, path, length, handle});
   const int nth = ++p.call_counts[service];
   if (service == p.interrupt_service && nth == p.interrupt_at_call) p.interrupted = true;
-  const auto nths = p.fail_calls.find(service);
-  if (nths != p.fail_calls.end() && nths->second.count(nth)) return true;
-  return p.fail_paths.count({service, path}) > 0;
+  for (const Fault& fault : p.faults) {
+    if (fault.service != service || !(fault.path.empty() || fault.path == path)) continue;
+    if (fault.at_byte != kAnyByte &&
+        !(position <= fault.at_byte && fault.at_byte - position < length))
+      continue;
+    if (!fault.any_access && fault.access != access) continue;
+    return true;
+  }
+  return false;
+}
+
+std::uint64_t position_of(FileHandle file) {
+  const auto found = state().handles.find(file);
+  return found == state().handles.end() ? 0 : found->second.position;
 }
 
 OpenFile* open_file_of(FileHandle file) {
@@ -139,13 +158,31 @@ void count_cached(std::uint32_t length) {
 using fake::Service;
 using fake::state;
 
+namespace fake {
+namespace {
+
+// A fault scripted by the test.
+Outcome injected(const char* operation, const std::string& path) {
+  return failure(operation, path, "injected fault");
+}
+
+}  // namespace
+}  // namespace fake
+
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
-                           FileDisposition disposition) {
-  if (fake::call_fails(Service::Open, path)) return kInvalidFile;
+                           FileDisposition disposition, Outcome* failed) {
+  const auto refuse = [&](Outcome why) {
+    if (failed != nullptr) *failed = std::move(why);
+    return kInvalidFile;
+  };
+  if (fake::call_fails(Service::Open, path, 0, kInvalidFile, 0, access))
+    return refuse(fake::injected("open", path));
   fake::Platform& p = state();
-  if (!p.directories.count(fake::parent_of(path)) || p.directories.count(path)) return kInvalidFile;
+  if (!p.directories.count(fake::parent_of(path)))
+    return refuse(failure("open", path, "no such directory"));
+  if (p.directories.count(path)) return refuse(failure("open", path, "is a directory"));
   if (disposition == FileDisposition::OpenExisting) {
-    if (!p.files.count(path)) return kInvalidFile;
+    if (!p.files.count(path)) return refuse(failure("open", path, "no such file"));
   } else {
     p.files[path].clear();
   }
@@ -157,16 +194,14 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 
 void prepare_transfers(FileHandle, std::uint32_t) {}
 
-bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
-  std::uint32_t got = 0;
-  return read_file_counted(file, buffer, length, got);
-}
-
-bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
+Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
+                          std::uint32_t& got) {
   got = 0;
-  if (fake::call_fails(Service::Read, fake::path_of(file), length, file)) return false;
+  if (fake::call_fails(Service::Read, fake::path_of(file), length, file, fake::position_of(file)))
+    return fake::injected("read", "");
   fake::OpenFile* f = fake::open_file_of(file);
-  if (f == nullptr || f->access == FileAccess::Write) return false;
+  if (f == nullptr || f->access == FileAccess::Write)
+    return failure("read", "", "not open for reading");
   const std::string& content = state().files[f->path];
   const std::uint64_t available =
       f->position < content.size() ? content.size() - f->position : 0;
@@ -179,19 +214,22 @@ bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std:
   f->position += n;
   got = static_cast<std::uint32_t>(n);
   fake::count_cached(length);
-  return true;
+  return success();
 }
 
-bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
-  if (fake::call_fails(Service::Write, fake::path_of(file), length, file)) return false;
+Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+  if (fake::call_fails(Service::Write, fake::path_of(file), length, file,
+                       fake::position_of(file)))
+    return fake::injected("write", "");
   fake::OpenFile* f = fake::open_file_of(file);
-  if (f == nullptr || f->access == FileAccess::Read) return false;
+  if (f == nullptr || f->access == FileAccess::Read)
+    return failure("write", "", "not open for writing");
   std::string& content = state().files[f->path];
   if (content.size() < f->position + length) content.resize(f->position + length);
   if (length) content.replace(f->position, length, static_cast<const char*>(buffer), length);
   f->position += length;
   fake::count_cached(length);
-  return true;
+  return success();
 }
 
 std::uint32_t take_cached_transfer_length() {
@@ -215,49 +253,56 @@ void set_compression_off(FileHandle file) {
   fake::call_fails(Service::Compression, fake::path_of(file), 0, file);
 }
 
-bool copy_whole_file(const std::string& from, const std::string& to) {
-  if (fake::call_fails(Service::Copy, from)) return false;
+Outcome copy_whole_file(const std::string& from, const std::string& to) {
+  if (fake::call_fails(Service::Copy, from)) return fake::injected("copy", from);
   fake::Platform& p = state();
-  if (!p.files.count(from) || !p.directories.count(fake::parent_of(to))) return false;
+  if (!p.files.count(from)) return failure("open", from, "no such file");
+  if (!p.directories.count(fake::parent_of(to))) return failure("create", to, "no such directory");
   p.files[to] = p.files[from];
-  return true;
+  return success();
 }
 
 std::string system_path(const std::string& path) { return path; }
 
-bool delete_file(const std::string& path) {
-  if (fake::call_fails(Service::Delete, path)) return false;
-  return state().files.erase(path) > 0;
+Outcome delete_file(const std::string& path) {
+  if (fake::call_fails(Service::Delete, path)) return fake::injected("delete", path);
+  return state().files.erase(path) > 0 ? success() : failure("delete", path, "no such file");
 }
 
-bool create_directory(const std::string& named) {
-  if (fake::call_fails(Service::CreateDirectory, named)) return false;
+Outcome create_directory(const std::string& named) {
+  if (fake::call_fails(Service::CreateDirectory, named))
+    return fake::injected("create directory", named);
   const std::string path = fake::without_trailing_separator(named);
   fake::Platform& p = state();
-  if (fake::exists(path) || !p.directories.count(fake::parent_of(path))) return false;
+  if (fake::exists(path)) return failure("create directory", named, "exists");
+  if (!p.directories.count(fake::parent_of(path)))
+    return failure("create directory", named, "no such directory");
   p.directories.insert(path);
-  return true;
+  return success();
 }
 
-bool remove_directory(const std::string& named) {
-  if (fake::call_fails(Service::RemoveDirectory, named)) return false;
+Outcome remove_directory(const std::string& named) {
+  if (fake::call_fails(Service::RemoveDirectory, named))
+    return fake::injected("remove directory", named);
   const std::string path = fake::without_trailing_separator(named);
   fake::Platform& p = state();
-  if (p.directory_links.erase(path)) return true;
-  if (!p.directories.count(path) || !fake::paths_under(path).empty()) return false;
+  if (p.directory_links.erase(path)) return success();
+  if (!p.directories.count(path)) return failure("remove directory", named, "no such directory");
+  bool empty = fake::paths_under(path).empty();
   for (const auto& link : p.directory_links)
-    if (fake::parent_of(link) == path) return false;
+    if (fake::parent_of(link) == path) empty = false;
+  if (!empty) return failure("remove directory", named, "not empty");
   p.directories.erase(path);
-  return true;
+  return success();
 }
 
-bool remove_tree(const std::string& named) {
+Outcome remove_tree(const std::string& named) {
   // The rules of the real layers on the in-memory volume: names in order,
   // dot names skipped, links removed unentered, the first failure stops it.
   const std::string path = fake::without_trailing_separator(named);
-  if (fake::call_fails(Service::FindFirst, path)) return false;
+  if (fake::call_fails(Service::List, path)) return fake::injected("list", path);
   fake::Platform& p = state();
-  if (!p.directories.count(path)) return false;
+  if (!p.directories.count(path)) return failure("remove tree", path, "no such directory");
   std::map<std::string, int> children;  // name -> 0 file, 1 directory, 2 link
   const auto add_children = [&](const auto& paths, int kind) {
     for (const std::string& child : paths)
@@ -271,20 +316,20 @@ bool remove_tree(const std::string& named) {
   for (const auto& child : children) {
     if (child.first[0] == '.') continue;
     const std::string child_path = path + "\\" + child.first;
-    const bool removed = child.second == 0   ? delete_file(child_path)
-                         : child.second == 1 ? remove_tree(child_path)
-                                             : remove_directory(child_path);
-    if (!removed) return false;
+    Outcome removed = child.second == 0   ? delete_file(child_path)
+                      : child.second == 1 ? remove_tree(child_path)
+                                          : remove_directory(child_path);
+    if (!removed) return removed;
   }
   return remove_directory(named);
 }
 
-bool query_volume(const std::string& drive, VolumeFigures& figures) {
-  if (fake::call_fails(Service::Volume, drive)) return false;
+Outcome query_volume(const std::string& drive, VolumeFigures& figures) {
+  if (fake::call_fails(Service::Volume, drive)) return fake::injected("query volume", drive);
   const auto found = state().volumes.find(drive);
-  if (found == state().volumes.end()) return false;
+  if (found == state().volumes.end()) return failure("query volume", drive, "no such volume");
   figures = found->second;
-  return true;
+  return success();
 }
 
 std::uint32_t milliseconds_now() {

@@ -1,6 +1,7 @@
 // A scriptable platform for unit tests: an in-memory volume, a scripted
 // clock, any OS version, any key, a clipboard that may fail, and failures
-// injected on the Nth call of a service or on a given path.
+// injected by service and path: every call, a path's calls, or the transfer
+// that reaches a given byte of a file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +21,7 @@ namespace fake {
 
 enum class Service {
   Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
-  CreateDirectory, RemoveDirectory, FindFirst, Volume, Allocate, Clock,
+  CreateDirectory, RemoveDirectory, List, Volume, Allocate, Clock,
 };
 
 // One call the logic made, in order.
@@ -29,6 +30,19 @@ struct Event {
   std::string path;          // the file or directory concerned, if any
   std::uint32_t length = 0;  // bytes asked of a read or write
   FileHandle handle = kInvalidFile;
+};
+
+constexpr std::uint64_t kAnyByte = UINT64_MAX;
+
+// A scripted failure of a service: on every path (path "") or on one; for
+// reads and writes only the transfer that reaches byte `at_byte` of the file;
+// for opens only those for `access` when `any_access` is false.
+struct Fault {
+  Service service;
+  std::string path;
+  std::uint64_t at_byte = kAnyByte;
+  bool any_access = true;
+  FileAccess access = FileAccess::Read;
 };
 
 struct OpenFile {
@@ -71,10 +85,9 @@ struct Platform {
   // the offset with its bits inverted; the stored bytes stay as written.
   std::map<std::string, std::uint64_t> flipped_on_read;
 
-  // Failures: the Nth call (1-based) of a service, or every call on a path.
-  std::map<Service, std::set<int>> fail_calls;
-  std::set<std::pair<Service, std::string>> fail_paths;
-  std::map<Service, int> call_counts;
+  // Failures: each makes the calls of its service fail that match it.
+  std::vector<Fault> faults;
+  std::map<Service, int> call_counts;  // for interrupt_at
 
   // Interruption: requested once the Nth call (1-based) of this service is
   // made, or from the start when `interrupted` is set by the test.
@@ -101,8 +114,15 @@ void reset();
 
 // Shorthands for tests.
 void add_volume(const std::string& drive, const VolumeFigures& figures);
-void fail_call(Service service, int nth);
+// Every call of the service fails.
+void fail_every(Service service);
+// Every call of the service on the path fails.
 void fail_path(Service service, const std::string& path);
+// The read or write of the file at the path ("": of any file) that reaches
+// byte `at_byte` fails; those before it succeed.
+void fail_transfer(Service service, const std::string& path, std::uint64_t at_byte);
+// Opens of the path for this access fail; others succeed.
+void fail_open(const std::string& path, FileAccess access);
 // The run is interrupted while the Nth call (1-based) of the service is made.
 void interrupt_at(Service service, int nth);
 std::string console_text();

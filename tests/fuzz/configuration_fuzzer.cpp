@@ -53,9 +53,9 @@ void set_up_platform(std::size_t input_size) {
   p.volumes.clear();
   p.directories.clear();
   // C: has 256 KiB free, so no test writes more than 128 KiB of test files.
-  fake::add_volume("C:", VolumeFigures{8, 512, 64, 2621440});
+  fake::add_volume("C:", VolumeFigures{64 * 4096, 2621440ull * 4096});
   // D: has extreme figures and no room at all.
-  fake::add_volume("D:", VolumeFigures{0xFFFFFFFFu, 0xFFFFFFFFu, 0, UINT64_MAX});
+  fake::add_volume("D:", VolumeFigures{0, UINT64_MAX});
   p.files[kUserFile] = kUserText;
   p.allocation_limit = kAllocationLimit;
   p.clock_step = 3;
@@ -65,12 +65,19 @@ void set_up_platform(std::size_t input_size) {
   static const fake::Service kFaults[] = {
       fake::Service::Open,  fake::Service::Write,           fake::Service::Read,
       fake::Service::Copy,  fake::Service::CreateDirectory, fake::Service::Delete,
-      fake::Service::Volume, fake::Service::Allocate,       fake::Service::FindFirst,
+      fake::Service::Volume, fake::Service::Allocate,       fake::Service::List,
   };
   constexpr std::size_t kFaultKinds = sizeof(kFaults) / sizeof(kFaults[0]);
   const std::size_t choice = input_size % (kFaultKinds + 1);
-  if (choice < kFaultKinds)
-    fake::fail_call(kFaults[choice], 1 + static_cast<int>(input_size / 16 % 8));
+  // Reads and writes of any file fail from a byte chosen by the input on;
+  // the other services fail at every call.
+  if (choice < kFaultKinds) {
+    const fake::Service service = kFaults[choice];
+    if (service == fake::Service::Read || service == fake::Service::Write)
+      fake::fail_transfer(service, "", (input_size / 16 % 8) * 4096);
+    else
+      fake::fail_every(service);
+  }
 }
 
 // Serves the input, then fails the next read as a file buffer does on a read

@@ -65,7 +65,7 @@ TEST_F(WholeFileCopy, CopiesAcrossFileSystems) {
   const std::string content = varied_bytes(2 * 1048576 + 1000);
   scratch::write_bytes(dir_ + "/from.dat", content);
   const std::string other = "/dev/shm/varno_copy_" + std::to_string(::getpid()) + ".dat";
-  const bool copied = copy_whole_file("C:\\from.dat", other);
+  const Outcome copied = copy_whole_file("C:\\from.dat", other);
   const std::string arrived = scratch::read_bytes(other);
   ::unlink(other.c_str());
   ASSERT_TRUE(copied);

@@ -87,15 +87,6 @@ TEST_F(Directories, RemoveTreeDeletesAWholeTree) {
   EXPECT_FALSE(remove_tree("C:\\Varnoquelbit3"));
 }
 
-TEST_F(Directories, RemoveTreeLeavesDotEntriesAndItsDirectory) {
-  make_dir("Varnoquelbit1");
-  make_file("Varnoquelbit1/.keep");
-  make_file("Varnoquelbit1/test0.dat");
-  EXPECT_FALSE(remove_tree("C:\\Varnoquelbit1"));
-  EXPECT_TRUE(scratch::exists(dir_ + "/Varnoquelbit1/.keep"));
-  EXPECT_FALSE(scratch::exists(dir_ + "/Varnoquelbit1/test0.dat"));
-}
-
 TEST_F(Directories, RemoveTreeRemovesLinksAndNeverWhatTheyPointTo) {
   make_canaries("canary");
   make_dir("outside");

@@ -66,18 +66,24 @@ TEST_F(UnbufferedFiles, WritesAndReadsBackExactLengths) {
   close_file(in);
 }
 
-TEST_F(UnbufferedFiles, ReadPastEndOfFileSucceedsWithWhatIsThere) {
+// A read of exactly `length` bytes fails where the file ends first, with the
+// bytes that were there; a counted read succeeds with them.
+TEST_F(UnbufferedFiles, ReadPastEndOfFileIsAShortReadUnlessCounted) {
   const std::string content = pattern_bytes(5120, 3);
   scratch::write_bytes(dir_ + "/short.dat", content);
   const FileHandle in =
       open_unbuffered("C:\\short.dat", FileAccess::Read, FileDisposition::OpenExisting);
   ASSERT_NE(in, kInvalidFile);
   std::memset(buffer_, 0xAA, kBufferBytes);
-  EXPECT_TRUE(read_file(in, buffer_, 65536));
+  const Outcome read = read_file(in, buffer_, 65536);
+  EXPECT_FALSE(read);
+  EXPECT_EQ(read.reason, short_read(5120, 65536).reason);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer_), content.size()), content);
-  // At end of file every further read succeeds too.
-  EXPECT_TRUE(read_file(in, buffer_, 4096));
-  EXPECT_TRUE(read_file(in, buffer_, 1024));
+  // At end of file a counted read succeeds with nothing, as does a read of 0.
+  std::uint32_t got = 1;
+  EXPECT_TRUE(read_file_counted(in, buffer_, 4096, got));
+  EXPECT_EQ(got, 0u);
+  EXPECT_FALSE(read_file(in, buffer_, 1024));
   EXPECT_TRUE(read_file(in, buffer_, 0));
   close_file(in);
 }
@@ -146,14 +152,6 @@ TEST_F(UnbufferedFiles, TransfersAgainstTheAccessModeFail) {
   EXPECT_FALSE(read_file(kInvalidFile, buffer_, 0));
   EXPECT_FALSE(write_file(kInvalidFile, buffer_, 0));
   EXPECT_EQ(scratch::read_bytes(dir_ + "/modes.dat"), std::string(4096, 'm'));
-}
-
-TEST_F(UnbufferedFiles, DirectoriesAreNotOpenedAsFiles) {
-  ASSERT_EQ(::mkdir((dir_ + "/folder").c_str(), 0777), 0);
-  EXPECT_EQ(open_unbuffered("C:\\folder", FileAccess::Read, FileDisposition::OpenExisting),
-            kInvalidFile);
-  EXPECT_EQ(open_unbuffered("C:\\folder", FileAccess::Write, FileDisposition::CreateAlways),
-            kInvalidFile);
 }
 
 TEST_F(UnbufferedFiles, CompressionOffLeavesTheFileUsableAndUncompressed) {

@@ -14,8 +14,8 @@ class DriveSpace : public FakePlatformTest {
  protected:
   void SetUp() override {
     FakePlatformTest::SetUp();
-    // D: 4096-byte clusters, 2,621,440 in all, 1,310,720 free: 10 GiB, 5 GiB free.
-    fake::add_volume("D:", VolumeFigures{8, 512, 1310720, 2621440});
+    // D: 10 GiB, 5 GiB free.
+    fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   }
   void use_fixed() { run.fixed_figures = true; }
   RunContext run;
@@ -38,8 +38,8 @@ TEST_F(DriveSpace, DiskLineInDefaultFormat) {
 }
 
 TEST_F(DriveSpace, FractionalGigabytes) {
-  // 1,000,000 KiB free: 250,000 clusters of 4 KiB.
-  fake::add_volume("E:", VolumeFigures{8, 512, 250000, 262144});
+  // 1,000,000 KiB free.
+  fake::add_volume("E:", VolumeFigures{250000ull * 4096, 262144ull * 4096});
   ASSERT_TRUE(drive_free_kib("E:", run, free_kib));
   EXPECT_EQ(free_kib, 1000000);
   EXPECT_EQ(fake::console_text(), "Disk E: Capacity: Total=1[GB] Free=0.953674[GB]\n");
@@ -51,15 +51,15 @@ TEST_F(DriveSpace, FractionalGigabytes) {
 }
 
 TEST_F(DriveSpace, VolumesBeyond16TiBAreNotTruncated) {
-  // 64 TiB of 4 KiB clusters: more clusters than 32 bits hold.
-  fake::add_volume("F:", VolumeFigures{1, 4096, 1ull << 34, 1ull << 34});
+  // 64 TiB: more 4 KiB clusters than 32 bits hold.
+  fake::add_volume("F:", VolumeFigures{(1ull << 34) * 4096, (1ull << 34) * 4096});
   ASSERT_TRUE(drive_free_kib("F:", run, free_kib));
   EXPECT_EQ(free_kib, 1ll << 36);
   EXPECT_EQ(fake::console_text(), "Disk F: Capacity: Total=65536[GB] Free=65536[GB]\n");
 }
 
 TEST_F(DriveSpace, EachDriveStringIsQueriedOnceAndKeyedByItsExactBytes) {
-  fake::add_volume("d:", VolumeFigures{8, 512, 1, 2621440});
+  fake::add_volume("d:", VolumeFigures{4096, 2621440ull * 4096});
   ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(fake::count_of(Service::Volume), 1);
@@ -73,7 +73,7 @@ TEST_F(DriveSpace, EachDriveStringIsQueriedOnceAndKeyedByItsExactBytes) {
 
 TEST_F(DriveSpace, CachedFigureIsNeverRemeasured) {
   ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
-  fake::state().volumes["D:"].free_clusters = 0;
+  fake::state().volumes["D:"].free_bytes = 0;
   ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(free_kib, 5242880);
 }
@@ -83,6 +83,8 @@ TEST_F(DriveSpace, FailedQueryIsReportedOnTheConsoleOnlyAndRetried) {
   EXPECT_FALSE(drive_free_kib("Q:", run, free_kib));
   EXPECT_EQ(fake::console_text(),
             "Could not Get the Drive Information of Q:\nCould not Get the Drive Information of Q:\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: query volume 'Q:': no such volume\n"
+                                      "varnoquelbit: query volume 'Q:': no such volume\n");
   EXPECT_EQ(report.str(), "");
   EXPECT_EQ(fake::count_of(Service::Volume), 2);
   EXPECT_TRUE(run.drives.empty());

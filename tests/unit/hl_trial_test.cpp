@@ -38,7 +38,7 @@ TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) 
 
 TEST_F(HlTrial, CopiesAreExactAndNamedBesideTheirSources) {
   const std::string dir = fake_work_directory();
-  fake::fail_call(Service::Delete, 1);  // keep the directory to look at it
+  fake::fail_every(Service::Delete);  // keep the directory to look at it
   run_trial(trials, CopyMethod::HL, "C:", 2, 2);
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(fake::state().files.count(copy_file_path(dir, i)));
@@ -52,6 +52,8 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
   fake::state().clock_readings = {5, 9};
   EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 1, 3), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: copy '" + test_file_path(dir, 1) + "': injected fault\n");
   EXPECT_TRUE(fake::state().files.count(copy_file_path(dir, 0)));
   EXPECT_FALSE(fake::state().files.count(copy_file_path(dir, 2))) << "files after the failure not copied";
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
@@ -84,7 +86,7 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   EXPECT_EQ(fake::state().live_buffers, 0);
 
   fake::state().calendar_seconds += 1;
-  fake::fail_call(Service::Delete, 1);  // keep the second trial's files to look at them
+  fake::fail_every(Service::Delete);  // keep the second trial's files to look at them
   fake::state().clock_readings = {30, 45};
   EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 1), 15u);
   EXPECT_EQ(fake::state().files[test_file_path(fake_work_directory(), 0)], second_files);
@@ -95,14 +97,20 @@ TEST_F(HlTrial, InitFailures) {
   fake::state().directories.insert(fake_work_directory());
   EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 2), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: create directory '" + fake_work_directory() + "': exists\n");
   EXPECT_EQ(fake::count_of(Service::Open), 0);
 
   // A test file that cannot be made: its message, then Init Failed; the directory stays.
   fake::reset();
-  fake::fail_call(Service::Open, 2);
+  fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 1));
   EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 3), 0u);
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
+                                          test_file_path(fake_work_directory(), 1) +
+                                          "': injected fault\n")
+      << "one line: the test file's failure, none for Init Failed";
   EXPECT_EQ(fake::paths_under(fake_work_directory()).size(), 1u);
 
   // A drive that names nothing writable.
@@ -117,6 +125,9 @@ TEST_F(HlTrial, OverlongPathsAreRefusedBeforeAnythingIsCreated) {
   // "\Varnoquelbit1225000000" is 23 characters: 96 for the directory, over 99 with "\test0.dat".
   EXPECT_EQ(run_trial(trials, CopyMethod::HL, drive, 4, 1), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create directory '" + drive +
+                                          "\\Varnoquelbit1225000000': trial paths longer than "
+                                          "99 characters\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
   EXPECT_EQ(fake::count_of(Service::Open), 0);
 }
@@ -136,7 +147,7 @@ TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
 }
 
 TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
-  fake::fail_call(Service::RemoveDirectory, 1);
+  fake::fail_every(Service::RemoveDirectory);
   fake::state().clock_readings = {0, 30};
   EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 1), 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");

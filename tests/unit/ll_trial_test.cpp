@@ -64,7 +64,7 @@ TEST_F(LlTrial, PartialTailAndSmallFiles) {
 
 TEST_F(LlTrial, EveryOpenBeforeTheClockEveryCloseAfterAndCopiesExact) {
   const std::string dir = fake_work_directory();
-  fake::fail_call(Service::Delete, 1);  // keep the files to compare them
+  fake::fail_every(Service::Delete);  // keep the files to compare them
   run_trial(trials, CopyMethod::LL, "C:", 5, 4, 2);
   const int start = fake::first_index(Service::Clock);
   const int stop = fake::last_index(Service::Clock);
@@ -88,9 +88,11 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   // Opens 1-4 make the test files; the trial's opens then alternate source, destination.
   fake::state().clock_readings = {0, 10};
-  fake::fail_call(Service::Open, 4 + 5);  // source 2
+  fake::fail_open(test_file_path(dir, 2), FileAccess::Read);  // source 2
   EXPECT_EQ(run_trial(trials, CopyMethod::LL, "C:", 4, 4, 4), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open from failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: open '" + test_file_path(dir, 2) + "': injected fault\n");
   EXPECT_EQ(fake::open_handle_count(), 0) << "sources and destinations 0 and 1 closed";
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], "");
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)], "");
@@ -101,18 +103,24 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
 }
 
 TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
-  fake::fail_call(Service::Open, 2 + 4);  // destination 1
+  fake::fail_path(Service::Open, copy_file_path(fake_work_directory(), 1));
   EXPECT_EQ(run_trial(trials, CopyMethod::LL, "C:", 4, 2, 4), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open to failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
+                                          copy_file_path(fake_work_directory(), 1) +
+                                          "': injected fault\n");
   EXPECT_EQ(fake::count_of(Service::Close), 2 + 3);
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
 }
 
 TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
-  fake::fail_call(Service::Read, 3);  // file 0's third 1 KiB piece
+  fake::fail_transfer(Service::Read, test_file_path(fake_work_directory(), 0), 2048);
   EXPECT_EQ(run_trial(trials, CopyMethod::LL, "C:", 4, 2, 1), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: read '" +
+                                          test_file_path(fake_work_directory(), 0) +
+                                          "': injected fault\n");
   EXPECT_EQ(copy_lengths(Service::Write).size(), 2u);
   EXPECT_EQ(fake::count_of(Service::Flush), 2) << "only the test files' flushes";
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -122,9 +130,11 @@ TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
 
 TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   const std::string dir = fake_work_directory();
-  fake::fail_call(Service::Write, 2 + 5 + 2);  // 2 test-file writes, file 0's 4 + tail, file 1's 2nd
+  fake::fail_transfer(Service::Write, copy_file_path(dir, 1), 1024);  // copy 1's 2nd KiB
   EXPECT_EQ(run_trial(trials, CopyMethod::LL, "C:", 4, 2, 1), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write '" + copy_file_path(dir, 1) + "': injected fault\n");
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)].size(), 4096u);
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)].size(), 1024u);
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -148,16 +158,17 @@ TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
 }
 
 TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
-  fake::fail_call(Service::Open, 1);
+  fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 0));
   EXPECT_EQ(run_trial(trials, CopyMethod::LL, "C:", 4, 2, 4), 0u);
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
   EXPECT_EQ(fake::state().live_buffers, 0);
 
   fake::reset();
-  fake::fail_call(Service::Allocate, 1);  // the transfer buffer
+  fake::fail_every(Service::Allocate);  // the transfer buffer first
   EXPECT_EQ(run_trial(trials, CopyMethod::LL, "C:", 4, 2, 4), 0u);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: allocate '4096 bytes': not enough memory\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
 
   fake::reset();
@@ -213,7 +224,7 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; could not remove '" + dir +
-                                          "': what is left stays in place\n");
+                                          "': injected fault; what is left stays in place\n");
 }
 
 }  // namespace

@@ -112,9 +112,11 @@ TEST_F(TestFiles, CreateFailureKeepsEarlierFilesAndStops) {
 }
 
 TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
-  fake::fail_call(Service::Write, 4);  // file 1, its second MiB
+  fake::fail_transfer(Service::Write, test_file_path(dir, 1), 1048576);  // its second MiB
   EXPECT_FALSE(make_test_files(trials.generator, dir, 2048, 3));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write '" + test_file_path(dir, 1) + "': injected fault\n");
   EXPECT_EQ(file(0).size(), 2048u * 1024);
   EXPECT_EQ(file(1).size(), 1024u * 1024) << "holds what was written";
   EXPECT_EQ(fake::paths_under(dir).size(), 2u);
@@ -124,14 +126,14 @@ TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
 }
 
 TEST_F(TestFiles, FailingRemainderWriteIsReportedToo) {
-  fake::fail_call(Service::Write, 2);
+  fake::fail_transfer(Service::Write, test_file_path(dir, 0), 1048576);  // the remainder
   EXPECT_FALSE(make_test_files(trials.generator, dir, 1025, 1));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
   EXPECT_EQ(fake::open_handle_count(), 0);
 }
 
 TEST_F(TestFiles, FillBufferThatCannotBeHadIsAFailureNotACrash) {
-  fake::fail_call(Service::Allocate, 1);
+  fake::fail_every(Service::Allocate);
   EXPECT_FALSE(make_test_files(trials.generator, dir, 4, 2));
   EXPECT_TRUE(fake::paths_under(dir).empty());
 }

@@ -23,7 +23,7 @@ TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
   run.drives["C:"] = 1LL << 40;  // a drive already seen in this run
   fake::state().calendar_step = 1;         // each trial gets a work directory of its own
   fake::state().clock_readings = {0, 4000, 10000, 20000, 22000};
-  fake::fail_call(Service::Copy, 11);  // trial 1's first copy
+  fake::fail_path(Service::Copy, "C:\\Varnoquelbit1225000001\\test0.dat");  // trial 1's first copy
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 10, 3}, run));
   EXPECT_EQ(fake::console_text(),
             "HL C: 1M 10File(s) 3Trial(s)\n"
@@ -58,7 +58,7 @@ TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
 
 TEST_F(TestRun, LlHeadersAndTrials) {
   use_fixed();
-  fake::add_volume("D:", VolumeFigures{8, 512, 1310720, 2621440});
+  fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {0, 500, 1000, 2000};
   EXPECT_TRUE(run_test({CopyMethod::LL, "D:", "1M", "64K", 4, 2}, run));

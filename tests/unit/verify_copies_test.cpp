@@ -75,12 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
                      "(4096 bytes checked)\n"},
         ReadBackCase{"a read error", 4, 3,
                      [] { fake::fail_path(Service::Read, copy_file_path(kDir, 2)); },
-                     "varnoquelbit: 'C:\\W\\copy2.dat' could not be read back at byte 0 "
-                     "(8192 bytes checked)\n"},
+                     "varnoquelbit: 'C:\\W\\copy2.dat' could not be read back at byte 0: "
+                     "injected fault (8192 bytes checked)\n"},
         ReadBackCase{"a missing copy", 4, 2,
                      [] { fake::state().files.erase(copy_file_path(kDir, 0)); },
-                     "varnoquelbit: 'C:\\W\\copy0.dat' could not be opened to be read back "
-                     "(0 bytes checked)\n"},
+                     "varnoquelbit: 'C:\\W\\copy0.dat' could not be opened to be read back: "
+                     "no such file (0 bytes checked)\n"},
         ReadBackCase{"another file's content", 4, 2,
                      [] { stored(copy_file_path(kDir, 1)) = stored(test_file_path(kDir, 0)); },
                      "varnoquelbit: 'C:\\W\\copy1.dat' differs from what was written at byte 0 "

@@ -1,4 +1,4 @@
-// File services on POSIX.
+// File services on Linux.
 //
 // Cache bypass is O_DIRECT with page-aligned buffers (see posix_memory.cpp).
 // A volume that refuses a transfer for direct I/O (EINVAL: a length or offset
@@ -28,6 +28,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/linux/linux_calls.h"
+#include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 
 namespace {
@@ -37,7 +39,7 @@ int descriptor(FileHandle file) { return static_cast<int>(file); }
 int open_retrying(const std::string& path, int flags, mode_t mode) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, mode);
+    fd = linux_calls().open(path.c_str(), flags, mode);
   } while (fd == -1 && errno == EINTR);
   return fd;
 }
@@ -88,28 +90,35 @@ bool leave_direct_mode(int fd) {
 }
 
 // Transfers `length` bytes at the current position, calling read or write
-// until all of it is done; `done` counts the bytes moved. A read that reaches
-// end of file succeeds with what it got. A length of 0 makes one call, so a
-// bad descriptor still fails.
-bool transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writing,
-                  std::uint32_t& done) {
+// until all of it is done; `done` counts the bytes moved. Returns 0, or the
+// errno of the call that failed. A read that reaches end of file returns 0
+// with what it got; a write that moves nothing fails with ENOSPC. A length of
+// 0 makes one call, so a bad descriptor still fails.
+int transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writing,
+                 std::uint32_t& done) {
   done = 0;
   for (;;) {
     const std::size_t left = length - done;
     const ssize_t n =
-        writing ? ::write(fd, buffer + done, left) : ::read(fd, buffer + done, left);
+        writing ? linux_calls().write(fd, buffer + done, left)
+                : linux_calls().read(fd, buffer + done, left);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EINVAL && leave_direct_mode(fd)) continue;
-      return false;
+      return errno;
     }
-    if (n == 0 && left != 0) return !writing;  // end of file; a write that moves nothing fails
+    if (n == 0 && left != 0) return writing ? ENOSPC : 0;  // end of file
     done += static_cast<std::uint32_t>(n);
     if (done >= length) {
       count_transfer(fd, length);
-      return true;
+      return 0;
     }
   }
+}
+
+// The failure of a transfer on a descriptor; the caller knows its path.
+Outcome transfer_failure(bool writing, int error) {
+  return errno_failure(writing ? "write" : "read", "", error);
 }
 
 // The errors on which a kernel copy is taken as not available for this pair
@@ -132,20 +141,27 @@ bool kernel_copy_unsupported(int error) {
   }
 }
 
+// The paths of a whole-file copy, for its failures.
+struct CopyPaths {
+  std::string from;
+  std::string to;
+};
+
 // Copies from the current position of `from` to end of file; adds the bytes
 // copied to `copied`.
-bool copy_by_read_write(int from, int to, std::uint64_t& copied) {
+Outcome copy_by_read_write(int from, int to, const CopyPaths& paths, std::uint64_t& copied) {
   std::vector<unsigned char> buffer(256 * 1024);
   for (;;) {
-    const ssize_t n = ::read(from, buffer.data(), buffer.size());
+    const ssize_t n = linux_calls().read(from, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno_failure("read", paths.from);
     }
-    if (n == 0) return true;
+    if (n == 0) return success();
     std::uint32_t written = 0;
-    if (!transfer_all(to, buffer.data(), static_cast<std::uint32_t>(n), true, written))
-      return false;
+    if (const int error =
+            transfer_all(to, buffer.data(), static_cast<std::uint32_t>(n), true, written))
+      return errno_failure("write", paths.to, error);
     copied += static_cast<std::uint64_t>(n);
   }
 }
@@ -155,12 +171,12 @@ bool copy_by_read_write(int from, int to, std::uint64_t& copied) {
 // through a pipe. copy_file_range is not used: on a file system that can
 // share blocks (XFS with reflink, btrfs) it clones the file instead, and a
 // clone moves no data at all.
-bool copy_contents(int from, int to, std::uint64_t size) {
+Outcome copy_contents(int from, int to, const CopyPaths& paths, std::uint64_t size) {
   constexpr std::uint64_t kMaxChunk = std::uint64_t{1} << 30;
   std::uint64_t copied = 0;
   while (copied < size) {
     const std::uint64_t left = size - copied;
-    const ssize_t n = ::sendfile(to, from, nullptr,
+    const ssize_t n = linux_calls().sendfile(to, from, nullptr,
                                  static_cast<std::size_t>(left < kMaxChunk ? left : kMaxChunk));
     if (n > 0) {
       copied += static_cast<std::uint64_t>(n);
@@ -171,16 +187,23 @@ bool copy_contents(int from, int to, std::uint64_t size) {
     // no kernel copy for these files: the loop below goes on from the
     // current positions.
     if (n == 0 || kernel_copy_unsupported(errno)) break;
-    return false;
+    return errno_failure("copy to", paths.to);
   }
-  if (copied < size && !copy_by_read_write(from, to, copied)) return false;
-  return copied == size;
+  if (copied < size) {
+    Outcome outcome = copy_by_read_write(from, to, paths, copied);
+    if (!outcome) return outcome;
+  }
+  if (copied != size)
+    return failure("copy from", paths.from,
+                   "ended after " + std::to_string(copied) + " of " + std::to_string(size) +
+                       " bytes");
+  return success();
 }
 
 }  // namespace
 
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
-                           FileDisposition disposition) {
+                           FileDisposition disposition, Outcome* failed) {
   int flags = O_CLOEXEC;
   switch (access) {
     case FileAccess::Read: flags |= O_RDONLY; break;
@@ -197,12 +220,17 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
     fd = open_retrying(native, flags, 0666);
     cached = true;
   }
-  if (fd == -1) return kInvalidFile;
+  if (fd == -1) {
+    if (failed != nullptr) *failed = errno_failure("open", native);
+    return kInvalidFile;
+  }
 
   // Only files are opened here; a directory is refused as the Windows call refuses it.
   struct stat status;
-  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+  const int error = ::fstat(fd, &status) != 0 ? errno : (S_ISDIR(status.st_mode) ? EISDIR : 0);
+  if (error != 0) {
     ::close(fd);
+    if (failed != nullptr) *failed = errno_failure("open", native, error);
     return kInvalidFile;
   }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -213,25 +241,25 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
 // Transfers here need no memory of their own.
 void prepare_transfers(FileHandle, std::uint32_t) {}
 
-bool read_file(FileHandle file, void* buffer, std::uint32_t length) {
-  std::uint32_t got = 0;
-  return read_file_counted(file, buffer, length, got);
+Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
+                          std::uint32_t& got) {
+  const int error =
+      transfer_all(descriptor(file), static_cast<unsigned char*>(buffer), length, false, got);
+  return error == 0 ? success() : transfer_failure(false, error);
 }
 
-bool read_file_counted(FileHandle file, void* buffer, std::uint32_t length, std::uint32_t& got) {
-  return transfer_all(descriptor(file), static_cast<unsigned char*>(buffer), length, false, got);
-}
-
-bool write_file(FileHandle file, const void* buffer, std::uint32_t length) {
+Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   // write() does not modify the buffer; the shared loop takes it as non-const.
   std::uint32_t written = 0;
-  return transfer_all(descriptor(file), static_cast<unsigned char*>(const_cast<void*>(buffer)),
-                      length, true, written);
+  const int error = transfer_all(
+      descriptor(file), static_cast<unsigned char*>(const_cast<void*>(buffer)), length, true,
+      written);
+  return error == 0 ? success() : transfer_failure(true, error);
 }
 
 void flush_file(FileHandle file) {
   const int fd = descriptor(file);
-  if (::fsync(fd) != 0) return;
+  if (linux_calls().fsync(fd) != 0) return;
   // Pages written through the cache (after leaving direct mode) are clean
   // now; dropping them makes later reads of the file come from the medium.
   // Without cached pages this costs next to nothing.
@@ -266,39 +294,50 @@ void set_compression_off(FileHandle file) {
   }
 }
 
-bool copy_whole_file(const std::string& from, const std::string& to) {
-  const int source = open_retrying(native_path(from), O_RDONLY | O_CLOEXEC, 0);
-  if (source == -1) return false;
+Outcome copy_whole_file(const std::string& from, const std::string& to) {
+  const CopyPaths paths{native_path(from), native_path(to)};
+  const int source = open_retrying(paths.from, O_RDONLY | O_CLOEXEC, 0);
+  if (source == -1) return errno_failure("open", paths.from);
   struct stat source_status;
-  if (::fstat(source, &source_status) != 0 || S_ISDIR(source_status.st_mode)) {
+  const int source_error =
+      ::fstat(source, &source_status) != 0 ? errno : (S_ISDIR(source_status.st_mode) ? EISDIR : 0);
+  if (source_error != 0) {
     ::close(source);
-    return false;
+    return errno_failure("open", paths.from, source_error);
   }
   // Opened without truncation first, so that a copy onto the source itself
   // fails instead of emptying it.
-  const int destination = open_retrying(native_path(to), O_WRONLY | O_CREAT | O_CLOEXEC,
-                                        source_status.st_mode & 0777);
+  const int destination =
+      open_retrying(paths.to, O_WRONLY | O_CREAT | O_CLOEXEC, source_status.st_mode & 0777);
   if (destination == -1) {
+    const Outcome outcome = errno_failure("create", paths.to);
     ::close(source);
-    return false;
+    return outcome;
   }
+  Outcome outcome;
   struct stat destination_status;
-  bool copied = ::fstat(destination, &destination_status) == 0 &&
-                !(destination_status.st_dev == source_status.st_dev &&
-                  destination_status.st_ino == source_status.st_ino) &&
-                (destination_status.st_size == 0 || ::ftruncate(destination, 0) == 0);
-  if (copied) {
+  if (::fstat(destination, &destination_status) != 0) {
+    outcome = errno_failure("create", paths.to);
+  } else if (destination_status.st_dev == source_status.st_dev &&
+             destination_status.st_ino == source_status.st_ino) {
+    outcome = failure("copy to", paths.to, "is the source file itself");
+  } else if (destination_status.st_size != 0 && ::ftruncate(destination, 0) != 0) {
+    outcome = errno_failure("truncate", paths.to);
+  } else {
     ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
-    copied = copy_contents(source, destination,
-                           static_cast<std::uint64_t>(source_status.st_size));
+    outcome = copy_contents(source, destination, paths,
+                            static_cast<std::uint64_t>(source_status.st_size));
   }
   // The data is left to the system's write-back, as the system copy call leaves it.
-  const bool closed = ::close(destination) == 0;
+  if (::close(destination) != 0 && outcome) outcome = errno_failure("close", paths.to);
   ::close(source);
-  return copied && closed;
+  return outcome;
 }
 
-bool delete_file(const std::string& path) { return ::unlink(native_path(path).c_str()) == 0; }
+Outcome delete_file(const std::string& path) {
+  const std::string native = native_path(path);
+  return ::unlink(native.c_str()) == 0 ? success() : errno_failure("delete", native);
+}
 
 std::string system_path(const std::string& path) { return native_path(path); }
 

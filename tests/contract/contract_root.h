@@ -1,0 +1,9 @@
+// Where the platform contract suite works: each layer it is linked with
+// gives a fresh, empty directory as a drive string, and takes it away again.
+#pragma once
+#include <string>
+
+std::string make_contract_root();
+void remove_contract_root(const std::string& root);
+// A drive string of the volume that holds the root, as a user would write it.
+std::string contract_drive(const std::string& root);

@@ -1,0 +1,12 @@
+#include "fake/fake_platform.h"
+#include "tests/contract/contract_root.h"
+
+std::string make_contract_root() {
+  fake::reset();
+  fake::state().directories.insert("C:\\contract");
+  return "C:\\contract";
+}
+
+void remove_contract_root(const std::string&) { fake::reset(); }
+
+std::string contract_drive(const std::string&) { return "C:"; }
