@@ -12,14 +12,22 @@
 
 namespace {
 
-// Closes source i, then destination i, for every pair opened.
-void close_pairs(const std::vector<FileHandle>& sources,
-                 const std::vector<FileHandle>& destinations) {
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    close_file(sources[i]);
-    if (i < destinations.size()) close_file(destinations[i]);
+// The files a trial has opened, closed source i then destination i on every
+// path out of the copy. A source whose destination would not open is the
+// last source and has no destination.
+struct OpenPairs {
+  std::vector<FileHandle> sources;
+  std::vector<FileHandle> destinations;
+  OpenPairs() = default;
+  OpenPairs(const OpenPairs&) = delete;
+  OpenPairs& operator=(const OpenPairs&) = delete;
+  ~OpenPairs() {
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      close_file(sources[i]);
+      if (i < destinations.size()) close_file(destinations[i]);
+    }
   }
-}
+};
 
 // Reads then writes `length` bytes of copy i; a failed read is not followed by
 // its write. Once the run is interrupted, nothing more is transferred.
@@ -47,8 +55,9 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
   const std::int64_t full_buffers = job.file_kib / buffer_kib;
   const std::uint32_t tail_bytes = static_cast<std::uint32_t>(job.file_kib % buffer_kib) * 1024u;
 
-  std::vector<FileHandle> sources;
-  std::vector<FileHandle> destinations;
+  OpenPairs pairs;
+  std::vector<FileHandle>& sources = pairs.sources;
+  std::vector<FileHandle>& destinations = pairs.destinations;
   if (file_count > 0) {
     sources.reserve(static_cast<std::size_t>(file_count));
     destinations.reserve(static_cast<std::size_t>(file_count));
@@ -56,10 +65,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
 
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
-    if (interruption_requested()) {
-      close_pairs(sources, destinations);
-      return false;
-    }
+    if (interruption_requested()) return false;
     Outcome failed;
     const FileHandle source = open_unbuffered(
         test_file_path(work_directory, i), FileAccess::Read, FileDisposition::OpenExisting,
@@ -67,20 +73,17 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
     if (source == kInvalidFile) {
       console() << text::kLlOpenFromFailed << std::endl;
       write_failure(diagnostics(), failed);
-      close_pairs(sources, destinations);
       return false;
     }
+    sources.push_back(source);
     const FileHandle destination =
         open_unbuffered(copy_file_path(work_directory, i), FileAccess::Write,
                         FileDisposition::CreateAlways, &failed);
     if (destination == kInvalidFile) {
       console() << text::kLlOpenToFailed << std::endl;
       write_failure(diagnostics(), failed);
-      close_pairs(sources, destinations);
-      close_file(source);
       return false;
     }
-    sources.push_back(source);
     destinations.push_back(destination);
     prepare_transfers(source, buffer_bytes);
     prepare_transfers(destination, buffer_bytes);
@@ -99,7 +102,6 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
         console() << text::kLlCopyFailed << std::endl;
         write_failure(diagnostics(), ok);
       }
-      close_pairs(sources, destinations);
       return false;
     }
     flush_file(destinations[i]);
@@ -109,7 +111,6 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
   if (job.cached_copy_length != nullptr && *job.cached_copy_length == 0)
     *job.cached_copy_length = cached;
 
-  close_pairs(sources, destinations);
   elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
   return true;
 }

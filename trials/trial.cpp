@@ -1,5 +1,6 @@
 #include "trials/trial.h"
 
+#include <optional>
 #include <ostream>
 
 #include "platform/console.h"
@@ -18,8 +19,12 @@ std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string&
   console() << text::kPreparing;
   CopyJob job{work_directory_path(drive), file_count, file_kib, buffer_kib, nullptr,
               &state.cached_copy_length};
-  if (row.takes_buffer)
-    job.buffer = allocate_io_buffer(static_cast<std::uint32_t>(buffer_kib) * 1024u);
+  // The transfer buffer lives as long as the trial and is released on every path.
+  std::optional<IoBuffer> buffer;
+  if (row.takes_buffer) {
+    buffer.emplace(static_cast<std::uint32_t>(buffer_kib) * 1024u);
+    job.buffer = buffer->bytes();
+  }
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
   const Outcome made =
       row.takes_buffer && job.buffer == nullptr
@@ -54,6 +59,5 @@ std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string&
       end_interrupted_trial(job.work_directory, true);
     }
   }
-  if (job.buffer != nullptr) release_io_buffer(job.buffer);
   return copied ? elapsed_ms : 0;
 }
