@@ -40,10 +40,12 @@ void end_interrupted_trial(const std::string& work_directory, bool created) {
   console() << std::endl;
   if (!created) return;
   const Outcome removed = remove_tree(work_directory);
+  // The user is told the directory's name as their system spells it.
+  const std::string shown = system_path(work_directory);
   if (removed) {
-    diagnostics() << "varnoquelbit: interrupted; removed " << work_directory << std::endl;
+    diagnostics() << "varnoquelbit: interrupted; removed " << shown << std::endl;
   } else {
-    diagnostics() << "varnoquelbit: interrupted; could not remove '" << work_directory
+    diagnostics() << "varnoquelbit: interrupted; could not remove '" << shown
                   << "': " << removed.reason << "; what is left stays in place" << std::endl;
   }
 }

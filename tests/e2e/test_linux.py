@@ -269,7 +269,7 @@ class Interruption(TempDirTest):
         proc.send_signal(signal.SIGINT)
         out, err = proc.communicate(timeout=120)
         self.assertEqual(proc.returncode, 130, out)
-        self.assertRegex(err.decode(), r"^varnoquelbit: interrupted; removed C:\\Varnoquelbit\d+\n$")
+        self.assertRegex(err.decode(), r"^varnoquelbit: interrupted; removed \./Varnoquelbit\d+\n$")
         self.assertEqual(work_directories(self.dir), [])
         with open(os.path.join(self.dir, "result.txt"), "rb") as f:
             self.assertEqual(f.read(), self.EARLIER)
