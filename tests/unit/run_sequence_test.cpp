@@ -30,6 +30,15 @@ class RunSequence : public FakePlatformTest {
     fs::current_path(previous_);
     fs::remove_all(dir_);
   }
+  // The built-in test's five trials, each 250 ms, each in a work directory
+  // of its own name.
+  static void script_default_test_trials() {
+    fake::state().calendar_step = 1;
+    for (int i = 0; i < 5; ++i) {
+      fake::state().clock_readings.push_back(0);
+      fake::state().clock_readings.push_back(250);
+    }
+  }
   static void write(const std::string& name, const std::string& bytes) {
     std::ofstream(name, std::ios::binary) << bytes;
   }
@@ -69,11 +78,7 @@ TEST_F(RunSequence, UnreadableVersionEndsTheRunAtOnce) {
 }
 
 TEST_F(RunSequence, NoConfigurationRunsTheDefaultTestInTheGeneralFormat) {
-  fake::state().calendar_step = 1;
-  for (int i = 0; i < 5; ++i) {
-    fake::state().clock_readings.push_back(0);
-    fake::state().clock_readings.push_back(250);
-  }
+  script_default_test_trials();
   EXPECT_EQ(run_benchmark(), 0);
   const std::string console = fake::console_text();
   const std::string head = banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
@@ -151,11 +156,7 @@ TEST_F(RunSequence, InterruptionEndsTheRunWithoutAReport) {
 // A directory cannot be read as the configuration: it counts as missing.
 TEST_F(RunSequence, ADirectoryNamedLikeTheConfigurationIsNotFound) {
   fs::create_directory("Varnoquelbit.ini");
-  fake::state().calendar_step = 1;
-  for (int i = 0; i < 5; ++i) {
-    fake::state().clock_readings.push_back(0);
-    fake::state().clock_readings.push_back(250);
-  }
+  script_default_test_trials();
   EXPECT_EQ(run_benchmark(), 0);
   const std::string console = fake::console_text();
   EXPECT_EQ(console.substr(0, console.find("HL C: ")),
