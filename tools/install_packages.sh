@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs the Debian or Ubuntu packages that building Varnoquelbit needs
-# ("build": the program alone) or that building it and running every test
-# need ("test"). Runs apt-get directly as root and through sudo otherwise;
+# ("build": the program alone), that building it and running every test
+# need ("test"), or that building it and packing it with `cpack -G DEB` need
+# ("package"). Runs apt-get directly as root and through sudo otherwise;
 # does nothing when every package is already installed.
 #
-#   tools/install_packages.sh build|test
+#   tools/install_packages.sh build|test|package
 set -eu
 
 build_packages="cmake g++ make gzip"
@@ -12,10 +13,14 @@ case "${1:-}" in
   build) packages="$build_packages" ;;
   # GoogleTest, Python for the end-to-end tests, the tools the platform
   # tests use to make and mount small file systems (ext4, XFS, btrfs), and
-  # FUSE for the volume whose reads lie.
+  # FUSE for the volume whose reads lie; JSON Schema and matplotlib for the
+  # results tools' tests.
   test) packages="$build_packages libgtest-dev python3 e2fsprogs util-linux mount coreutils
-                  xfsprogs btrfs-progs python3-fuse fuse3" ;;
-  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+                  xfsprogs btrfs-progs python3-fuse fuse3 python3-jsonschema python3-matplotlib" ;;
+  # cpack's DEB generator needs file; dpkg-dev's dpkg-shlibdeps finds the
+  # libraries the package depends on.
+  package) packages="$build_packages dpkg-dev file" ;;
+  *) echo "usage: $0 build|test|package" >&2; exit 2 ;;
 esac
 
 missing=""
