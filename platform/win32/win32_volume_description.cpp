@@ -24,6 +24,11 @@ Outcome find_volume_root(const std::string& drive, std::string& full, std::strin
   if (length >= MAX_PATH)
     return last_error_failure("query volume", directory, ERROR_FILENAME_EXCED_RANGE);
   full = full_path;
+  // The volume root of any path can be named, whether the path exists or not.
+  const DWORD attributes = GetFileAttributesA(full_path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return last_error_failure("query volume", full);
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return last_error_failure("query volume", full, ERROR_DIRECTORY);
 
   using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
   static const auto query = [] {
