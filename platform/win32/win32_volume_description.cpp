@@ -6,8 +6,6 @@
 // rights, so only the logical sector size is given of it.
 #include <windows.h>
 
-#include <cctype>
-
 #include "platform/volume_description.h"
 #include "platform/win32/win32_failure.h"
 #include "platform/win32/win32_files_internal.h"
@@ -49,12 +47,13 @@ Outcome find_volume_root(const std::string& drive, std::string& full, std::strin
   return success();
 }
 
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Paths compared as the file systems do for drive letters and ASCII names.
 bool same_path(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 

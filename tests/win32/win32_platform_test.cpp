@@ -526,6 +526,9 @@ TEST_F(Win32Platform, VolumeDescriptionOfTheTemporaryDirectorysDrive) {
   EXPECT_EQ(folder.mount_point, volume.mount_point);
   EXPECT_EQ(folder.is_mount_point, false);
   EXPECT_EQ(folder.path, dir + "\\");
+  std::printf("%s is '%s' (%s), label '%s', serial %08lx\n", drive.c_str(),
+              volume.mount_point.c_str(), volume.file_system.c_str(), volume.label.c_str(),
+              static_cast<unsigned long>(volume.identity.value));
 
   // A missing folder, or a file, is no place for work directories.
   write_plain_file(path("file"), "x");
