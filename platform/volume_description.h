@@ -56,7 +56,10 @@ struct DiskDescription {
 
 struct VolumeDescription {
   VolumeIdentity identity;
-  std::string path;  // the directory described, as the system names it
+  // The directory described, as a full path: on Linux with links resolved
+  // ("C:" is the current directory, "/home/u/bench"), on Windows with a
+  // closing backslash ("C:\", "D:\bench\").
+  std::string path;
   // Linux: the mount table's type as written ("ext4", "tmpfs", "fuseblk",
   // "fuse.sshfs"); for FUSE the source (and a subtype, where the daemon gave
   // one) names the real driver. Windows: the file system's name ("NTFS").

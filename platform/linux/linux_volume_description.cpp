@@ -260,22 +260,21 @@ Outcome query_volume_identity(const std::string& drive, VolumeIdentity& identity
 Outcome describe_volume(const std::string& drive, VolumeDescription& description) {
   description = VolumeDescription();
   const std::string native = drive_directory(drive);
-  description.path = shown(native);
   // One open descriptor for every question, so all answers are about the
   // same directory even if the path changes meanwhile.
   const Descriptor directory(::open(native.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (directory.get() < 0) return errno_failure("query volume", description.path);
+  if (directory.get() < 0) return errno_failure("query volume", shown(native));
   struct stat status;
-  if (::fstat(directory.get(), &status) != 0)
-    return errno_failure("query volume", description.path);
+  if (::fstat(directory.get(), &status) != 0) return errno_failure("query volume", shown(native));
   description.identity.value = status.st_dev;
+  const std::string resolved = real_path(native);
+  description.path = resolved.empty() ? shown(native) : resolved;
 
   Mount mount;
   if (find_mount(mount_id_of(directory.get()), mount)) {
     description.file_system = mount.type;
     description.source = mount.source;
     description.mount_point = mount.mount_point;
-    const std::string resolved = real_path(native);
     if (!resolved.empty()) description.is_mount_point = resolved == mount.mount_point;
   }
 

@@ -66,6 +66,10 @@ TEST_F(Volume, DirectoryThatIsNoMountPointIsDescribedByTheMountThatHoldsIt) {
     EXPECT_EQ(volume.file_system + " " + volume.source + " " + volume.mount_point, expected)
         << drive;
     EXPECT_EQ(volume.is_mount_point, false) << drive;
+    char* real = ::realpath(dir_.c_str(), nullptr);
+    ASSERT_NE(real, nullptr);
+    EXPECT_EQ(volume.path, real) << drive;
+    std::free(real);
     EXPECT_EQ(volume.identity.value, static_cast<std::uint64_t>(status.st_dev)) << drive;
     VolumeIdentity identity;
     ASSERT_TRUE(query_volume_identity(drive, identity)) << drive;
