@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/volume.h"
+#include "platform/volume_description.h"
 #include "tests/contract/contract_root.h"
 
 namespace {
@@ -158,6 +159,30 @@ TEST_F(PlatformContract, VolumeFiguresInBytes) {
   EXPECT_LE(figures.free_bytes, figures.total_bytes);
   // Whole units of at least 512 bytes on every real volume and on the fake.
   EXPECT_EQ(figures.total_bytes % 512, 0u);
+}
+
+TEST_F(PlatformContract, AVolumeKeepsItsIdentityAndItsDescriptionGivesIt) {
+  const std::string drive = contract_drive(root_);
+  VolumeIdentity first, second;
+  ASSERT_TRUE(query_volume_identity(drive, first));
+  ASSERT_TRUE(query_volume_identity(drive, second));
+  EXPECT_EQ(first, second);
+  VolumeDescription volume;
+  ASSERT_TRUE(describe_volume(drive, volume));
+  EXPECT_EQ(volume.identity, first);
+  EXPECT_FALSE(volume.file_system.empty());
+  EXPECT_FALSE(volume.mount_point.empty());
+  ASSERT_TRUE(volume.figures.has_value());
+  VolumeFigures figures;
+  ASSERT_TRUE(query_volume(drive, figures));
+  EXPECT_EQ(volume.figures->total_bytes, figures.total_bytes);
+
+  const std::string missing = at("missing");
+  const Outcome identified = query_volume_identity(missing, first);
+  EXPECT_FALSE(identified);
+  EXPECT_EQ(identified.operation, "query volume");
+  EXPECT_FALSE(identified.reason.empty());
+  EXPECT_FALSE(describe_volume(missing, volume));
 }
 
 }  // namespace

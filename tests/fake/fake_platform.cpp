@@ -28,6 +28,46 @@ void reset() {
   p = Platform();
   // 10 GiB, half of it free.
   add_volume("C:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
+  p.system.kernel_name = "Linux";
+  p.system.kernel_release = "6.1.0-fake";
+  p.system.kernel_version = "#1 SMP PREEMPT_DYNAMIC Fake 6.1.0-1";
+  p.system.machine = "x86_64";
+  p.system.distribution = "Fake GNU/Linux 1 (scripted)";
+  p.system.cpu_model = "Fake CPU @ 1.00GHz";
+  p.system.logical_cpus = 2;
+  p.system.memory_bytes = 4ull << 30;
+}
+
+VolumeDescription default_description(const std::string& drive) {
+  VolumeDescription d;
+  // FNV-1a of the drive string: distinct drives, distinct identities.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : drive) hash = (hash ^ c) * 1099511628211ull;
+  d.identity.value = hash;
+  d.path = drive;
+  d.file_system = "fakefs";
+  d.source = "/dev/fake0";
+  d.mount_point = drive;
+  d.is_mount_point = true;
+  const auto figures = state().volumes.find(drive);
+  if (figures != state().volumes.end()) d.figures = figures->second;
+  d.disk.name = "fake0";
+  d.disk.vendor = "FAKE";
+  d.disk.model = "Scripted Disk";
+  d.disk.transport = "virtio";
+  d.disk.removable = false;
+  d.disk.rotational = false;
+  d.disk.logical_sector_bytes = 512;
+  d.disk.physical_sector_bytes = 4096;
+  return d;
+}
+
+VolumeDescription& describe_as(const std::string& drive) {
+  auto& descriptions = state().descriptions;
+  auto found = descriptions.find(drive);
+  if (found == descriptions.end())
+    found = descriptions.emplace(drive, default_description(drive)).first;
+  return found->second;
 }
 
 void fail_every(Service service) { state().faults.push_back(Fault{service, ""}); }
@@ -330,6 +370,53 @@ Outcome query_volume(const std::string& drive, VolumeFigures& figures) {
   if (found == state().volumes.end()) return failure("query volume", drive, "no such volume");
   figures = found->second;
   return success();
+}
+
+namespace fake {
+namespace {
+
+// The drive's description: the scripted one, or the default for a known
+// drive; false for a drive the fake has no volume for.
+bool description_of(const std::string& drive, VolumeDescription& description) {
+  const auto scripted = state().descriptions.find(drive);
+  if (scripted != state().descriptions.end()) {
+    description = scripted->second;
+    return true;
+  }
+  if (!state().volumes.count(drive)) return false;
+  description = default_description(drive);
+  return true;
+}
+
+}  // namespace
+}  // namespace fake
+
+Outcome query_volume_identity(const std::string& drive, VolumeIdentity& identity) {
+  if (fake::call_fails(Service::Identity, drive)) return fake::injected("query volume", drive);
+  auto& readings = state().identity_readings[drive];
+  if (!readings.empty()) {
+    identity = readings.front();
+    readings.pop_front();
+    return success();
+  }
+  VolumeDescription description;
+  if (!fake::description_of(drive, description))
+    return failure("query volume", drive, "no such volume");
+  identity = description.identity;
+  return success();
+}
+
+Outcome describe_volume(const std::string& drive, VolumeDescription& description) {
+  description = VolumeDescription();
+  if (fake::call_fails(Service::Description, drive)) return fake::injected("query volume", drive);
+  if (!fake::description_of(drive, description))
+    return failure("query volume", drive, "no such volume");
+  return success();
+}
+
+SystemDescription describe_system() {
+  if (fake::call_fails(Service::System, "")) return SystemDescription();
+  return state().system;
 }
 
 std::uint32_t milliseconds_now() {

@@ -15,13 +15,17 @@
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/os_version.h"
+#include "platform/system_info.h"
 #include "platform/volume.h"
+#include "platform/volume_description.h"
 
 namespace fake {
 
 enum class Service {
   Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
   CreateDirectory, RemoveDirectory, List, Volume, Allocate, Clock,
+  Identity, Description,  // query_volume_identity, describe_volume (path: the drive)
+  System,                 // describe_system: a fault leaves every field empty or absent
 };
 
 // One call the logic made, in order.
@@ -59,6 +63,13 @@ struct Platform {
   std::map<std::string, std::string> files;
   std::set<std::string> directory_links;
   std::map<std::string, VolumeFigures> volumes;
+  // Descriptions by drive string; a drive of `volumes` without one is
+  // described as default_description says. describe_as scripts one.
+  std::map<std::string, VolumeDescription> descriptions;
+  // Identities query_volume_identity gives for a drive, one per call, before
+  // it gives its description's: a volume that changes under the run.
+  std::map<std::string, std::deque<VolumeIdentity>> identity_readings;
+  SystemDescription system;  // reset: a plausible Linux machine
 
   std::map<FileHandle, OpenFile> handles;
   std::vector<Event> events;
@@ -114,6 +125,12 @@ void reset();
 
 // Shorthands for tests.
 void add_volume(const std::string& drive, const VolumeFigures& figures);
+// A fixed, non-rotating "fakefs" disk mounted at the drive, with the drive's
+// figures and an identity of its own that depends on the drive string only.
+VolumeDescription default_description(const std::string& drive);
+// The drive's scripted description, made from default_description the first
+// time, to be changed by the test.
+VolumeDescription& describe_as(const std::string& drive);
 // Every call of the service fails.
 void fail_every(Service service);
 // Every call of the service on the path fails.

@@ -1,8 +1,9 @@
 // The platform layer on volumes mounted for the test (root only): ext4 on a
 // loop device with 4096-byte logical sectors, where 1 KiB transfers cannot be
 // done with direct I/O; XFS with reflink and btrfs, which can share blocks
-// between files; a tmpfs that runs out of inodes; and a ramfs, which has no
-// direct I/O at all.
+// between files; a tmpfs that runs out of inodes; a ramfs, which has no
+// direct I/O at all; tmpfs volumes stacked on a mount point and taken off
+// again, and a FUSE volume, as the volume descriptions tell them.
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
@@ -12,12 +13,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/volume_description.h"
 #include "tests/platform/scratch.h"
 #include "trials/trial.h"
 #include "trials/pseudo_random.h"
@@ -32,6 +36,14 @@ std::string trimmed(std::string text) {
 }
 
 std::string shell_quoted(const std::string& path) { return "'" + path + "'"; }
+
+std::string real_path_of(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return "";
+  const std::string resolved = real;
+  std::free(real);
+  return resolved;
+}
 
 // A scratch area with a mount point; whatever the test mounted or attached
 // is taken down again in TearDown, also after a failure.
@@ -157,6 +169,32 @@ TEST_F(Ext4With4096ByteSectors, TransfersTheVolumeRefusesForDirectIoStillSucceed
   close_file(in);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 8192), written);
   release_io_buffer(buffer);
+}
+
+TEST_F(Ext4With4096ByteSectors, DescriptionNamesTheMountTheLoopDeviceAndItsImage) {
+  ASSERT_EQ(::mkdir((mount_point_ + "/sub").c_str(), 0755), 0);
+  struct stat status;
+  ASSERT_EQ(::stat(mount_point_.c_str(), &status), 0);
+  const std::string mounted_at = real_path_of(mount_point_);
+  for (const std::string& drive : {mount_point_, mount_point_ + "\\sub"}) {
+    VolumeDescription volume;
+    ASSERT_TRUE(describe_volume(drive, volume)) << drive;
+    EXPECT_EQ(volume.identity.value, static_cast<std::uint64_t>(status.st_dev)) << drive;
+    EXPECT_EQ(volume.file_system, "ext4");
+    EXPECT_EQ(volume.source, loop_device_);
+    EXPECT_EQ(volume.mount_point, mounted_at);
+    EXPECT_EQ(volume.is_mount_point, drive == mount_point_) << drive;
+    EXPECT_EQ(volume.cache, VolumeCache::None);
+    EXPECT_EQ("/dev/" + volume.disk.name, loop_device_);
+    EXPECT_EQ(volume.disk.transport, "loop");
+    EXPECT_EQ(volume.disk.backing_file, area_ + "/volume.img");
+    EXPECT_EQ(volume.disk.logical_sector_bytes, 4096u);
+    EXPECT_TRUE(volume.disk.physical_sector_bytes.has_value());
+    EXPECT_EQ(volume.disk.removable, false);
+    ASSERT_TRUE(volume.figures.has_value());
+    EXPECT_GT(volume.figures->total_bytes, 48u << 20);
+    EXPECT_LE(volume.figures->total_bytes, 64u << 20);
+  }
 }
 
 TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
@@ -358,6 +396,133 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   run_trial(trials, CopyMethod::LL, mount_point_, 1, 5, 1);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
+}
+
+// The mount table's fields of the mount that holds `path`, as findmnt, the
+// system's own tool, reads them: type, source and mount point.
+std::vector<std::string> findmnt_fields(const std::string& path) {
+  std::string output;
+  if (!scratch::run("findmnt -n -r --nofsroot -o FSTYPE,SOURCE,TARGET --target " +
+                        shell_quoted(path),
+                    &output))
+    return {};
+  std::vector<std::string> fields;
+  std::istringstream words(output);
+  for (std::string word; words >> word;) fields.push_back(word);
+  return fields;
+}
+
+// Mount points whose names the mount table must escape: a blank and a tab.
+class StackedTmpfs : public MountedVolume {
+ protected:
+  void SetUp() override {
+    MountedVolume::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    mount_point_ = area_ + "/a mount\tpoint";
+    ASSERT_EQ(::mkdir(mount_point_.c_str(), 0755), 0);
+  }
+
+  VolumeIdentity identity() {
+    VolumeIdentity id;
+    EXPECT_TRUE(query_volume_identity(mount_point_, id));
+    return id;
+  }
+
+  VolumeDescription described() {
+    VolumeDescription volume;
+    EXPECT_TRUE(describe_volume(mount_point_, volume));
+    return volume;
+  }
+};
+
+TEST_F(StackedTmpfs, IdentityAndDescriptionFollowMountsOnTopAndLazyUnmounts) {
+  const VolumeIdentity underneath = identity();
+  const VolumeDescription before = described();
+  EXPECT_EQ(before.identity, underneath);
+  EXPECT_EQ(before.is_mount_point, false);
+
+  std::string why;
+  if (!mount("-t tmpfs -o size=1m varno_first", &why)) SKIP_UNLESS_CI(why);
+  const VolumeIdentity first = identity();
+  EXPECT_NE(first, underneath);
+  VolumeDescription volume = described();
+  EXPECT_EQ(volume.identity, first);
+  EXPECT_EQ(volume.file_system, "tmpfs");
+  EXPECT_EQ(volume.source, "varno_first");
+  EXPECT_EQ(volume.mount_point, real_path_of(mount_point_));
+  EXPECT_EQ(volume.is_mount_point, true);
+  EXPECT_EQ(volume.cache, VolumeCache::Memory);
+  EXPECT_EQ(volume.disk.name, "") << "a tmpfs has no disk";
+  EXPECT_FALSE(volume.disk.logical_sector_bytes.has_value());
+  ASSERT_TRUE(volume.figures.has_value());
+  EXPECT_EQ(volume.figures->total_bytes, 1u << 20);
+
+  ASSERT_TRUE(scratch::run("mount -t tmpfs -o size=2m varno_second " + shell_quoted(mount_point_)));
+  const VolumeIdentity second = identity();
+  EXPECT_NE(second, first);
+  volume = described();
+  EXPECT_EQ(volume.identity, second);
+  EXPECT_EQ(volume.source, "varno_second") << "the mount on top is the one described";
+  EXPECT_EQ(volume.figures->total_bytes, 2u << 20);
+
+  ASSERT_TRUE(scratch::run("umount -l " + shell_quoted(mount_point_)));
+  EXPECT_EQ(identity(), first);
+  EXPECT_EQ(described().source, "varno_first");
+
+  ASSERT_TRUE(scratch::run("umount -l " + shell_quoted(mount_point_)));
+  mounted_ = false;
+  EXPECT_EQ(identity(), underneath);
+  volume = described();
+  EXPECT_EQ(volume.is_mount_point, false);
+  EXPECT_EQ(volume.mount_point, before.mount_point);
+  EXPECT_EQ(volume.file_system, before.file_system);
+}
+
+// A FUSE volume: the passthrough file system of the end-to-end tests, whose
+// lying reads are pointed at a file that never exists.
+class FuseVolume : public MountedVolume {
+ protected:
+  void SetUp() override {
+    MountedVolume::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (::access("/dev/fuse", F_OK) != 0) SKIP_UNLESS_CI("/dev/fuse is missing");
+    // Debian's python3-fuse loads in the system's own interpreter.
+    if (!scratch::run("/usr/bin/python3 -c 'import fuse'"))
+      SKIP_UNLESS_CI("no python3-fuse for /usr/bin/python3");
+    const std::string backing = area_ + "/backing";
+    ASSERT_EQ(::mkdir(backing.c_str(), 0755), 0);
+    ASSERT_TRUE(scratch::run("/usr/bin/python3 " + shell_quoted(VARNO_LYING_FS) + " " +
+                             shell_quoted(backing) + " never.dat 0 " + shell_quoted(mount_point_) +
+                             " -f -s </dev/null >/dev/null 2>&1 &"));
+    mounted_ = true;  // TearDown unmounts it, which ends the daemon
+    const std::string mounted_at = real_path_of(mount_point_);
+    for (int waited = 0; findmnt_fields(mount_point_).size() != 3 ||
+                         findmnt_fields(mount_point_)[2] != mounted_at;
+         ++waited) {
+      if (waited == 300) {
+        mounted_ = false;
+        FAIL() << "the FUSE file system did not mount within 30 s";
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+};
+
+TEST_F(FuseVolume, DescriptionGivesTheMountTablesTypeAndTheUserSpaceCache) {
+  const std::vector<std::string> expected = findmnt_fields(mount_point_);
+  ASSERT_EQ(expected.size(), 3u);
+  VolumeDescription volume;
+  ASSERT_TRUE(describe_volume(mount_point_, volume));
+  EXPECT_EQ(volume.file_system.compare(0, 4, "fuse"), 0) << volume.file_system;
+  EXPECT_EQ(volume.file_system, expected[0]);
+  EXPECT_EQ(volume.source, expected[1]);
+  EXPECT_EQ(volume.mount_point, real_path_of(mount_point_));
+  EXPECT_EQ(volume.is_mount_point, true);
+  EXPECT_EQ(volume.cache, VolumeCache::UserSpace);
+  EXPECT_EQ(volume.disk.name, "");
+  VolumeIdentity id;
+  ASSERT_TRUE(query_volume_identity(mount_point_, id));
+  EXPECT_EQ(id, volume.identity);
 }
 
 class RamfsWithoutDirectIo : public MountedVolume {

@@ -19,7 +19,9 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/os_version.h"
+#include "platform/system_info.h"
 #include "platform/volume.h"
+#include "platform/volume_description.h"
 #include "platform/win32/win32_directories_internal.h"
 #include "platform/win32/win32_files_internal.h"
 #include "platform/win32/win32_interruption_internal.h"
@@ -496,6 +498,64 @@ TEST_F(Win32Platform, VolumeFiguresOfTheTemporaryDirectorysDrive) {
   ASSERT_NE(letter, 0) << "every drive letter from Q to Y is in use";
   EXPECT_FALSE(query_volume(std::string(1, letter) + ":", figures));
   EXPECT_FALSE(query_volume("not a drive", figures));
+}
+
+TEST_F(Win32Platform, VolumeDescriptionOfTheTemporaryDirectorysDrive) {
+  const std::string drive = dir.substr(0, 2);
+  VolumeDescription volume;
+  ASSERT_TRUE(describe_volume(drive, volume));
+  EXPECT_EQ(volume.mount_point, drive + "\\");
+  EXPECT_EQ(volume.is_mount_point, true);
+  EXPECT_FALSE(volume.file_system.empty());  // what the system (or wine) calls it
+  EXPECT_EQ(volume.drive_type, "fixed");
+  EXPECT_EQ(volume.cache, VolumeCache::None);
+  VolumeFigures figures;
+  ASSERT_TRUE(query_volume(drive, figures));
+  ASSERT_TRUE(volume.figures.has_value());
+  EXPECT_EQ(volume.figures->total_bytes, figures.total_bytes);
+  ASSERT_TRUE(volume.disk.logical_sector_bytes.has_value());
+  EXPECT_GE(*volume.disk.logical_sector_bytes, 512u);
+  VolumeIdentity identity;
+  ASSERT_TRUE(query_volume_identity(drive, identity));
+  EXPECT_EQ(identity, volume.identity);
+
+  // A folder on the volume: the same volume, not its root.
+  VolumeDescription folder;
+  ASSERT_TRUE(describe_volume(dir, folder));
+  EXPECT_EQ(folder.identity, volume.identity);
+  EXPECT_EQ(folder.mount_point, volume.mount_point);
+  EXPECT_EQ(folder.is_mount_point, false);
+  EXPECT_EQ(folder.path, dir + "\\");
+  std::printf("%s is '%s' (%s), label '%s', serial %08lx\n", drive.c_str(),
+              volume.mount_point.c_str(), volume.file_system.c_str(), volume.label.c_str(),
+              static_cast<unsigned long>(volume.identity.value));
+
+  // A missing folder, or a file, is no place for work directories.
+  write_plain_file(path("file"), "x");
+  for (const std::string& bad : {path("missing"), path("file")}) {
+    const Outcome failed = describe_volume(bad, folder);
+    EXPECT_FALSE(failed) << bad;
+    EXPECT_EQ(failed.operation, "query volume");
+    EXPECT_FALSE(query_volume_identity(bad, identity)) << bad;
+  }
+}
+
+TEST(Win32System, DescriptionGivesTheVersionTheProcessorsAndTheMemory) {
+  const SystemDescription system = describe_system();
+  ASSERT_TRUE(system.windows_version.has_value());
+  EXPECT_GE(system.windows_version->major, 5u);
+  EXPECT_GT(system.windows_version->build, 0u);
+  EXPECT_EQ(system.windows_64bit, query_64bit_system());
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  EXPECT_EQ(system.logical_cpus, info.dwNumberOfProcessors);
+  ASSERT_TRUE(system.memory_bytes.has_value());
+  EXPECT_GT(*system.memory_bytes, 16u << 20);
+  EXPECT_TRUE(system.kernel_name.empty());
+  EXPECT_TRUE(system.distribution.empty());
+  std::printf("Windows %u.%u.%u, %s, processor '%s'\n", system.windows_version->major,
+              system.windows_version->minor, system.windows_version->build,
+              *system.windows_64bit ? "64-bit" : "32-bit", system.cpu_model.c_str());
 }
 
 TEST_F(Win32Platform, ClocksAdvanceWithTime) {
