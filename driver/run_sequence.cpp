@@ -13,7 +13,7 @@
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/interruption.h"
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 #include "trials/texts.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/pseudo_random.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"

@@ -6,7 +6,7 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {

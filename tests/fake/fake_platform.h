@@ -45,7 +45,8 @@ struct Fault {
   FileAccess access = FileAccess::Read;
 };
 
-struct OpenFile {
+// What the fake knows of a handle it gave out.
+struct OpenState {
   std::string path;
   FileAccess access = FileAccess::Read;
   std::uint64_t position = 0;
@@ -60,7 +61,7 @@ struct Platform {
   std::set<std::string> directory_links;
   std::map<std::string, VolumeFigures> volumes;
 
-  std::map<FileHandle, OpenFile> handles;
+  std::map<FileHandle, OpenState> handles;
   std::vector<Event> events;
 
   // Scripted readings of the millisecond clock; once used up, the last one repeats.

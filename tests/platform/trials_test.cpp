@@ -6,7 +6,7 @@
 #include "tests/platform/scratch.h"
 #include "trials/trial.h"
 #include "trials/pseudo_random.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {

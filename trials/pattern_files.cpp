@@ -1,4 +1,4 @@
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 
 #include <ostream>
 

@@ -1,4 +1,4 @@
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 
 #include <iomanip>
 #include <iostream>

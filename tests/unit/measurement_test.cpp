@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "fake_fixture.h"
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 
 namespace {
 
