@@ -23,17 +23,17 @@ void run_default_test(RunContext& run) {
   run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run);
 }
 
-// Opens the configuration and reads its first byte, which waits on a pipe
-// until its writer writes or closes. Only a file that reads like a file is
-// the configuration: a directory opens on some systems, but its first read
-// fails, and it counts as unreadable.
+// The configuration's failure to open or read. The reason comes from errno,
+// which the standard library's file streams leave as the system set it.
 Outcome configuration_failure(const char* operation) {
   return failure(operation, kConfigurationFile,
                  errno != 0 ? std::strerror(errno) : "not a readable file");
 }
 
-// The reason, when it cannot be read, comes from errno, which the standard
-// library's file streams leave as the system set it.
+// Opens the configuration and reads its first byte, which waits on a pipe
+// until its writer writes or closes. Only a file that reads like a file is
+// the configuration: a directory opens on some systems, but its first read
+// fails, and it counts as unreadable.
 Outcome open_configuration(std::ifstream& file) {
   // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
   // every platform.
