@@ -14,6 +14,7 @@
 #include "platform/failure.h"
 #include "platform/interruption.h"
 #include "testrun/measurement.h"
+#include "trials/notes.h"
 #include "trials/texts.h"
 
 namespace {
@@ -80,7 +81,7 @@ int run_benchmark() {
     run_configured_tests(configuration, run);
   } else {
     out << text::kNoConfiguration << std::endl;
-    write_failure(diagnostics(), opened);
+    write_failure(opened);
     run_default_test(run);
   }
 

@@ -1,12 +1,12 @@
 #include "testrun/measurement.h"
 
 #include <iomanip>
-#include <iostream>
 
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
+#include "trials/notes.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
 
@@ -44,13 +44,10 @@ void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
 // the report stay as they are.
 void note_cached_copies(const std::string& drive, std::uint32_t length) {
   if (length == 0) return;
-  std::cerr << "varnoquelbit: no direct I/O for ";
-  if (length % 1024 == 0)
-    std::cerr << length / 1024 << " KiB";
-  else
-    std::cerr << length << "-byte";
-  std::cerr << " transfers on '" << drive << "': this test's figures include the page cache"
-            << std::endl;
+  const std::string transfers = length % 1024 == 0 ? std::to_string(length / 1024) + " KiB"
+                                                   : std::to_string(length) + "-byte";
+  write_note("no direct I/O for " + transfers + " transfers on '" + drive +
+             "': this test's figures include the page cache");
 }
 
 void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {

@@ -6,6 +6,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
+#include "trials/notes.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
@@ -17,7 +18,7 @@ bool copy_all_hl(const CopyJob& job, std::uint32_t& elapsed_ms) {
                                            copy_file_path(job.work_directory, i));
     if (!copied) {
       console() << text::kHlCopyFailed << std::endl;
-      write_failure(diagnostics(), copied);
+      write_failure(copied);
       return false;
     }
   }

@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
+#include "trials/notes.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
@@ -72,7 +73,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
         &failed);
     if (source == kInvalidFile) {
       console() << text::kLlOpenFromFailed << std::endl;
-      write_failure(diagnostics(), failed);
+      write_failure(failed);
       return false;
     }
     sources.push_back(source);
@@ -81,7 +82,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
                         FileDisposition::CreateAlways, &failed);
     if (destination == kInvalidFile) {
       console() << text::kLlOpenToFailed << std::endl;
-      write_failure(diagnostics(), failed);
+      write_failure(failed);
       return false;
     }
     destinations.push_back(destination);
@@ -100,7 +101,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
     if (!ok) {
       if (!interruption_requested()) {
         console() << text::kLlCopyFailed << std::endl;
-        write_failure(diagnostics(), ok);
+        write_failure(ok);
       }
       return false;
     }

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
+#include "trials/notes.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
@@ -73,7 +74,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
     console() << text::kCreateFileError << std::endl;
-    write_failure(diagnostics(), written);
+    write_failure(written);
     return false;
   }
   set_compression_off(file);
@@ -90,7 +91,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
     if (!interruption_requested()) {
       console() << text::kWriteFileError << std::endl;
       written.path = system_path(path);
-      write_failure(diagnostics(), written);
+      write_failure(written);
     }
     return false;
   }
@@ -105,7 +106,7 @@ bool make_test_files(Generator& generator, const std::string& work_directory, st
   const IoBuffer fill_buffer(kFillBufferBytes);
   unsigned char* fill = fill_buffer.bytes();
   if (fill == nullptr) {
-    write_failure(diagnostics(), buffer_failure(kFillBufferBytes));
+    write_failure(buffer_failure(kFillBufferBytes));
     return false;
   }
 

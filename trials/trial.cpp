@@ -7,6 +7,7 @@
 #include "platform/directories.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
+#include "trials/notes.h"
 #include "trials/pseudo_random.h"
 #include "trials/pattern_files.h"
 #include "trials/verify_copies.h"
@@ -37,7 +38,7 @@ std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string&
       end_interrupted_trial(job.work_directory, created);
     } else {
       console() << text::kInitFailed << std::endl;
-      write_failure(diagnostics(), made);
+      write_failure(made);
     }
   } else {
     console() << text::kTesting;
