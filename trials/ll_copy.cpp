@@ -13,19 +13,25 @@
 
 namespace {
 
-// The files a trial has opened, closed source i then destination i on every
-// path out of the copy. A source whose destination would not open is the
-// last source and has no destination.
+// Test file i and copy file i, open for one copy. A source whose destination
+// would not open is the last pair's and has no destination.
+struct FilePair {
+  OpenFile source;
+  OpenFile destination;
+};
+
+// The pairs a copy phase has opened, closed source i then destination i on
+// every path out of it (the order is kept by hand: a vector's own destruction
+// order is the library's choice).
 struct OpenPairs {
-  std::vector<FileHandle> sources;
-  std::vector<FileHandle> destinations;
+  std::vector<FilePair> pairs;
   OpenPairs() = default;
   OpenPairs(const OpenPairs&) = delete;
   OpenPairs& operator=(const OpenPairs&) = delete;
   ~OpenPairs() {
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      close_file(sources[i]);
-      if (i < destinations.size()) close_file(destinations[i]);
+    for (FilePair& pair : pairs) {
+      pair.source = OpenFile();
+      pair.destination = OpenFile();
     }
   }
 };
@@ -56,36 +62,31 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
   const std::int64_t full_buffers = job.file_kib / buffer_kib;
   const std::uint32_t tail_bytes = static_cast<std::uint32_t>(job.file_kib % buffer_kib) * 1024u;
 
-  OpenPairs pairs;
-  std::vector<FileHandle>& sources = pairs.sources;
-  std::vector<FileHandle>& destinations = pairs.destinations;
-  if (file_count > 0) {
-    sources.reserve(static_cast<std::size_t>(file_count));
-    destinations.reserve(static_cast<std::size_t>(file_count));
-  }
+  OpenPairs open;
+  std::vector<FilePair>& pairs = open.pairs;
+  if (file_count > 0) pairs.reserve(static_cast<std::size_t>(file_count));
 
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
     if (interruption_requested()) return false;
     Outcome failed;
-    const FileHandle source = open_unbuffered(
-        test_file_path(work_directory, i), FileAccess::Read, FileDisposition::OpenExisting,
-        &failed);
+    pairs.push_back(FilePair{OpenFile(test_file_path(work_directory, i), FileAccess::Read,
+                                      FileDisposition::OpenExisting, &failed),
+                             OpenFile()});
+    const FileHandle source = pairs.back().source.handle();
     if (source == kInvalidFile) {
       console() << text::kLlOpenFromFailed << std::endl;
       write_failure(failed);
       return false;
     }
-    sources.push_back(source);
-    const FileHandle destination =
-        open_unbuffered(copy_file_path(work_directory, i), FileAccess::Write,
-                        FileDisposition::CreateAlways, &failed);
+    pairs.back().destination = OpenFile(copy_file_path(work_directory, i), FileAccess::Write,
+                                        FileDisposition::CreateAlways, &failed);
+    const FileHandle destination = pairs.back().destination.handle();
     if (destination == kInvalidFile) {
       console() << text::kLlOpenToFailed << std::endl;
       write_failure(failed);
       return false;
     }
-    destinations.push_back(destination);
     prepare_transfers(source, buffer_bytes);
     prepare_transfers(destination, buffer_bytes);
   }
@@ -93,11 +94,13 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
   take_cached_transfer_length();  // the test files' writes do not count
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
+    const FileHandle source = pairs[i].source.handle();
+    const FileHandle destination = pairs[i].destination.handle();
     Outcome ok;
     for (std::int64_t n = 0; ok && n < full_buffers; ++n)
-      ok = transfer(work_directory, i, sources[i], destinations[i], buffer, buffer_bytes);
+      ok = transfer(work_directory, i, source, destination, buffer, buffer_bytes);
     // The tail pair is issued for every file, with a length of 0 included.
-    if (ok) ok = transfer(work_directory, i, sources[i], destinations[i], buffer, tail_bytes);
+    if (ok) ok = transfer(work_directory, i, source, destination, buffer, tail_bytes);
     if (!ok) {
       if (!interruption_requested()) {
         console() << text::kLlCopyFailed << std::endl;
@@ -105,7 +108,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
       }
       return false;
     }
-    flush_file(destinations[i]);
+    flush_file(destination);
   }
   const std::uint32_t stop = milliseconds_now();
   const std::uint32_t cached = take_cached_transfer_length();

@@ -72,12 +72,17 @@ TEST_F(LlTrial, EveryOpenBeforeTheClockEveryCloseAfterAndCopiesExact) {
   int opens_before = 0;
   for (int i = 0; i < start; ++i) opens_before += ev[i].service == Service::Open;
   EXPECT_EQ(opens_before, 4 + 8);
-  // After the clock: the 8 closes, then the copies are opened again to be read back.
-  int closes_after = 0;
-  int i = stop;
-  for (; i < static_cast<int>(ev.size()) && ev[i].service != Service::Open; ++i)
-    closes_after += ev[i].service == Service::Close;
-  EXPECT_EQ(closes_after, 8);
+  // After the clock: the 8 closes, source i then destination i, then the
+  // copies are opened again to be read back.
+  std::vector<std::string> closed_after;
+  for (int i = stop; i < static_cast<int>(ev.size()) && ev[i].service != Service::Open; ++i)
+    if (ev[i].service == Service::Close) closed_after.push_back(ev[i].path);
+  std::vector<std::string> pairs_in_order;
+  for (int i = 0; i < 4; ++i) {
+    pairs_in_order.push_back(test_file_path(dir, i));
+    pairs_in_order.push_back(copy_file_path(dir, i));
+  }
+  EXPECT_EQ(closed_after, pairs_in_order);
   EXPECT_EQ(fake::open_handle_count(), 0);
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(fake::state().files[copy_file_path(dir, i)], fake::state().files[test_file_path(dir, i)]);
