@@ -53,14 +53,14 @@ Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle s
 
 }  // namespace
 
-bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
+CopyPhaseResult copy_all_ll(const CopyJob& job) {
   const std::string& work_directory = job.work_directory;
   const std::int32_t file_count = job.file_count;
   const std::int64_t buffer_kib = job.buffer_kib;
   void* const buffer = job.buffer;
-  const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
+  const std::uint32_t buffer_bytes = transfer_bytes(buffer_kib);
   const std::int64_t full_buffers = job.file_kib / buffer_kib;
-  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(job.file_kib % buffer_kib) * 1024u;
+  const std::uint32_t tail_bytes = transfer_bytes(job.file_kib % buffer_kib);
 
   OpenPairs open;
   std::vector<FilePair>& pairs = open.pairs;
@@ -68,7 +68,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
 
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
-    if (interruption_requested()) return false;
+    if (interruption_requested()) return {};
     Outcome failed;
     pairs.push_back(FilePair{OpenFile(test_file_path(work_directory, i), FileAccess::Read,
                                       FileDisposition::OpenExisting, &failed),
@@ -77,7 +77,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
     if (source == kInvalidFile) {
       console() << text::kLlOpenFromFailed << std::endl;
       write_failure(failed);
-      return false;
+      return {};
     }
     pairs.back().destination = OpenFile(copy_file_path(work_directory, i), FileAccess::Write,
                                         FileDisposition::CreateAlways, &failed);
@@ -85,7 +85,7 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
     if (destination == kInvalidFile) {
       console() << text::kLlOpenToFailed << std::endl;
       write_failure(failed);
-      return false;
+      return {};
     }
     prepare_transfers(source, buffer_bytes);
     prepare_transfers(destination, buffer_bytes);
@@ -106,16 +106,12 @@ bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
         console() << text::kLlCopyFailed << std::endl;
         write_failure(ok);
       }
-      return false;
+      return {};
     }
     flush_file(destination);
   }
   const std::uint32_t stop = milliseconds_now();
-  const std::uint32_t cached = take_cached_transfer_length();
-  if (job.cached_copy_length != nullptr && *job.cached_copy_length == 0)
-    *job.cached_copy_length = cached;
-
-  elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
-  return true;
+  // Unsigned arithmetic: a clock wrap still gives the elapsed time.
+  return {true, stop - start, take_cached_transfer_length()};
 }
 

@@ -11,6 +11,9 @@ class FakePlatformTest : public ::testing::Test {
     fake::reset();
   }
   TrialState trials{Generator{12345}};
+  // The copy methods' rows, as the test run hands them to its trials.
+  const CopyMethodRow& hl = copy_method_row(CopyMethod::HL);
+  const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);
 };
 
 // The work directory the fake clock's calendar time gives on drive C:.
