@@ -105,9 +105,7 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
     return false;
   }
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
-  // The words make_test_files draws per file: as many as its largest write covers.
-  const auto words = static_cast<std::uint32_t>(
-      file_bytes < kPatternBytes ? file_bytes / 2 : kPatternBytes / 2);
+  const std::uint32_t words = words_per_file(file_kib);
   std::uint32_t state = first_state;
   std::uint64_t checked = 0;
   bool ok = true;
