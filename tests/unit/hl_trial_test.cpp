@@ -10,15 +10,6 @@ using fake::Service;
 
 class HlTrial : public FakePlatformTest {};
 
-// An independent generator, to know which bytes the test files get.
-struct Lcg {
-  std::uint32_t state;
-  unsigned char byte() {
-    state = state * 214013u + 2531011u;
-    return static_cast<unsigned char>((state >> 16) & 0xff);
-  }
-};
-
 TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) {
   fake::state().clock_readings = {1000, 1750};
   EXPECT_EQ(run_trial(trials, hl, "C:", 4, 3).elapsed_ms, 750u);
@@ -64,10 +55,10 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
 TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) {
   // Without the check, the same two trials would draw the first trial's test
   // files and then the second's from where those ended.
-  Lcg lcg{12345};
-  for (int i = 0; i < 3 * 2048; ++i) lcg.byte();
+  OneDrawAtATime draws{12345};
+  for (int i = 0; i < 3 * 2048; ++i) draws.byte();
   std::string second_files;
-  for (int i = 0; i < 2048; ++i) second_files.append(2, static_cast<char>(lcg.byte()));
+  for (int i = 0; i < 2048; ++i) second_files.append(2, static_cast<char>(draws.byte()));
 
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 1)] = 777;
