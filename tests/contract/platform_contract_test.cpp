@@ -36,6 +36,15 @@ class PlatformContract : public ::testing::Test {
     ASSERT_TRUE(write_file(out.handle(), buffer_.bytes(), kBytes)) << path;
     flush_file(out.handle());
   }
+  // Opens the file to be read and reads its first kBytes into `back`: they
+  // must be the buffer's. The file stays open with its owner.
+  OpenFile open_and_read_back(const std::string& path, const IoBuffer& back) {
+    OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting);
+    EXPECT_NE(opened.handle(), kInvalidFile) << path;
+    EXPECT_TRUE(read_file(opened.handle(), back.bytes(), kBytes)) << path;
+    EXPECT_EQ(std::memcmp(back.bytes(), buffer_.bytes(), kBytes), 0) << path;
+    return opened;
+  }
   // A failure names the operation and the path as the system names it, and
   // gives a reason.
   static void expect_failure(const Outcome& outcome, const char* operation,
@@ -85,14 +94,11 @@ TEST_F(PlatformContract, TreesGoWithEverythingButDotNames) {
 TEST_F(PlatformContract, TransfersMoveExactlyTheirLengthOrFail) {
   const std::string path = at("t.dat");
   make_file(path);
-  const OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting);
-  const FileHandle in = opened.handle();
-  ASSERT_NE(in, kInvalidFile);
   const IoBuffer read_back(kBytes);
   unsigned char* back = read_back.bytes();
   ASSERT_NE(back, nullptr);
-  EXPECT_TRUE(read_file(in, back, kBytes));
-  EXPECT_EQ(std::memcmp(back, buffer_.bytes(), kBytes), 0);
+  const OpenFile opened = open_and_read_back(path, read_back);
+  const FileHandle in = opened.handle();
   // At the end: a read of a length is short; a counted read gets nothing.
   const Outcome past_end = read_file(in, back, kBytes);
   EXPECT_FALSE(past_end);
@@ -172,16 +178,11 @@ TEST_F(PlatformContract, OpensFailWithTheirReason) {
 TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   make_file(at("from.dat"));
   EXPECT_TRUE(copy_whole_file(at("from.dat"), at("to.dat")));
-  const OpenFile opened(at("to.dat"), FileAccess::Read, FileDisposition::OpenExisting);
-  const FileHandle in = opened.handle();
-  ASSERT_NE(in, kInvalidFile);
   const IoBuffer read_back(kBytes);
-  unsigned char* back = read_back.bytes();
-  ASSERT_NE(back, nullptr);
-  EXPECT_TRUE(read_file(in, back, kBytes));
-  EXPECT_EQ(std::memcmp(back, buffer_.bytes(), kBytes), 0);
+  ASSERT_NE(read_back.bytes(), nullptr);
+  const OpenFile opened = open_and_read_back(at("to.dat"), read_back);
   std::uint32_t got = 1;
-  EXPECT_TRUE(read_file_counted(in, back, kBytes, got));
+  EXPECT_TRUE(read_file_counted(opened.handle(), read_back.bytes(), kBytes, got));
   EXPECT_EQ(got, 0u) << "the copy is as long as its source";
 
   const Outcome missing = copy_whole_file(at("none.dat"), at("to2.dat"));
