@@ -70,18 +70,18 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
   for (std::int32_t i = 0; i < file_count; ++i) {
     if (interruption_requested()) return {};
     Outcome failed;
-    pairs.push_back(FilePair{OpenFile(test_file_path(work_directory, i), FileAccess::Read,
-                                      FileDisposition::OpenExisting, &failed),
-                             OpenFile()});
-    const FileHandle source = pairs.back().source.handle();
+    FilePair& pair = pairs.emplace_back();
+    pair.source = OpenFile(test_file_path(work_directory, i), FileAccess::Read,
+                           FileDisposition::OpenExisting, &failed);
+    const FileHandle source = pair.source.handle();
     if (source == kInvalidFile) {
       console() << text::kLlOpenFromFailed << std::endl;
       write_failure(failed);
       return {};
     }
-    pairs.back().destination = OpenFile(copy_file_path(work_directory, i), FileAccess::Write,
-                                        FileDisposition::CreateAlways, &failed);
-    const FileHandle destination = pairs.back().destination.handle();
+    pair.destination = OpenFile(copy_file_path(work_directory, i), FileAccess::Write,
+                                FileDisposition::CreateAlways, &failed);
+    const FileHandle destination = pair.destination.handle();
     if (destination == kInvalidFile) {
       console() << text::kLlOpenToFailed << std::endl;
       write_failure(failed);
