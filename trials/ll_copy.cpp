@@ -36,6 +36,18 @@ struct OpenPairs {
   }
 };
 
+// Opens one file of a pair into its owner; false after the console's text
+// for the failure and its note.
+bool open_into(OpenFile& owner, const std::string& path, FileAccess access,
+               FileDisposition disposition, const char* failed_text) {
+  Outcome failed;
+  owner = OpenFile(path, access, disposition, &failed);
+  if (owner.handle() != kInvalidFile) return true;
+  console() << failed_text << std::endl;
+  write_failure(failed);
+  return false;
+}
+
 // Reads then writes `length` bytes of copy i; a failed read is not followed by
 // its write. Once the run is interrupted, nothing more is transferred.
 Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle source,
@@ -69,26 +81,14 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
     if (interruption_requested()) return {};
-    Outcome failed;
     FilePair& pair = pairs.emplace_back();
-    pair.source = OpenFile(test_file_path(work_directory, i), FileAccess::Read,
-                           FileDisposition::OpenExisting, &failed);
-    const FileHandle source = pair.source.handle();
-    if (source == kInvalidFile) {
-      console() << text::kLlOpenFromFailed << std::endl;
-      write_failure(failed);
+    if (!open_into(pair.source, test_file_path(work_directory, i), FileAccess::Read,
+                   FileDisposition::OpenExisting, text::kLlOpenFromFailed) ||
+        !open_into(pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
+                   FileDisposition::CreateAlways, text::kLlOpenToFailed))
       return {};
-    }
-    pair.destination = OpenFile(copy_file_path(work_directory, i), FileAccess::Write,
-                                FileDisposition::CreateAlways, &failed);
-    const FileHandle destination = pair.destination.handle();
-    if (destination == kInvalidFile) {
-      console() << text::kLlOpenToFailed << std::endl;
-      write_failure(failed);
-      return {};
-    }
-    prepare_transfers(source, buffer_bytes);
-    prepare_transfers(destination, buffer_bytes);
+    prepare_transfers(pair.source.handle(), buffer_bytes);
+    prepare_transfers(pair.destination.handle(), buffer_bytes);
   }
 
   take_cached_transfer_length();  // the test files' writes do not count
