@@ -23,7 +23,7 @@
 #include "platform/directories.h"
 #include "platform/memory.h"
 #include "trials/pseudo_random.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "platform/console.h"
 #include "platform/interruption.h"
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 #include "trials/texts.h"
 
 namespace {

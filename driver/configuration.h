@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 
 constexpr const char* kConfigurationFile = "Varnoquelbit.ini";
 

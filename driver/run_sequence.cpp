@@ -13,7 +13,8 @@
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/interruption.h"
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
+#include "trials/notes.h"
 #include "trials/texts.h"
 
 namespace {
@@ -23,17 +24,17 @@ void run_default_test(RunContext& run) {
   run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run);
 }
 
-// Opens the configuration and reads its first byte, which waits on a pipe
-// until its writer writes or closes. Only a file that reads like a file is
-// the configuration: a directory opens on some systems, but its first read
-// fails, and it counts as unreadable.
+// The configuration's failure to open or read. The reason comes from errno,
+// which the standard library's file streams leave as the system set it.
 Outcome configuration_failure(const char* operation) {
   return failure(operation, kConfigurationFile,
                  errno != 0 ? std::strerror(errno) : "not a readable file");
 }
 
-// The reason, when it cannot be read, comes from errno, which the standard
-// library's file streams leave as the system set it.
+// Opens the configuration and reads its first byte, which waits on a pipe
+// until its writer writes or closes. Only a file that reads like a file is
+// the configuration: a directory opens on some systems, but its first read
+// fails, and it counts as unreadable.
 Outcome open_configuration(std::ifstream& file) {
   // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
   // every platform.
@@ -80,7 +81,7 @@ int run_benchmark() {
     run_configured_tests(configuration, run);
   } else {
     out << text::kNoConfiguration << std::endl;
-    write_failure(diagnostics(), opened);
+    write_failure(opened);
     run_default_test(run);
   }
 

@@ -4,7 +4,7 @@
 // into a reason in one place.
 #pragma once
 #include <cstdint>
-#include <ostream>
+#include <utility>
 #include <string>
 
 struct Outcome {
@@ -19,14 +19,6 @@ inline Outcome success() { return Outcome{}; }
 // A failure the logic finds itself, with a reason of its own.
 inline Outcome failure(std::string operation, std::string path, std::string reason) {
   return Outcome{std::move(operation), std::move(path), std::move(reason)};
-}
-
-// Writes the failure as one line, "varnoquelbit: <operation> '<path>': <reason>".
-// A success writes nothing.
-inline void write_failure(std::ostream& out, const Outcome& outcome) {
-  if (outcome) return;
-  out << "varnoquelbit: " << outcome.operation << " '" << outcome.path << "': " << outcome.reason
-      << std::endl;
 }
 
 // A read that found the end of the file before `length` bytes.

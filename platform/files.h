@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/failure.h"
 
@@ -59,22 +60,33 @@ void flush_file(FileHandle file);
 void drop_cached_data(FileHandle file);
 void close_file(FileHandle file);
 
-// A file opened with open_unbuffered, closed when it goes out of scope.
+// A file opened with open_unbuffered, closed when its owner goes out of
+// scope or is given another file. Moving hands the file to a new owner.
 class OpenFile {
  public:
+  OpenFile() = default;  // owns no file
   OpenFile(const std::string& path, FileAccess access, FileDisposition disposition,
            Outcome* failed = nullptr)
       : file_(open_unbuffered(path, access, disposition, failed)) {}
-  ~OpenFile() {
-    if (file_ != kInvalidFile) close_file(file_);
+  OpenFile(OpenFile&& other) noexcept : file_(other.release()) {}
+  OpenFile& operator=(OpenFile&& other) noexcept {
+    if (this != &other) {
+      close();
+      file_ = other.release();
+    }
+    return *this;
   }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  // kInvalidFile when the open failed.
+  ~OpenFile() { close(); }
+  // kInvalidFile when the open failed or the file was handed on.
   FileHandle handle() const { return file_; }
+  // Hands the file to the caller, who closes it; the owner is left with none.
+  FileHandle release() { return std::exchange(file_, kInvalidFile); }
 
  private:
-  FileHandle file_;
+  void close() {
+    if (file_ != kInvalidFile) close_file(release());
+  }
+  FileHandle file_ = kInvalidFile;
 };
 
 // Asks the file system to store the file uncompressed. Silently does nothing

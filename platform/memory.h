@@ -2,6 +2,7 @@
 // page size, so every platform's unbuffered reads and writes accept them.
 #pragma once
 #include <cstddef>
+#include <utility>
 
 #include "platform/failure.h"
 
@@ -14,16 +15,27 @@ inline Outcome buffer_failure(std::size_t bytes) {
 // Releasing nullptr does nothing.
 void release_io_buffer(void* buffer);
 
-// A transfer buffer that is released when it goes out of scope.
+// A transfer buffer, released when its owner goes out of scope or is given
+// another buffer. Moving hands the buffer to a new owner.
 class IoBuffer {
  public:
+  IoBuffer() = default;  // owns no buffer
   explicit IoBuffer(std::size_t bytes) : data_(allocate_io_buffer(bytes)) {}
+  IoBuffer(IoBuffer&& other) noexcept : data_(other.release()) {}
+  IoBuffer& operator=(IoBuffer&& other) noexcept {
+    if (this != &other) {
+      release_io_buffer(data_);
+      data_ = other.release();
+    }
+    return *this;
+  }
   ~IoBuffer() { release_io_buffer(data_); }
-  IoBuffer(const IoBuffer&) = delete;
-  IoBuffer& operator=(const IoBuffer&) = delete;
-  // nullptr when the memory could not be had.
+  // nullptr when the memory could not be had or the buffer was handed on.
   unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
+  // Hands the buffer to the caller, who releases it with release_io_buffer;
+  // the owner is left with none.
+  void* release() { return std::exchange(data_, nullptr); }
 
  private:
-  void* data_;
+  void* data_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
+#include "trials/notes.h"
 #include "trials/texts.h"
 
 namespace {
@@ -31,7 +32,7 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   const Outcome queried = query_volume(drive, figures);
   if (!queried) {
     console() << text::kNoDriveInformation << drive << std::endl;
-    write_failure(diagnostics(), queried);
+    write_failure(queried);
     return false;
   }
   const std::int64_t free = clamp_to_int64(figures.free_bytes / 1024);

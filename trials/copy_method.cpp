@@ -1,5 +1,8 @@
 #include "trials/copy_method.h"
 
+#include <cassert>
+#include <cstring>
+
 #include "trials/texts.h"
 
 namespace {
@@ -14,11 +17,19 @@ const CopyMethodRow kRows[] = {
 const CopyMethodRow& copy_method_row(CopyMethod method) {
   for (const CopyMethodRow& row : kRows)
     if (row.method == method) return row;
-  return kRows[0];  // every enumerator has a row
+  assert(!"every copy method has a row");
+  return kRows[0];
 }
 
 const CopyMethodRow* copy_method_of_line(const std::string& line) {
-  for (const CopyMethodRow& row : kRows)
-    if (line.compare(0, std::char_traits<char>::length(row.keyword), row.keyword) == 0) return &row;
-  return nullptr;
+  const CopyMethodRow* found = nullptr;
+  std::size_t found_length = 0;
+  for (const CopyMethodRow& row : kRows) {
+    const std::size_t length = std::strlen(row.keyword);
+    if (length > found_length && line.compare(0, length, row.keyword) == 0) {
+      found = &row;
+      found_length = length;
+    }
+  }
+  return found;
 }

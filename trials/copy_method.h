@@ -6,6 +6,14 @@
 
 enum class CopyMethod { HL, LL };
 
+// Buffer sizes from this many KiB up (4 GiB) do not fit a 32-bit byte count.
+constexpr std::int64_t kBufferKibLimit = 4194304;
+
+// The bytes in `kib` KiB, for a count of KiB from 0 to below kBufferKibLimit.
+constexpr std::uint32_t transfer_bytes(std::int64_t kib) {
+  return static_cast<std::uint32_t>(kib) * 1024u;
+}
+
 // What a timed copy phase works on: a trial's work directory of test files,
 // and the transfer buffer of a method that takes one.
 struct CopyJob {
@@ -14,17 +22,23 @@ struct CopyJob {
   std::int64_t file_kib = 0;
   std::int64_t buffer_kib = 0;  // 1 KiB to below 4 GiB; 0 for a method without a buffer
   void* buffer = nullptr;       // buffer_kib KiB, aligned for the cache bypass
-  // Where a copy phase records the length of its first transfer that went
-  // through the system's file cache because the volume refused direct I/O
-  // for it (or keeps its files in memory), unless one is recorded already.
-  std::uint32_t* cached_copy_length = nullptr;
+};
+
+// What a timed copy phase measured.
+struct CopyPhaseResult {
+  // Every file was copied. Otherwise the failure is reported on the console,
+  // or the run was interrupted, and the other fields are 0.
+  bool ok = false;
+  std::uint32_t elapsed_ms = 0;
+  // The length of the phase's first transfer that went through the system's
+  // file cache because the volume refused direct I/O for it (or keeps its
+  // files in memory); 0 when none did.
+  std::uint32_t cached_length = 0;
 };
 
 // A timed copy phase: copies test file i to copy file i of the job's work
-// directory for every i, sets `elapsed_ms` and returns true; or reports the
-// failure on the console and returns false. Once the run is interrupted it
-// stops without a report.
-using TimedCopy = bool (*)(const CopyJob& job, std::uint32_t& elapsed_ms);
+// directory for every i. Once the run is interrupted it stops without a report.
+using TimedCopy = CopyPhaseResult (*)(const CopyJob& job);
 
 struct CopyMethodRow {
   CopyMethod method;
@@ -38,14 +52,16 @@ struct CopyMethodRow {
   const char* copy_failed;
 };
 
+// The method's row. Every method has one; a debug build stops on one without.
 const CopyMethodRow& copy_method_row(CopyMethod method);
 
-// The row whose keyword the line begins with, or nullptr.
+// The row whose keyword the line begins with, the longest such keyword when
+// several do (so the rows' order does not matter), or nullptr.
 const CopyMethodRow* copy_method_of_line(const std::string& line);
 
 // HL: every test file copied beside itself with the system's whole-file copy.
-bool copy_all_hl(const CopyJob& job, std::uint32_t& elapsed_ms);
+CopyPhaseResult copy_all_hl(const CopyJob& job);
 
 // LL: every file opened with the cache bypassed before the clock starts, then
 // copied through the job's buffer.
-bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms);
+CopyPhaseResult copy_all_ll(const CopyJob& job);

@@ -7,27 +7,46 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
+#include "trials/notes.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
 namespace {
 
-// The files a trial has opened, closed source i then destination i on every
-// path out of the copy. A source whose destination would not open is the
-// last source and has no destination.
+// Test file i and copy file i, open for one copy. A source whose destination
+// would not open is the last pair's and has no destination.
+struct FilePair {
+  OpenFile source;
+  OpenFile destination;
+};
+
+// The pairs a copy phase has opened, closed source i then destination i on
+// every path out of it (the order is kept by hand: a vector's own destruction
+// order is the library's choice).
 struct OpenPairs {
-  std::vector<FileHandle> sources;
-  std::vector<FileHandle> destinations;
+  std::vector<FilePair> pairs;
   OpenPairs() = default;
   OpenPairs(const OpenPairs&) = delete;
   OpenPairs& operator=(const OpenPairs&) = delete;
   ~OpenPairs() {
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      close_file(sources[i]);
-      if (i < destinations.size()) close_file(destinations[i]);
+    for (FilePair& pair : pairs) {
+      pair.source = OpenFile();
+      pair.destination = OpenFile();
     }
   }
 };
+
+// Opens one file of a pair into its owner; false after the console's text
+// for the failure and its note.
+bool open_into(OpenFile& owner, const std::string& path, FileAccess access,
+               FileDisposition disposition, const char* failed_text) {
+  Outcome failed;
+  owner = OpenFile(path, access, disposition, &failed);
+  if (owner.handle() != kInvalidFile) return true;
+  console() << failed_text << std::endl;
+  write_failure(failed);
+  return false;
+}
 
 // Reads then writes `length` bytes of copy i; a failed read is not followed by
 // its write. Once the run is interrupted, nothing more is transferred.
@@ -46,72 +65,53 @@ Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle s
 
 }  // namespace
 
-bool copy_all_ll(const CopyJob& job, std::uint32_t& elapsed_ms) {
+CopyPhaseResult copy_all_ll(const CopyJob& job) {
   const std::string& work_directory = job.work_directory;
   const std::int32_t file_count = job.file_count;
   const std::int64_t buffer_kib = job.buffer_kib;
   void* const buffer = job.buffer;
-  const std::uint32_t buffer_bytes = static_cast<std::uint32_t>(buffer_kib) * 1024u;
+  const std::uint32_t buffer_bytes = transfer_bytes(buffer_kib);
   const std::int64_t full_buffers = job.file_kib / buffer_kib;
-  const std::uint32_t tail_bytes = static_cast<std::uint32_t>(job.file_kib % buffer_kib) * 1024u;
+  const std::uint32_t tail_bytes = transfer_bytes(job.file_kib % buffer_kib);
 
-  OpenPairs pairs;
-  std::vector<FileHandle>& sources = pairs.sources;
-  std::vector<FileHandle>& destinations = pairs.destinations;
-  if (file_count > 0) {
-    sources.reserve(static_cast<std::size_t>(file_count));
-    destinations.reserve(static_cast<std::size_t>(file_count));
-  }
+  OpenPairs open;
+  std::vector<FilePair>& pairs = open.pairs;
+  if (file_count > 0) pairs.reserve(static_cast<std::size_t>(file_count));
 
   // Every file is opened before the clock starts.
   for (std::int32_t i = 0; i < file_count; ++i) {
-    if (interruption_requested()) return false;
-    Outcome failed;
-    const FileHandle source = open_unbuffered(
-        test_file_path(work_directory, i), FileAccess::Read, FileDisposition::OpenExisting,
-        &failed);
-    if (source == kInvalidFile) {
-      console() << text::kLlOpenFromFailed << std::endl;
-      write_failure(diagnostics(), failed);
-      return false;
-    }
-    sources.push_back(source);
-    const FileHandle destination =
-        open_unbuffered(copy_file_path(work_directory, i), FileAccess::Write,
-                        FileDisposition::CreateAlways, &failed);
-    if (destination == kInvalidFile) {
-      console() << text::kLlOpenToFailed << std::endl;
-      write_failure(diagnostics(), failed);
-      return false;
-    }
-    destinations.push_back(destination);
-    prepare_transfers(source, buffer_bytes);
-    prepare_transfers(destination, buffer_bytes);
+    if (interruption_requested()) return {};
+    FilePair& pair = pairs.emplace_back();
+    if (!open_into(pair.source, test_file_path(work_directory, i), FileAccess::Read,
+                   FileDisposition::OpenExisting, text::kLlOpenFromFailed) ||
+        !open_into(pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
+                   FileDisposition::CreateAlways, text::kLlOpenToFailed))
+      return {};
+    prepare_transfers(pair.source.handle(), buffer_bytes);
+    prepare_transfers(pair.destination.handle(), buffer_bytes);
   }
 
   take_cached_transfer_length();  // the test files' writes do not count
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
+    const FileHandle source = pairs[i].source.handle();
+    const FileHandle destination = pairs[i].destination.handle();
     Outcome ok;
     for (std::int64_t n = 0; ok && n < full_buffers; ++n)
-      ok = transfer(work_directory, i, sources[i], destinations[i], buffer, buffer_bytes);
+      ok = transfer(work_directory, i, source, destination, buffer, buffer_bytes);
     // The tail pair is issued for every file, with a length of 0 included.
-    if (ok) ok = transfer(work_directory, i, sources[i], destinations[i], buffer, tail_bytes);
+    if (ok) ok = transfer(work_directory, i, source, destination, buffer, tail_bytes);
     if (!ok) {
       if (!interruption_requested()) {
         console() << text::kLlCopyFailed << std::endl;
-        write_failure(diagnostics(), ok);
+        write_failure(ok);
       }
-      return false;
+      return {};
     }
-    flush_file(destinations[i]);
+    flush_file(destination);
   }
   const std::uint32_t stop = milliseconds_now();
-  const std::uint32_t cached = take_cached_transfer_length();
-  if (job.cached_copy_length != nullptr && *job.cached_copy_length == 0)
-    *job.cached_copy_length = cached;
-
-  elapsed_ms = stop - start;  // unsigned arithmetic: a clock wrap still gives the elapsed time
-  return true;
+  // Unsigned arithmetic: a clock wrap still gives the elapsed time.
+  return {true, stop - start, take_cached_transfer_length()};
 }
 

@@ -7,6 +7,17 @@ struct Generator {
   std::uint32_t state = 1;
 };
 
-// Advances the state as state * 214013 + 2531011 (mod 2^32) and returns bits
-// 16 to 30 of the new state, a value from 0 to 32767.
-int next_random(Generator& generator);
+// A draw advances the state as state * 214013 + 2531011 (mod 2^32); its value
+// is bits 16 to 30 of the new state, from 0 to 32767.
+constexpr std::uint32_t kGeneratorMultiplier = 214013u;
+constexpr std::uint32_t kGeneratorIncrement = 2531011u;
+
+// The state after one draw from `state`.
+constexpr std::uint32_t next_state(std::uint32_t state) {
+  return state * kGeneratorMultiplier + kGeneratorIncrement;
+}
+
+// The low 8 bits of the value a draw gives, from the state it left.
+constexpr unsigned char drawn_byte(std::uint32_t state) {
+  return static_cast<unsigned char>((state >> 16) & 0xffu);
+}

@@ -1,63 +1,62 @@
 #include "trials/trial.h"
 
-#include <optional>
 #include <ostream>
 
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/pseudo_random.h"
-#include "trials/test_files.h"
+#include "trials/notes.h"
+#include "trials/pattern_files.h"
+#include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
-#include "trials/texts.h"
 
-std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string& drive,
-                        std::int64_t file_kib, std::int32_t file_count, std::int64_t buffer_kib) {
-  const CopyMethodRow& row = copy_method_row(method);
+CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
+                          const std::string& drive, std::int64_t file_kib,
+                          std::int32_t file_count, std::int64_t buffer_kib) {
   console() << text::kPreparing;
-  CopyJob job{work_directory_path(drive), file_count, file_kib, buffer_kib, nullptr,
-              &state.cached_copy_length};
-  // The transfer buffer lives as long as the trial and is released on every path.
-  std::optional<IoBuffer> buffer;
-  if (row.takes_buffer) {
-    buffer.emplace(static_cast<std::uint32_t>(buffer_kib) * 1024u);
-    job.buffer = buffer->bytes();
-  }
+  const std::string work_directory = work_directory_path(drive);
+
+  // Prepare: the transfer buffer (kept to the trial's end and released on
+  // every path), the work directory and its test files.
+  const std::uint32_t buffer_bytes = method.takes_buffer ? transfer_bytes(buffer_kib) : 0;
+  const IoBuffer buffer = method.takes_buffer ? IoBuffer(buffer_bytes) : IoBuffer();
+  const Outcome directory = method.takes_buffer && buffer.bytes() == nullptr
+                                ? buffer_failure(buffer_bytes)
+                                : create_work_directory(work_directory, file_count);
+  const bool created = static_cast<bool>(directory);
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
-  const Outcome made =
-      row.takes_buffer && job.buffer == nullptr
-          ? buffer_failure(static_cast<std::uint32_t>(buffer_kib) * 1024u)
-          : create_work_directory(job.work_directory, file_count);
-  const bool created = static_cast<bool>(made);
-  bool copied = created && make_test_files(state.generator, job.work_directory, file_kib, file_count);
-  if (!copied) {
+  const bool prepared =
+      created && make_test_files(state.generator, work_directory, file_kib, file_count);
+  if (!prepared) {
     if (interruption_requested()) {
-      end_interrupted_trial(job.work_directory, created);
+      end_interrupted_trial(work_directory, created);
     } else {
       console() << text::kInitFailed << std::endl;
-      write_failure(diagnostics(), made);
+      write_failure(directory);
     }
-  } else {
-    console() << text::kTesting;
+    return {};
   }
+  console() << text::kTesting;
 
-  std::uint32_t elapsed_ms = 0;
-  if (copied) {
-    copied = row.timed_copy(job, elapsed_ms);
-    // After the clock: a copy that does not hold what was written fails the trial.
-    if (copied &&
-        !copies_match_test_files(job.work_directory, file_kib, file_count, content_state)) {
-      if (!interruption_requested()) console() << row.copy_failed << std::endl;
-      copied = false;
-    }
-    if (copied) {
-      remove_tree(job.work_directory);
-      console() << text::kDone;
-    } else if (interruption_requested()) {
-      end_interrupted_trial(job.work_directory, true);
-    }
+  // Time: the method's copy phase.
+  const CopyPhaseResult timed =
+      method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
+
+  // Verify, after the clock: a copy that does not hold what was written fails the trial.
+  const bool verified =
+      timed.ok && copies_match_test_files(work_directory, file_kib, file_count, content_state);
+  if (timed.ok && !verified && !interruption_requested())
+    console() << method.copy_failed << std::endl;
+
+  // Remove: a trial that got through leaves nothing behind, an interrupted one
+  // removes what it made, a failed one leaves its files to be looked at.
+  if (verified) {
+    remove_tree(work_directory);
+    console() << text::kDone;
+    return timed;
   }
-  return copied ? elapsed_ms : 0;
+  if (interruption_requested()) end_interrupted_trial(work_directory, true);
+  return {false, 0, timed.cached_length};
 }

@@ -12,14 +12,15 @@
 struct TrialState {
   // Test-file content is drawn from here.
   Generator generator;
-  // The length of the first copy transfer that went through the system's
-  // file cache (see CopyJob); 0 while none did. Its reader resets it.
-  std::uint32_t cached_copy_length = 0;
 };
 
-// Runs one trial. Returns the elapsed milliseconds of the copy phase, or 0
-// after a failure it has reported on the console (or an interruption, after
-// which the work directory is removed). buffer_kib is the transfer buffer of
-// a method that takes one: at least 1 and below 4,194,304 (4 GiB).
-std::uint32_t run_trial(TrialState& state, CopyMethod method, const std::string& drive, std::int64_t file_kib,
-                        std::int32_t file_count, std::int64_t buffer_kib = 0);
+// Runs one trial of the method. Returns what its copy phase measured, ok
+// only when every copy also read back as written; after a failure the trial
+// has reported on the console (or an interruption, after which the work
+// directory is removed) ok is false and elapsed_ms 0, while cached_length
+// still tells of a copy phase that went through the cache before the
+// read-back failed. buffer_kib is the transfer buffer of a method that takes
+// one: at least 1 and below kBufferKibLimit.
+CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
+                          const std::string& drive, std::int64_t file_kib,
+                          std::int32_t file_count, std::int64_t buffer_kib = 0);

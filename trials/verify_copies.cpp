@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/test_files.h"
+#include "trials/notes.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -29,8 +29,8 @@ std::uint32_t first_difference(const unsigned char* read, const unsigned char* p
 
 // One line on standard error about a copy that failed the check.
 void report(const std::string& copy, const std::string& what, std::uint64_t checked) {
-  diagnostics() << "varnoquelbit: '" << system_path(copy) << "' " << what << " (" << checked
-            << " bytes checked)" << std::endl;
+  write_note("'" + system_path(copy) + "' " + what + " (" + std::to_string(checked) +
+             " bytes checked)");
 }
 
 // Checks one copy of `file_bytes` bytes against its test file's pattern.
@@ -101,14 +101,11 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
   const IoBuffer buffers(kPatternBytes + kReadBytes);
   unsigned char* buffer = buffers.bytes();
   if (buffer == nullptr) {
-    diagnostics() << "varnoquelbit: no memory to read the copies back in '"
-              << system_path(work_directory) << "'" << std::endl;
+    write_note("no memory to read the copies back in '" + system_path(work_directory) + "'");
     return false;
   }
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
-  // The words make_test_files draws per file: as many as its largest write covers.
-  const auto words = static_cast<std::uint32_t>(
-      file_bytes < kPatternBytes ? file_bytes / 2 : kPatternBytes / 2);
+  const std::uint32_t words = words_per_file(file_kib);
   std::uint32_t state = first_state;
   std::uint64_t checked = 0;
   bool ok = true;

@@ -6,6 +6,7 @@
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "trials/notes.h"
 
 std::string work_directory_path(const std::string& drive) {
   const auto seconds = static_cast<std::int32_t>(
@@ -42,10 +43,9 @@ void end_interrupted_trial(const std::string& work_directory, bool created) {
   const Outcome removed = remove_tree(work_directory);
   // The user is told the directory's name as their system spells it.
   const std::string shown = system_path(work_directory);
-  if (removed) {
-    diagnostics() << "varnoquelbit: interrupted; removed " << shown << std::endl;
-  } else {
-    diagnostics() << "varnoquelbit: interrupted; could not remove '" << shown
-                  << "': " << removed.reason << "; what is left stays in place" << std::endl;
-  }
+  if (removed)
+    write_note("interrupted; removed " + shown);
+  else
+    write_note("interrupted; could not remove '" + shown + "': " + removed.reason +
+               "; what is left stays in place");
 }

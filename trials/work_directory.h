@@ -18,10 +18,10 @@ std::string copy_file_path(const std::string& work_directory, std::int32_t index
 // True when the work directory and every test and copy file path of a trial
 // with `file_count` files fit the path length. Longer paths are never cut
 // short: the trial refuses to start instead.
+bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count);
+
 // Creates the work directory of a trial whose paths fit; the failure otherwise.
 Outcome create_work_directory(const std::string& work_directory, std::int32_t file_count);
-
-bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count);
 
 // Ends a trial that stopped because the run was interrupted: ends the
 // console line, removes the work directory when the trial had made it

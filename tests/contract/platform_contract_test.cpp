@@ -23,22 +23,28 @@ class PlatformContract : public ::testing::Test {
   void SetUp() override {
     root_ = make_contract_root();
     ASSERT_FALSE(root_.empty()) << "no directory to work in";
-    buffer_ = static_cast<unsigned char*>(allocate_io_buffer(kBytes));
-    ASSERT_NE(buffer_, nullptr);
-    for (std::uint32_t i = 0; i < kBytes; ++i) buffer_[i] = static_cast<unsigned char>(i % 251);
+    buffer_ = IoBuffer(kBytes);
+    ASSERT_NE(buffer_.bytes(), nullptr);
+    for (std::uint32_t i = 0; i < kBytes; ++i)
+      buffer_.bytes()[i] = static_cast<unsigned char>(i % 251);
   }
-  void TearDown() override {
-    release_io_buffer(buffer_);
-    remove_contract_root(root_);
-  }
+  void TearDown() override { remove_contract_root(root_); }
   std::string at(const std::string& name) const { return root_ + "\\" + name; }
   // Creates the file with kBytes of the buffer's bytes.
   void make_file(const std::string& path) {
-    const FileHandle out = open_unbuffered(path, FileAccess::Write, FileDisposition::CreateAlways);
-    ASSERT_NE(out, kInvalidFile) << path;
-    ASSERT_TRUE(write_file(out, buffer_, kBytes)) << path;
-    flush_file(out);
-    close_file(out);
+    const OpenFile out(path, FileAccess::Write, FileDisposition::CreateAlways);
+    ASSERT_NE(out.handle(), kInvalidFile) << path;
+    ASSERT_TRUE(write_file(out.handle(), buffer_.bytes(), kBytes)) << path;
+    flush_file(out.handle());
+  }
+  // Opens the file to be read and reads its first kBytes into `back`: they
+  // must be the buffer's. The file stays open with its owner.
+  OpenFile open_and_read_back(const std::string& path, const IoBuffer& back) {
+    OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting);
+    EXPECT_NE(opened.handle(), kInvalidFile) << path;
+    EXPECT_TRUE(read_file(opened.handle(), back.bytes(), kBytes)) << path;
+    EXPECT_EQ(std::memcmp(back.bytes(), buffer_.bytes(), kBytes), 0) << path;
+    return opened;
   }
   // A failure names the operation and the path as the system names it, and
   // gives a reason.
@@ -51,7 +57,7 @@ class PlatformContract : public ::testing::Test {
   }
 
   std::string root_;
-  unsigned char* buffer_ = nullptr;
+  IoBuffer buffer_;
 };
 
 TEST_F(PlatformContract, DirectoriesAreCreatedOnceAndRemovedOnlyWhenEmpty) {
@@ -89,12 +95,11 @@ TEST_F(PlatformContract, TreesGoWithEverythingButDotNames) {
 TEST_F(PlatformContract, TransfersMoveExactlyTheirLengthOrFail) {
   const std::string path = at("t.dat");
   make_file(path);
-  const FileHandle in = open_unbuffered(path, FileAccess::Read, FileDisposition::OpenExisting);
-  ASSERT_NE(in, kInvalidFile);
-  auto* back = static_cast<unsigned char*>(allocate_io_buffer(kBytes));
+  const IoBuffer read_back(kBytes);
+  unsigned char* back = read_back.bytes();
   ASSERT_NE(back, nullptr);
-  EXPECT_TRUE(read_file(in, back, kBytes));
-  EXPECT_EQ(std::memcmp(back, buffer_, kBytes), 0);
+  const OpenFile opened = open_and_read_back(path, read_back);
+  const FileHandle in = opened.handle();
   // At the end: a read of a length is short; a counted read gets nothing.
   const Outcome past_end = read_file(in, back, kBytes);
   EXPECT_FALSE(past_end);
@@ -104,30 +109,69 @@ TEST_F(PlatformContract, TransfersMoveExactlyTheirLengthOrFail) {
   EXPECT_EQ(got, 0u);
   EXPECT_TRUE(read_file(in, back, 0));
   // A file opened to be read is not written.
-  const Outcome written = write_file(in, buffer_, kBytes);
+  const Outcome written = write_file(in, buffer_.bytes(), kBytes);
   EXPECT_FALSE(written);
   EXPECT_EQ(written.operation, "write");
   EXPECT_FALSE(written.reason.empty());
-  release_io_buffer(back);
-  close_file(in);
+}
+
+TEST_F(PlatformContract, OwnersHandOnTheirFileAndBufferAndCloseOnlyTheirOwn) {
+  make_file(at("a.dat"));
+  make_file(at("b.dat"));
+  IoBuffer first_buffer(kBytes);
+  unsigned char* const memory = first_buffer.bytes();
+  ASSERT_NE(memory, nullptr);
+  const IoBuffer buffer(std::move(first_buffer));
+  EXPECT_EQ(first_buffer.bytes(), nullptr);
+  EXPECT_EQ(buffer.bytes(), memory);
+
+  // Counted reads succeed on an open file, at its end too, and fail on a closed one.
+  std::uint32_t got = 0;
+  const auto readable = [&](FileHandle file) {
+    return static_cast<bool>(read_file_counted(file, buffer.bytes(), kBytes, got));
+  };
+  OpenFile first(at("a.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  const FileHandle a = first.handle();
+  ASSERT_NE(a, kInvalidFile);
+  OpenFile owner;
+  {
+    OpenFile moved(std::move(first));
+    EXPECT_EQ(first.handle(), kInvalidFile);
+    owner = std::move(moved);
+  }  // the owners left empty close nothing
+  EXPECT_EQ(owner.handle(), a);
+  EXPECT_TRUE(readable(a));
+
+  const FileHandle released = owner.release();
+  EXPECT_EQ(owner.handle(), kInvalidFile);
+  owner = OpenFile(at("b.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  EXPECT_TRUE(readable(released)) << "a released file stays open";
+  close_file(released);
+
+  // An owner given another file closes the one it had.
+  const FileHandle b = owner.handle();
+  ASSERT_NE(b, kInvalidFile);
+  owner = OpenFile(at("a.dat"), FileAccess::Read, FileDisposition::OpenExisting);
+  EXPECT_FALSE(readable(b));
+  EXPECT_TRUE(readable(owner.handle()));
 }
 
 TEST_F(PlatformContract, OpensFailWithTheirReason) {
   Outcome failed;
   const std::string missing = at("missing.dat");
-  EXPECT_EQ(open_unbuffered(missing, FileAccess::Read, FileDisposition::OpenExisting, &failed),
+  EXPECT_EQ(OpenFile(missing, FileAccess::Read, FileDisposition::OpenExisting, &failed).handle(),
             kInvalidFile);
   expect_failure(failed, "open", missing);
   const std::string nowhere = at("no\\such.dat");
-  EXPECT_EQ(open_unbuffered(nowhere, FileAccess::Write, FileDisposition::CreateAlways, &failed),
+  EXPECT_EQ(OpenFile(nowhere, FileAccess::Write, FileDisposition::CreateAlways, &failed).handle(),
             kInvalidFile);
   expect_failure(failed, "open", nowhere);
   ASSERT_TRUE(create_directory(at("d")));
   // A directory is no file, whether opened or to be replaced.
-  EXPECT_EQ(open_unbuffered(at("d"), FileAccess::Read, FileDisposition::OpenExisting, &failed),
+  EXPECT_EQ(OpenFile(at("d"), FileAccess::Read, FileDisposition::OpenExisting, &failed).handle(),
             kInvalidFile);
   expect_failure(failed, "open", at("d"));
-  EXPECT_EQ(open_unbuffered(at("d"), FileAccess::Write, FileDisposition::CreateAlways, &failed),
+  EXPECT_EQ(OpenFile(at("d"), FileAccess::Write, FileDisposition::CreateAlways, &failed).handle(),
             kInvalidFile);
   expect_failure(failed, "open", at("d"));
 }
@@ -135,17 +179,12 @@ TEST_F(PlatformContract, OpensFailWithTheirReason) {
 TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   make_file(at("from.dat"));
   EXPECT_TRUE(copy_whole_file(at("from.dat"), at("to.dat")));
-  const FileHandle in =
-      open_unbuffered(at("to.dat"), FileAccess::Read, FileDisposition::OpenExisting);
-  ASSERT_NE(in, kInvalidFile);
-  auto* back = static_cast<unsigned char*>(allocate_io_buffer(kBytes));
-  EXPECT_TRUE(read_file(in, back, kBytes));
-  EXPECT_EQ(std::memcmp(back, buffer_, kBytes), 0);
+  const IoBuffer read_back(kBytes);
+  ASSERT_NE(read_back.bytes(), nullptr);
+  const OpenFile opened = open_and_read_back(at("to.dat"), read_back);
   std::uint32_t got = 1;
-  EXPECT_TRUE(read_file_counted(in, back, kBytes, got));
+  EXPECT_TRUE(read_file_counted(opened.handle(), read_back.bytes(), kBytes, got));
   EXPECT_EQ(got, 0u) << "the copy is as long as its source";
-  release_io_buffer(back);
-  close_file(in);
 
   const Outcome missing = copy_whole_file(at("none.dat"), at("to2.dat"));
   EXPECT_FALSE(missing);

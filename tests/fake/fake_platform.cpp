@@ -163,7 +163,7 @@ std::uint64_t position_of(FileHandle file) {
   return found == state().handles.end() ? 0 : found->second.position;
 }
 
-OpenFile* open_file_of(FileHandle file) {
+OpenState* open_file_of(FileHandle file) {
   auto found = state().handles.find(file);
   return found == state().handles.end() || !found->second.open ? nullptr : &found->second;
 }
@@ -227,7 +227,7 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
     p.files[path].clear();
   }
   const FileHandle handle = static_cast<FileHandle>(p.handles.size()) + 100;
-  p.handles[handle] = fake::OpenFile{path, access, 0, true};
+  p.handles[handle] = fake::OpenState{path, access, 0, true};
   p.events.back().handle = handle;
   return handle;
 }
@@ -239,7 +239,7 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   got = 0;
   if (fake::call_fails(Service::Read, fake::path_of(file), length, file, fake::position_of(file)))
     return fake::injected("read", "");
-  fake::OpenFile* f = fake::open_file_of(file);
+  fake::OpenState* f = fake::open_file_of(file);
   if (f == nullptr || f->access == FileAccess::Write)
     return failure("read", "", "not open for reading");
   const std::string& content = state().files[f->path];
@@ -261,7 +261,7 @@ Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   if (fake::call_fails(Service::Write, fake::path_of(file), length, file,
                        fake::position_of(file)))
     return fake::injected("write", "");
-  fake::OpenFile* f = fake::open_file_of(file);
+  fake::OpenState* f = fake::open_file_of(file);
   if (f == nullptr || f->access == FileAccess::Read)
     return failure("write", "", "not open for writing");
   std::string& content = state().files[f->path];
@@ -286,7 +286,7 @@ void drop_cached_data(FileHandle file) {
 
 void close_file(FileHandle file) {
   fake::call_fails(Service::Close, fake::path_of(file), 0, file);
-  if (fake::OpenFile* f = fake::open_file_of(file)) f->open = false;
+  if (fake::OpenState* f = fake::open_file_of(file)) f->open = false;
 }
 
 void set_compression_off(FileHandle file) {

@@ -49,7 +49,8 @@ struct Fault {
   FileAccess access = FileAccess::Read;
 };
 
-struct OpenFile {
+// What the fake knows of a handle it gave out.
+struct OpenState {
   std::string path;
   FileAccess access = FileAccess::Read;
   std::uint64_t position = 0;
@@ -71,7 +72,7 @@ struct Platform {
   std::map<std::string, std::deque<VolumeIdentity>> identity_readings;
   SystemDescription system;  // reset: a plausible Linux machine
 
-  std::map<FileHandle, OpenFile> handles;
+  std::map<FileHandle, OpenState> handles;
   std::vector<Event> events;
 
   // Scripted readings of the millisecond clock; once used up, the last one repeats.

@@ -25,7 +25,7 @@
 #include "tests/platform/scratch.h"
 #include "trials/trial.h"
 #include "trials/pseudo_random.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -213,17 +213,15 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       EXPECT_EQ(scratch::cached_pages(native + "/test2.dat"), 0u) << name;
       ASSERT_TRUE(scratch::test_files_match(native, 3, seed, file_kib)) << name;
 
-      void* buffer = allocate_io_buffer(static_cast<std::size_t>(buffer_kib) * 1024);
-      std::uint32_t elapsed = 0;
-      ASSERT_TRUE(copy_all_ll({work, 3, file_kib, buffer_kib, buffer}, elapsed))
+      const IoBuffer buffer(transfer_bytes(buffer_kib));
+      ASSERT_TRUE(copy_all_ll({work, 3, file_kib, buffer_kib, buffer.bytes()}).ok)
           << name << ": " << console.text();
-      release_io_buffer(buffer);
       // Flushed copies are on the medium, not in the cache.
       EXPECT_EQ(scratch::cached_pages(native + "/copy0.dat"), 0u) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "LL " << name;
 
       // HL replaces the LL copies.
-      ASSERT_TRUE(copy_all_hl({work, 3}, elapsed)) << name;
+      ASSERT_TRUE(copy_all_hl({work, 3}).ok) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "HL " << name;
       EXPECT_EQ(console.text(), "");
 
@@ -235,13 +233,12 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
 
 TEST_F(Ext4With4096ByteSectors, CopiesThatLeaveDirectModeAreCountedWithTheirLength) {
   scratch::ConsoleCapture console;
-  trials.cached_copy_length = 0;
+  const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);
   // Test files of 5 KiB are written in one transfer that leaves direct mode;
   // the copies read and write 4 KiB directly, then a 1 KiB tail that cannot.
-  run_trial(trials, CopyMethod::LL, mount_point_, 5, 2, 4);
-  EXPECT_EQ(std::exchange(trials.cached_copy_length, 0u), 1024u);
-  run_trial(trials, CopyMethod::LL, mount_point_, 8, 2, 4);
-  EXPECT_EQ(std::exchange(trials.cached_copy_length, 0u), 0u) << "whole sectors all go direct";
+  EXPECT_EQ(run_trial(trials, ll, mount_point_, 5, 2, 4).cached_length, 1024u);
+  EXPECT_EQ(run_trial(trials, ll, mount_point_, 8, 2, 4).cached_length, 0u)
+      << "whole sectors all go direct";
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
 }
 
@@ -251,10 +248,10 @@ TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
   std::string expected;
   for (std::int64_t file_kib : sizes) {
     for (std::int64_t buffer_kib : sizes) {
-      run_trial(trials, CopyMethod::LL, mount_point_, file_kib, 4, buffer_kib);
+      run_trial(trials, copy_method_row(CopyMethod::LL), mount_point_, file_kib, 4, buffer_kib);
       expected += "Preparing... Testing... Done.";
     }
-    run_trial(trials, CopyMethod::HL, mount_point_, file_kib, 4);
+    run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_, file_kib, 4);
     expected += "Preparing... Testing... Done.";
   }
   EXPECT_EQ(console.text(), expected);
@@ -323,8 +320,7 @@ TEST_P(BlockSharingVolume, WholeFileCopyMovesEveryByteAndSharesNoBlock) {
     ASSERT_TRUE(make_test_files(trials.generator, work, kFileKib, 1)) << console.text();
   }
   const std::int64_t free_before = free_bytes();
-  std::uint32_t elapsed = 0;
-  ASSERT_TRUE(copy_all_hl({work, 1}, elapsed));
+  ASSERT_TRUE(copy_all_hl({work, 1}).ok);
   const std::int64_t free_after = free_bytes();
   ASSERT_TRUE(scratch::copies_match(native, 1));
 
@@ -387,13 +383,13 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   // The trial on the full volume reports and stops.
   {
     scratch::ConsoleCapture console;
-    EXPECT_EQ(run_trial(trials, CopyMethod::HL, mount_point_ + "\\sub", 1, 100), 0u);
+    EXPECT_FALSE(run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_ + "\\sub", 1, 100).ok);
     EXPECT_EQ(console.text(), "Preparing...Init Failed\n");
   }
   EXPECT_TRUE(remove_tree(work));
   // With the inodes back, a whole trial fits.
   scratch::ConsoleCapture console;
-  run_trial(trials, CopyMethod::LL, mount_point_, 1, 5, 1);
+  run_trial(trials, copy_method_row(CopyMethod::LL), mount_point_, 1, 5, 1);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }
@@ -556,8 +552,8 @@ TEST_F(RamfsWithoutDirectIo, FilesOpenWithoutCacheBypassAndTrialsRun) {
   EXPECT_EQ(scratch::read_bytes(mount_point_ + "/plain.dat"), std::string(4096, 'q'));
 
   scratch::ConsoleCapture console;
-  run_trial(trials, CopyMethod::LL, mount_point_, 5, 3, 2);
-  run_trial(trials, CopyMethod::HL, mount_point_, 1025, 2);
+  run_trial(trials, copy_method_row(CopyMethod::LL), mount_point_, 5, 3, 2);
+  run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_, 1025, 2);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "trials/pseudo_random.h"
+
 namespace scratch {
 
 bool running_under_ci() {
@@ -96,8 +98,8 @@ std::string expected_test_file(std::uint32_t& state, std::int64_t file_kib) {
       whole_mib != 0 ? 1048576u : static_cast<std::size_t>(remainder_kib) * 1024u;
   std::string pattern(pattern_bytes, '\0');
   for (std::size_t i = 0; i < pattern_bytes; i += 2) {
-    state = state * 214013u + 2531011u;
-    pattern[i] = pattern[i + 1] = static_cast<char>((state >> 16) & 0xffu);
+    state = next_state(state);
+    pattern[i] = pattern[i + 1] = static_cast<char>(drawn_byte(state));
   }
   std::string file;
   for (std::int64_t n = 0; n < whole_mib; ++n) file += pattern;

@@ -6,7 +6,7 @@
 #include "tests/platform/scratch.h"
 #include "trials/trial.h"
 #include "trials/pseudo_random.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -60,9 +60,9 @@ TEST_F(TrialsOnDisk, HighLevelCopyPhaseCopiesEveryFileExactly) {
     const std::string work = "hl" + std::to_string(file_kib);
     make_checked_test_files(work, file_kib, 4);
     scratch::ConsoleCapture console;
-    std::uint32_t elapsed = 12345;
-    ASSERT_TRUE(copy_all_hl({"C:\\" + work, 4}, elapsed));
-    EXPECT_LT(elapsed, 60000u);
+    const CopyPhaseResult copied = copy_all_hl({"C:\\" + work, 4});
+    ASSERT_TRUE(copied.ok);
+    EXPECT_LT(copied.elapsed_ms, 60000u);
     EXPECT_EQ(console.text(), "");
     expect_copies_identical(work, 4);
     EXPECT_TRUE(remove_tree("C:\\" + work));
@@ -82,14 +82,13 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
     const std::string work =
         "ll" + std::to_string(c.file_kib) + "_" + std::to_string(c.buffer_kib);
     make_checked_test_files(work, c.file_kib, 3);
-    void* buffer = allocate_io_buffer(static_cast<std::size_t>(c.buffer_kib) * 1024);
-    ASSERT_NE(buffer, nullptr);
+    const IoBuffer buffer(transfer_bytes(c.buffer_kib));
+    ASSERT_NE(buffer.bytes(), nullptr);
     scratch::ConsoleCapture console;
-    std::uint32_t elapsed = 12345;
-    const bool copied = copy_all_ll({"C:\\" + work, 3, c.file_kib, c.buffer_kib, buffer}, elapsed);
-    release_io_buffer(buffer);
-    ASSERT_TRUE(copied) << work << ": " << console.text();
-    EXPECT_LT(elapsed, 60000u);
+    const CopyPhaseResult copied =
+        copy_all_ll({"C:\\" + work, 3, c.file_kib, c.buffer_kib, buffer.bytes()});
+    ASSERT_TRUE(copied.ok) << work << ": " << console.text();
+    EXPECT_LT(copied.elapsed_ms, 60000u);
     expect_copies_identical(work, 3);
     EXPECT_TRUE(remove_tree("C:\\" + work));
     EXPECT_FALSE(scratch::exists(dir_ + "/" + work));
@@ -98,10 +97,10 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
 
 TEST_F(TrialsOnDisk, WholeTrialsRunAndLeaveNoWorkDirectory) {
   scratch::ConsoleCapture console;
-  run_trial(trials, CopyMethod::HL, "C:", 64, 5);
-  run_trial(trials, CopyMethod::LL, "C:", 100, 3, 64);
-  run_trial(trials, CopyMethod::HL, dir_, 1025, 2);
-  run_trial(trials, CopyMethod::LL, dir_, 1025, 2, 5);
+  run_trial(trials, copy_method_row(CopyMethod::HL), "C:", 64, 5);
+  run_trial(trials, copy_method_row(CopyMethod::LL), "C:", 100, 3, 64);
+  run_trial(trials, copy_method_row(CopyMethod::HL), dir_, 1025, 2);
+  run_trial(trials, copy_method_row(CopyMethod::LL), dir_, 1025, 2, 5);
   const std::string text = console.text();
   EXPECT_EQ(text,
             "Preparing... Testing... Done.Preparing... Testing... Done."
@@ -115,10 +114,8 @@ TEST_F(TrialsOnDisk, FailedTrialLeavesItsWorkDirectory) {
   ASSERT_TRUE(create_directory("C:\\blocked"));
   make_checked_test_files("blocked/w", 1, 2);
   ASSERT_TRUE(create_directory("C:\\blocked\\w\\copy1.dat"));
-  void* buffer = allocate_io_buffer(1024);
-  std::uint32_t elapsed = 0;
-  EXPECT_FALSE(copy_all_ll({"C:\\blocked\\w", 2, 1, 1, buffer}, elapsed));
-  release_io_buffer(buffer);
+  const IoBuffer buffer(1024);
+  EXPECT_FALSE(copy_all_ll({"C:\\blocked\\w", 2, 1, 1, buffer.bytes()}).ok);
   EXPECT_EQ(console.text(), "open to failed\n");
   EXPECT_TRUE(scratch::exists(dir_ + "/blocked/w/copy0.dat"));
   EXPECT_EQ(scratch::file_size(dir_ + "/blocked/w/copy0.dat"), 0);

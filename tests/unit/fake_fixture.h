@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake/fake_platform.h"
+#include "trials/pseudo_random.h"
 #include "trials/trial.h"
 
 class FakePlatformTest : public ::testing::Test {
@@ -11,6 +12,19 @@ class FakePlatformTest : public ::testing::Test {
     fake::reset();
   }
   TrialState trials{Generator{12345}};
+  // The copy methods' rows, as the test run hands them to its trials.
+  const CopyMethodRow& hl = copy_method_row(CopyMethod::HL);
+  const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);
+};
+
+// The generator drawn one byte at a time with its own step, to know which
+// bytes the test files get (they are drawn four at a time).
+struct OneDrawAtATime {
+  std::uint32_t state;
+  unsigned char byte() {
+    state = next_state(state);
+    return drawn_byte(state);
+  }
 };
 
 // The work directory the fake clock's calendar time gives on drive C:.

@@ -10,18 +10,9 @@ using fake::Service;
 
 class HlTrial : public FakePlatformTest {};
 
-// An independent generator, to know which bytes the test files get.
-struct Lcg {
-  std::uint32_t state;
-  unsigned char byte() {
-    state = state * 214013u + 2531011u;
-    return static_cast<unsigned char>((state >> 16) & 0xff);
-  }
-};
-
 TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) {
   fake::state().clock_readings = {1000, 1750};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 3), 750u);
+  EXPECT_EQ(run_trial(trials, hl, "C:", 4, 3).elapsed_ms, 750u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.") << "no line end: the caller ends it";
   EXPECT_EQ(fake::count_of(Service::Copy), 3);
   EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
@@ -39,7 +30,7 @@ TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) 
 TEST_F(HlTrial, CopiesAreExactAndNamedBesideTheirSources) {
   const std::string dir = fake_work_directory();
   fake::fail_every(Service::Delete);  // keep the directory to look at it
-  run_trial(trials, CopyMethod::HL, "C:", 2, 2);
+  run_trial(trials, hl, "C:", 2, 2);
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(fake::state().files.count(copy_file_path(dir, i)));
     EXPECT_EQ(fake::state().files[copy_file_path(dir, i)], fake::state().files[test_file_path(dir, i)]);
@@ -50,7 +41,7 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   fake::fail_path(Service::Copy, test_file_path(dir, 1));
   fake::state().clock_readings = {5, 9};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 1, 3), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 1, 3).ok);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: copy '" + test_file_path(dir, 1) + "': injected fault\n");
@@ -64,15 +55,15 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
 TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) {
   // Without the check, the same two trials would draw the first trial's test
   // files and then the second's from where those ended.
-  Lcg lcg{12345};
-  for (int i = 0; i < 3 * 2048; ++i) lcg.byte();
+  OneDrawAtATime draws{12345};
+  for (int i = 0; i < 3 * 2048; ++i) draws.byte();
   std::string second_files;
-  for (int i = 0; i < 2048; ++i) second_files.append(2, static_cast<char>(lcg.byte()));
+  for (int i = 0; i < 2048; ++i) second_files.append(2, static_cast<char>(draws.byte()));
 
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 1)] = 777;
   fake::state().clock_readings = {10, 20};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 3), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).ok);
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 1) +
                 "' differs from what was written at byte 777 (4873 bytes checked)\n");
@@ -88,14 +79,14 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   fake::state().calendar_seconds += 1;
   fake::fail_every(Service::Delete);  // keep the second trial's files to look at them
   fake::state().clock_readings = {30, 45};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 1), 15u);
+  EXPECT_EQ(run_trial(trials, hl, "C:", 4, 1).elapsed_ms, 15u);
   EXPECT_EQ(fake::state().files[test_file_path(fake_work_directory(), 0)], second_files);
 }
 
 TEST_F(HlTrial, InitFailures) {
   // The directory exists already (a trial in the same second left it behind).
   fake::state().directories.insert(fake_work_directory());
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 2), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 2).ok);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: create directory '" + fake_work_directory() + "': exists\n");
@@ -104,7 +95,7 @@ TEST_F(HlTrial, InitFailures) {
   // A test file that cannot be made: its message, then Init Failed; the directory stays.
   fake::reset();
   fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 1));
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 3), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).ok);
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
@@ -115,7 +106,7 @@ TEST_F(HlTrial, InitFailures) {
 
   // A drive that names nothing writable.
   fake::reset();
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "Q:", 4, 1), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "Q:", 4, 1).ok);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
 }
 
@@ -123,7 +114,7 @@ TEST_F(HlTrial, OverlongPathsAreRefusedBeforeAnythingIsCreated) {
   const std::string drive = "C:\\" + std::string(70, 'x');
   fake::state().directories.insert(drive);
   // "\Varnoquelbit1225000000" is 23 characters: 96 for the directory, over 99 with "\test0.dat".
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, drive, 4, 1), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, drive, 4, 1).ok);
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create directory '" + drive +
                                           "\\Varnoquelbit1225000000': trial paths longer than "
@@ -134,12 +125,14 @@ TEST_F(HlTrial, OverlongPathsAreRefusedBeforeAnythingIsCreated) {
 
 TEST_F(HlTrial, WrappingClockStillGivesTheElapsedTime) {
   fake::state().clock_readings = {0xFFFFFF00u, 0x00000100u};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 1), 0x200u);
+  EXPECT_EQ(run_trial(trials, hl, "C:", 4, 1).elapsed_ms, 0x200u);
 }
 
 TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
   fake::state().clock_readings = {42, 42};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 0), 0u);
+  const CopyPhaseResult trial = run_trial(trials, hl, "C:", 4, 0);
+  EXPECT_TRUE(trial.ok);
+  EXPECT_EQ(trial.elapsed_ms, 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 1);
   EXPECT_EQ(fake::count_of(Service::Clock), 2);
@@ -149,7 +142,7 @@ TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
 TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
   fake::fail_every(Service::RemoveDirectory);
   fake::state().clock_readings = {0, 30};
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 1), 30u);
+  EXPECT_EQ(run_trial(trials, hl, "C:", 4, 1).elapsed_ms, 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
 }
@@ -160,7 +153,7 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   const std::string dir = fake_work_directory();
   fake::state().files["C:\\keep.dat"] = "the user's";
   fake::interrupt_at(Service::Copy, 2);
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 4), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 4).ok);
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
@@ -169,7 +162,7 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
 
   fake::reset();
   fake::interrupt_at(Service::Write, 3);  // test file 1's second MiB
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 3072, 3), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 3072, 3).ok);
   EXPECT_EQ(fake::count_of(Service::Write), 3) << "no write after the interruption";
   EXPECT_EQ(fake::count_of(Service::Copy), 0);
   EXPECT_EQ(fake::console_text(), "Preparing...\n") << "no failure message";
@@ -181,7 +174,7 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   // While the copies are read back: no failure text, no line about the copies.
   fake::reset();
   fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 3), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).ok);
   EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
@@ -197,7 +190,7 @@ TEST_F(HlTrial, InterruptionRemovesOnlyADirectoryTheTrialMade) {
   fake::state().directories.insert(dir);
   fake::state().files[dir + "\\test0.dat"] = "an earlier trial's";
   fake::state().interrupted = true;
-  EXPECT_EQ(run_trial(trials, CopyMethod::HL, "C:", 4, 1), 0u);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 1).ok);
   EXPECT_EQ(fake::console_text(), "Preparing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "");
   EXPECT_EQ(fake::state().files[dir + "\\test0.dat"], "an earlier trial's");

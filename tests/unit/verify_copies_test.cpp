@@ -5,7 +5,7 @@
 
 #include "fake_fixture.h"
 #include "platform/directories.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 

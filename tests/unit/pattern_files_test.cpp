@@ -2,7 +2,7 @@
 
 #include "fake_fixture.h"
 #include "platform/directories.h"
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -19,23 +19,14 @@ class TestFiles : public FakePlatformTest {
   const std::string dir = "C:\\W";
 };
 
-// An independent generator, to check which draws went where.
-struct Lcg {
-  std::uint32_t state;
-  unsigned char byte() {
-    state = state * 214013u + 2531011u;
-    return static_cast<unsigned char>((state >> 16) & 0xff);
-  }
-};
-
 TEST_F(TestFiles, ContentRepeatsEachDrawInBothBytesOfAWord) {
   trials.generator.state = 777;
-  Lcg lcg{777};
+  OneDrawAtATime draws{777};
   ASSERT_TRUE(make_test_files(trials.generator, dir, 3, 1));
   const std::string& content = file(0);
   ASSERT_EQ(content.size(), 3072u);
   for (std::size_t k = 0; k < content.size(); k += 2) {
-    const unsigned char expected = lcg.byte();
+    const unsigned char expected = draws.byte();
     ASSERT_EQ(static_cast<unsigned char>(content[k]), expected) << k;
     ASSERT_EQ(content[k], content[k + 1]) << k;
   }
@@ -43,12 +34,12 @@ TEST_F(TestFiles, ContentRepeatsEachDrawInBothBytesOfAWord) {
 
 TEST_F(TestFiles, OneKibFileIsOneWriteAndTakes512Draws) {
   trials.generator.state = 5;
-  Lcg lcg{5};
+  OneDrawAtATime draws{5};
   ASSERT_TRUE(make_test_files(trials.generator, dir, 1, 2));
   EXPECT_EQ(file(0).size(), 1024u);
   EXPECT_EQ(file(1).size(), 1024u);
-  for (int i = 0; i < 1024; ++i) lcg.byte();
-  EXPECT_EQ(trials.generator.state, lcg.state);
+  for (int i = 0; i < 1024; ++i) draws.byte();
+  EXPECT_EQ(trials.generator.state, draws.state);
   const auto writes = fake::events_of(Service::Write);
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].length, 1024u);
@@ -78,9 +69,9 @@ TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
 TEST_F(TestFiles, FilesOfAMibOrMoreDrawTheWholeBufferEachTime) {
   trials.generator.state = 9;
   ASSERT_TRUE(make_test_files(trials.generator, dir, 1024, 2));
-  Lcg lcg{9};
-  for (int i = 0; i < 2 * 524288; ++i) lcg.byte();
-  EXPECT_EQ(trials.generator.state, lcg.state);
+  OneDrawAtATime draws{9};
+  for (int i = 0; i < 2 * 524288; ++i) draws.byte();
+  EXPECT_EQ(trials.generator.state, draws.state);
   EXPECT_NE(file(0), file(1));
 }
 

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
-#include <iostream>
 #include <sstream>
 
 #include "fake_fixture.h"
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 
 namespace {
 
@@ -77,8 +76,6 @@ TEST_F(TestRun, LlHeadersAndTrials) {
 }
 
 TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
-  std::ostringstream errors;
-  std::streambuf* const saved = std::cerr.rdbuf(errors.rdbuf());
   fake::state().transfers_cached = true;
   fake::state().calendar_step = 1;
   fake::state().clock_step = 7;
@@ -89,8 +86,7 @@ TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
   run_test({CopyMethod::HL, "C:", "1000K", "", 2, 2}, run);
   fake::state().transfers_cached = false;
   run_test({CopyMethod::LL, "C:", "1000K", "64K", 2, 2}, run);
-  std::cerr.rdbuf(saved);
-  EXPECT_EQ(errors.str(),
+  EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: no direct I/O for 64 KiB transfers on 'C:': "
             "this test's figures include the page cache\n");
   EXPECT_EQ(console_after_ll.find("varnoquelbit"), std::string::npos);

@@ -14,6 +14,12 @@ constexpr std::uint32_t kFillBufferBytes = 1048576;
 bool make_test_files(Generator& generator, const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count);
 
+// The words drawn for each test file of `file_kib` KiB (0 or more): each file
+// gets content of its own, drawn only as far as its largest write reaches,
+// min(size, 1 MiB). The rest of the file repeats those bytes: each whole MiB
+// all of them, the remainder their beginning.
+std::uint32_t words_per_file(std::int64_t file_kib);
+
 // Fills the first `words` 16-bit words of `buffer` from the generator: the low
 // 8 bits of each draw go into both bytes of the word.
 void fill_words(Generator& generator, unsigned char* buffer, std::uint32_t words);

@@ -18,9 +18,6 @@ struct TestLine {
   std::int32_t trial_count = 0;
 };
 
-// Buffer sizes from this many KiB up (4 GiB) do not fit a 32-bit byte count.
-constexpr std::int64_t kBufferKibLimit = 4194304;
-
 // Runs one test and appends its line to the run's report. Returns true when the
 // average was printed, false after any early stop (which ends only this test).
 bool run_test(const TestLine& test, RunContext& run);

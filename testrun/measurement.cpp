@@ -1,12 +1,12 @@
-#include "testrun/test_run.h"
+#include "testrun/measurement.h"
 
 #include <iomanip>
-#include <iostream>
 
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
+#include "trials/notes.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
 
@@ -44,13 +44,10 @@ void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
 // the report stay as they are.
 void note_cached_copies(const std::string& drive, std::uint32_t length) {
   if (length == 0) return;
-  std::cerr << "varnoquelbit: no direct I/O for ";
-  if (length % 1024 == 0)
-    std::cerr << length / 1024 << " KiB";
-  else
-    std::cerr << length << "-byte";
-  std::cerr << " transfers on '" << drive << "': this test's figures include the page cache"
-            << std::endl;
+  const std::string transfers = length % 1024 == 0 ? std::to_string(length / 1024) + " KiB"
+                                                   : std::to_string(length) + "-byte";
+  write_note("no direct I/O for " + transfers + " transfers on '" + drive +
+             "': this test's figures include the page cache");
 }
 
 void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {
@@ -82,17 +79,20 @@ bool run_test(const TestLine& test, RunContext& run) {
   write_headers(test, row.takes_buffer, row.keyword, report);
   if (test.trial_count < 1) return false;
 
-  run.trials.cached_copy_length = 0;
   std::int32_t good_trials = 0;
+  // The length of the first transfer that went through the system's file
+  // cache in any trial of this test; 0 while none did.
+  std::uint32_t cached_length = 0;
   double total_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
     console() << text::kTrialOpen << i << text::kTrialClose;
-    const std::uint32_t ms =
-        run_trial(run.trials, test.method, test.drive, file_kib, file_count, buffer_kib);
-    const double seconds = static_cast<double>(ms) / 1000.0;
-    if (seconds == 0.0) continue;  // failed, or faster than one clock step
+    const CopyPhaseResult trial =
+        run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
+    if (cached_length == 0) cached_length = trial.cached_length;
+    const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
+    if (!trial.ok || seconds == 0.0) continue;  // failed, or faster than one clock step
     const double speed = file_mb * file_count / seconds;
     console() << text::kResult << std::setw(7) << figure(run, speed) << text::kSpeedUnit
               << figure(run, seconds) << text::kSecondsUnit
@@ -100,8 +100,7 @@ bool run_test(const TestLine& test, RunContext& run) {
     ++good_trials;
     total_seconds += seconds;
   }
-  note_cached_copies(test.drive, run.trials.cached_copy_length);
-  run.trials.cached_copy_length = 0;
+  note_cached_copies(test.drive, cached_length);
   if (good_trials < 1 || interruption_requested()) return false;
 
   const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);

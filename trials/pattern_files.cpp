@@ -1,4 +1,4 @@
-#include "trials/test_files.h"
+#include "trials/pattern_files.h"
 
 #include <ostream>
 
@@ -6,21 +6,20 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
+#include "trials/notes.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
 namespace {
 
-// The generator's step, and the step that advances a state by four draws.
-constexpr std::uint32_t kMultiplier = 214013u;
-constexpr std::uint32_t kIncrement = 2531011u;
-constexpr std::uint32_t kMultiplier2 = kMultiplier * kMultiplier;
-constexpr std::uint32_t kIncrement2 = kIncrement * kMultiplier + kIncrement;
+// The step that advances a state by four draws, from the generator's own.
+constexpr std::uint32_t kMultiplier2 = kGeneratorMultiplier * kGeneratorMultiplier;
+constexpr std::uint32_t kIncrement2 = next_state(kGeneratorIncrement);
 constexpr std::uint32_t kMultiplier4 = kMultiplier2 * kMultiplier2;
 constexpr std::uint32_t kIncrement4 = kIncrement2 * kMultiplier2 + kIncrement2;
 
 inline void store_word(unsigned char* word, std::uint32_t state) {
-  const auto byte = static_cast<unsigned char>((state >> 16) & 0xff);
+  const unsigned char byte = drawn_byte(state);
   word[0] = byte;
   word[1] = byte;
 }
@@ -28,16 +27,16 @@ inline void store_word(unsigned char* word, std::uint32_t state) {
 }  // namespace
 
 std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::uint32_t words) {
-  // The same draws as next_random(), taken four at a time: four interleaved
+  // The generator's draws taken four at a time: four interleaved
   // states that each jump four draws ahead, so the multiplications do not
   // wait on one another. The bytes and the final state are exactly those of
   // drawing one by one.
   std::uint32_t i = 0;
   if (words >= 4) {
-    std::uint32_t s0 = state * kMultiplier + kIncrement;
-    std::uint32_t s1 = s0 * kMultiplier + kIncrement;
-    std::uint32_t s2 = s1 * kMultiplier + kIncrement;
-    std::uint32_t s3 = s2 * kMultiplier + kIncrement;
+    std::uint32_t s0 = next_state(state);
+    std::uint32_t s1 = next_state(s0);
+    std::uint32_t s2 = next_state(s1);
+    std::uint32_t s3 = next_state(s2);
     std::uint32_t last = s3;
     for (; i + 4 <= words; i += 4) {
       store_word(buffer + 2 * i, s0);
@@ -53,7 +52,7 @@ std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::u
     state = last;
   }
   for (; i < words; ++i) {
-    state = state * kMultiplier + kIncrement;
+    state = next_state(state);
     store_word(buffer + 2 * i, state);
   }
   return state;
@@ -61,6 +60,10 @@ std::uint32_t fill_words_from(std::uint32_t state, unsigned char* buffer, std::u
 
 void fill_words(Generator& generator, unsigned char* buffer, std::uint32_t words) {
   generator.state = fill_words_from(generator.state, buffer, words);
+}
+
+std::uint32_t words_per_file(std::int64_t file_kib) {
+  return file_kib >= 1024 ? kFillBufferBytes / 2 : static_cast<std::uint32_t>(file_kib) * 512u;
 }
 
 namespace {
@@ -73,7 +76,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
     console() << text::kCreateFileError << std::endl;
-    write_failure(diagnostics(), written);
+    write_failure(written);
     return false;
   }
   set_compression_off(file);
@@ -90,7 +93,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
     if (!interruption_requested()) {
       console() << text::kWriteFileError << std::endl;
       written.path = system_path(path);
-      write_failure(diagnostics(), written);
+      write_failure(written);
     }
     return false;
   }
@@ -105,15 +108,13 @@ bool make_test_files(Generator& generator, const std::string& work_directory, st
   const IoBuffer fill_buffer(kFillBufferBytes);
   unsigned char* fill = fill_buffer.bytes();
   if (fill == nullptr) {
-    write_failure(diagnostics(), buffer_failure(kFillBufferBytes));
+    write_failure(buffer_failure(kFillBufferBytes));
     return false;
   }
 
   const std::int64_t whole_mib = file_kib / 1024;
   const std::int64_t remainder_kib = file_kib % 1024;
-  // Each file gets content of its own, drawn only as far as its largest write reaches.
-  const std::uint32_t words =
-      whole_mib != 0 ? kFillBufferBytes / 2 : static_cast<std::uint32_t>(remainder_kib) * 512u;
+  const std::uint32_t words = words_per_file(file_kib);
 
   bool ok = true;
   for (std::int32_t i = 0; ok && i < file_count; ++i) {
