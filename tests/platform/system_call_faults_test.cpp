@@ -18,10 +18,11 @@ namespace {
 using scratch::ScratchTest;
 
 // What one scripted call does: fail with `error`, or pass at most `most`
-// bytes (0: all) on to the system's call.
+// bytes (0: all) on to the system's call, or (a read) find the file's end.
 struct Step {
   int error = 0;
   size_t most = 0;
+  bool ends = false;  // a read that finds the end of the file here
 };
 
 std::deque<Step> g_reads;
@@ -48,6 +49,7 @@ ssize_t scripted_read(int fd, void* buffer, size_t length) {
   Step step;
   if (!next_step(g_reads, step)) return system_linux_calls().read(fd, buffer, length);
   if (step.error != 0) return errno = step.error, -1;
+  if (step.ends) return 0;
   return system_linux_calls().read(fd, buffer, limited(length, step));
 }
 
@@ -196,6 +198,14 @@ TEST_F(SystemCallFaults, WholeFileCopiesResumeRecoverOrFailWithTheReason) {
   EXPECT_EQ(unreadable.operation, "read");
   EXPECT_EQ(unreadable.path, "./from.dat");
   EXPECT_EQ(unreadable.reason, std::strerror(EIO));
+
+  // A source that ends before its length was cut short while it was copied.
+  g_reads = {{0, 5000}, {0, 0, true}};
+  const Outcome cut = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(cut.operation, "copy from");
+  EXPECT_EQ(cut.path, "./from.dat");
+  EXPECT_EQ(cut.reason, "ended after 5000 of 65536 bytes");
 
   // A longer copy that cannot be cut back is not written into.
   scratch::write_bytes(dir_ + "/long.dat", std::string(2 * kBytes, 'L'));
