@@ -216,8 +216,9 @@ Outcome copy_by_pieces(int from, int to, const CopyPaths& paths, std::size_t buf
     }
     if (n == 0) break;
     std::uint32_t written = 0;
+    // Told as every system's whole-file copy tells a failure at its destination.
     if (const int error = transfer_all(to, buffer, static_cast<std::uint32_t>(n), true, written))
-      return errno_failure("write", paths.to, error);
+      return errno_failure("copy to", paths.to, error);
     copied += static_cast<std::uint64_t>(n);
     told = true;
     if (!piece_done(pieces, copied)) return failure("copy to", paths.to, "interrupted");

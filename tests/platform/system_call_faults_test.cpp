@@ -187,7 +187,7 @@ TEST_F(SystemCallFaults, WholeFileCopiesResumeRecoverOrFailWithTheReason) {
   g_writes = {{0, 3000}, {ENOSPC}};
   const Outcome full = copy_whole_file("C:\\from.dat", "C:\\to.dat");
   EXPECT_FALSE(full);
-  EXPECT_EQ(full.operation, "write");
+  EXPECT_EQ(full.operation, "copy to");
   EXPECT_EQ(full.path, "./to.dat");
   EXPECT_EQ(full.reason, std::strerror(ENOSPC));
 
