@@ -22,6 +22,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/posix/posix_system.h"
+
 extern char** environ;
 
 namespace {
@@ -57,15 +59,6 @@ long long monotonic_ms() {
   struct timespec now;
   ::clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// Moves a descriptor above the standard three, so that the child's set-up of
-// its standard streams cannot overwrite it. Returns the descriptor, or -1.
-int above_standard_streams(int fd) {
-  if (fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  ::close(fd);
-  return moved;
 }
 
 // Writes all of `text` to the non-blocking `fd` before `deadline`.
@@ -110,19 +103,15 @@ bool pipe_to_tool(const std::vector<std::string>& command, const std::string& te
   const std::string program = find_on_path(command[0]);
   if (program.empty()) return false;
 
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
-  const int read_end = above_standard_streams(ends[0]);
-  const int write_end = above_standard_streams(ends[1]);
-  if (read_end < 0 || write_end < 0) {
-    if (read_end >= 0) ::close(read_end);
-    if (write_end >= 0) ::close(write_end);
-    return false;
-  }
+  // Both ends above the standard streams, so that the child's set-up of its
+  // standard streams cannot overwrite them.
+  Descriptor read_end;
+  Descriptor write_end;
+  if (!open_pipe(read_end, write_end, false)) return false;
 
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_adddup2(&actions, read_end, STDIN_FILENO);
+  ::posix_spawn_file_actions_adddup2(&actions, read_end.get(), STDIN_FILENO);
   ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   std::vector<char*> arguments;
@@ -141,11 +130,8 @@ bool pipe_to_tool(const std::vector<std::string>& command, const std::string& te
       ::posix_spawn(&child, program.c_str(), &actions, &attributes, arguments.data(), environ);
   ::posix_spawnattr_destroy(&attributes);
   ::posix_spawn_file_actions_destroy(&actions);
-  ::close(read_end);
-  if (spawned != 0) {
-    ::close(write_end);
-    return false;
-  }
+  read_end.reset();
+  if (spawned != 0) return false;
 
   // A tool that exits without reading must not end this process with SIGPIPE.
   struct sigaction ignore = {};
@@ -153,9 +139,9 @@ bool pipe_to_tool(const std::vector<std::string>& command, const std::string& te
   struct sigaction previous = {};
   ::sigaction(SIGPIPE, &ignore, &previous);
   const long long deadline = monotonic_ms() + kToolTimeoutMs;
-  ::fcntl(write_end, F_SETFL, ::fcntl(write_end, F_GETFL) | O_NONBLOCK);
-  const bool written = write_before(write_end, text, deadline);
-  ::close(write_end);
+  ::fcntl(write_end.get(), F_SETFL, ::fcntl(write_end.get(), F_GETFL) | O_NONBLOCK);
+  const bool written = write_before(write_end.get(), text, deadline);
+  write_end.reset();
   ::sigaction(SIGPIPE, &previous, nullptr);
   return child_succeeded(child, deadline) && written;
 }
@@ -189,17 +175,16 @@ std::string base64(const std::string& text) {
 
 // Sends the text to the controlling terminal as an OSC 52 clipboard sequence.
 bool copy_by_terminal(const std::string& text) {
-  const int terminal = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (terminal < 0) return false;
+  const Descriptor terminal(::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (!terminal) return false;
   const std::string sequence = "\x1b]52;c;" + base64(text) + "\a";
   std::size_t done = 0;
   while (done < sequence.size()) {
-    const ssize_t n = ::write(terminal, sequence.data() + done, sequence.size() - done);
+    const ssize_t n = ::write(terminal.get(), sequence.data() + done, sequence.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
-  ::close(terminal);
   return done == sequence.size();
 }
 

@@ -4,20 +4,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <iostream>
 
 #include "platform/posix/posix_interruption.h"
+#include "platform/posix/posix_system.h"
 
 namespace {
-
-// The kernel's ceiling for open files per process.
-rlim_t open_file_ceiling() {
-  std::ifstream file("/proc/sys/fs/nr_open");
-  unsigned long long ceiling = 0;
-  if (file >> ceiling) return static_cast<rlim_t>(ceiling);
-  return 0;
-}
 
 // An LL trial keeps two files open per test file, so the soft limit on open
 // files (often 1024) is raised as far as the hard limit allows.

@@ -4,6 +4,7 @@
 // behave as the real layers do wherever the logic relies on it.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -17,6 +18,20 @@
 namespace {
 
 constexpr std::uint32_t kBytes = 4096;
+
+// What a whole-file copy told its hook.
+struct Heard {
+  int calls = 0;
+  std::uint64_t last = 0;
+  bool go_on = true;
+};
+
+bool hear(void* context, std::uint64_t copied) {
+  auto* heard = static_cast<Heard*>(context);
+  ++heard->calls;
+  heard->last = copied;
+  return heard->go_on;
+}
 
 class PlatformContract : public ::testing::Test {
  protected:
@@ -156,6 +171,18 @@ TEST_F(PlatformContract, OwnersHandOnTheirFileAndBufferAndCloseOnlyTheirOwn) {
   EXPECT_TRUE(readable(owner.handle()));
 }
 
+TEST_F(PlatformContract, TransferBuffersArePageAligned) {
+  // Cache-bypassing transfers refuse buffers that are not aligned to the
+  // sector; a page (4096 bytes at least, everywhere) is a multiple of it.
+  for (std::size_t bytes : {std::size_t{0}, std::size_t{1}, std::size_t{512}, std::size_t{3073},
+                            std::size_t{4096}, std::size_t{65536}, std::size_t{1} << 20}) {
+    void* buffer = allocate_io_buffer(bytes);
+    ASSERT_NE(buffer, nullptr) << bytes;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer) % 4096, 0u) << bytes;
+    release_io_buffer(buffer);
+  }
+}
+
 TEST_F(PlatformContract, OpensFailWithTheirReason) {
   Outcome failed;
   const std::string missing = at("missing.dat");
@@ -189,6 +216,19 @@ TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   const Outcome missing = copy_whole_file(at("none.dat"), at("to2.dat"));
   EXPECT_FALSE(missing);
   EXPECT_FALSE(missing.reason.empty());
+
+  // The hook hears of every file, the last time with all of it, and stops
+  // a copy when it says so.
+  Heard heard;
+  EXPECT_TRUE(copy_whole_file(at("from.dat"), at("to3.dat"), {hear, &heard}));
+  EXPECT_GE(heard.calls, 1);
+  EXPECT_EQ(heard.last, kBytes);
+  Heard stopping;
+  stopping.go_on = false;
+  const Outcome stopped = copy_whole_file(at("from.dat"), at("to4.dat"), {hear, &stopping});
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(stopped.reason, "interrupted");
+  EXPECT_EQ(stopping.calls, 1) << "no piece after the hook said stop";
 }
 
 TEST_F(PlatformContract, VolumeFiguresInBytes) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iomanip>
+#include <new>
 
 #include "platform/clipboard.h"
 #include "platform/clock.h"
@@ -293,12 +294,25 @@ void set_compression_off(FileHandle file) {
   fake::call_fails(Service::Compression, fake::path_of(file), 0, file);
 }
 
-Outcome copy_whole_file(const std::string& from, const std::string& to) {
+Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   if (fake::call_fails(Service::Copy, from)) return fake::injected("copy", from);
   fake::Platform& p = state();
   if (!p.files.count(from)) return failure("open", from, "no such file");
   if (!p.directories.count(fake::parent_of(to))) return failure("create", to, "no such directory");
-  p.files[to] = p.files[from];
+  // In pieces of 64 KiB, the hook told after each (an empty file is one
+  // piece), as the real layers tell it.
+  constexpr std::size_t kPiece = 65536;
+  const std::string content = p.files[from];
+  std::string& copy = p.files[to];
+  copy.clear();
+  std::size_t done = 0;
+  do {
+    const std::size_t piece = std::min(kPiece, content.size() - done);
+    copy.append(content, done, piece);
+    done += piece;
+    if (pieces.after_piece != nullptr && !pieces.after_piece(pieces.context, done))
+      return failure("copy to", to, "interrupted");
+  } while (done < content.size());
   return success();
 }
 
@@ -437,17 +451,22 @@ std::int64_t calendar_seconds_now() {
   return now;
 }
 
+namespace {
+constexpr std::align_val_t kPageAlignment{4096};
+}  // namespace
+
 void* allocate_io_buffer(std::size_t bytes) {
   state().allocations.push_back(bytes);
   if (fake::call_fails(Service::Allocate, "") || bytes > state().allocation_limit) return nullptr;
   ++state().live_buffers;
-  return ::operator new(bytes == 0 ? 1 : bytes);
+  // Page-aligned, as every layer's buffers are.
+  return ::operator new(bytes == 0 ? 1 : bytes, kPageAlignment);
 }
 
 void release_io_buffer(void* buffer) {
   if (buffer == nullptr) return;
   --state().live_buffers;
-  ::operator delete(buffer);
+  ::operator delete(buffer, kPageAlignment);
 }
 
 bool query_os_version(OsVersion& version) {
