@@ -9,6 +9,8 @@
 
 #include "platform/win32/win32_interruption_internal.h"
 
+bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }
+
 void prepare_process() {
   // A target that is not ready (an empty card reader, a disconnected network
   // drive) makes its calls fail at once instead of waiting on a dialog box.

@@ -10,6 +10,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/process.h"
+#include "platform/report_files.h"
 
 namespace fake {
 
@@ -376,7 +377,28 @@ bool query_64bit_system() {
 
 std::ostream& console() { return state().console; }
 
+Outcome finish_console() {
+  if (state().console_write_failure.empty()) return success();
+  return failure("write", "standard output", state().console_write_failure);
+}
+
 std::ostream& diagnostics() { return state().diagnostics; }
+
+bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
+
+// Report files live on the fake volume under their own names; a scripted
+// fault of Service::Report leaves an earlier file as it was.
+Outcome replace_file_contents(const std::string& name, const std::string& bytes) {
+  if (fake::call_fails(Service::Report, name)) return failure("rename", name, "Is a directory");
+  state().files[name] = bytes;
+  return success();
+}
+
+Outcome append_line_to_file(const std::string& name, const std::string& line) {
+  if (fake::call_fails(Service::Report, name)) return failure("open", name, "Permission denied");
+  state().files[name] += line + "\n";
+  return success();
+}
 
 bool interruption_requested() { return state().interrupted; }
 
@@ -390,8 +412,13 @@ int read_key() {
   return key;
 }
 
-void copy_to_clipboard(const std::string& text) {
-  if (state().clipboard_opens) state().clipboard.push_back(text);
+ClipboardCopy copy_to_clipboard(const std::string& text) {
+  if (!state().clipboard_opens) return {false, "", "the clipboard could not be opened"};
+  state().clipboard.push_back(text);
+  return {true, "fake clipboard", ""};
 }
 
 void prepare_process() {}
+
+// The fake answers as the Windows layer does.
+bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }
