@@ -386,16 +386,31 @@ std::ostream& diagnostics() { return state().diagnostics; }
 
 bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
 
-// Report files live on the fake volume under their own names; a scripted
-// fault of Service::Report leaves an earlier file as it was.
+// Report files live on the fake volume under their own names; a name without
+// a directory is in the current one. A directory in the file's place, a
+// missing directory or a scripted fault of Service::Report fails the call and
+// leaves an earlier file as it was.
+namespace {
+Outcome report_refusal(const char* operation, const std::string& name) {
+  if (fake::call_fails(Service::Report, name) || state().directories.count(name))
+    return failure(operation, name, "Is a directory");
+  const std::string parent = fake::parent_of(name);
+  if (!parent.empty() && !state().directories.count(parent))
+    return failure(operation, name, "No such file or directory");
+  return success();
+}
+}  // namespace
+
 Outcome replace_file_contents(const std::string& name, const std::string& bytes) {
-  if (fake::call_fails(Service::Report, name)) return failure("rename", name, "Is a directory");
+  const Outcome refused = report_refusal("rename", name);
+  if (!refused) return refused;
   state().files[name] = bytes;
   return success();
 }
 
 Outcome append_line_to_file(const std::string& name, const std::string& line) {
-  if (fake::call_fails(Service::Report, name)) return failure("open", name, "Permission denied");
+  const Outcome refused = report_refusal("open", name);
+  if (!refused) return refused;
   state().files[name] += line + "\n";
   return success();
 }
