@@ -171,7 +171,9 @@ TEST_F(RunSequence, ADirectoryNamedLikeTheConfigurationIsNotFound) {
             banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
                        "Disk C: Capacity: Total=10[GB] Free=5[GB]\n");
   EXPECT_NE(report().find("Average: 15.625[MB/s] (   0.25[sec])"), std::string::npos);
-  EXPECT_EQ(fake::diagnostics_text().rfind("varnoquelbit: read 'Varnoquelbit.ini': ", 0), 0u)
+  // Unlike a missing file, this failure is told: at the open (Windows) or
+  // at the first read (Linux).
+  EXPECT_NE(fake::diagnostics_text().find(" 'Varnoquelbit.ini': "), std::string::npos)
       << fake::diagnostics_text();
 }
 
