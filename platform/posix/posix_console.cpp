@@ -9,6 +9,7 @@
 #include <streambuf>
 
 #include "platform/interruption.h"
+#include "platform/posix/posix_console.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_interruption.h"
 
@@ -62,30 +63,26 @@ class StandardOutputBuffer : public std::streambuf {
   int first_error_ = 0;
 };
 
-// Installed once, at the first use of the console, and never destroyed: the
-// C++ library flushes std::cout after every static object has gone.
-StandardOutputBuffer& standard_output_buffer() {
-  static StandardOutputBuffer* const buffer = [] {
-    std::cout.flush();
-    auto* made = new StandardOutputBuffer;
-    std::cout.rdbuf(made);
-    return made;
-  }();
-  return *buffer;
-}
+StandardOutputBuffer* g_standard_output = nullptr;
 
 }  // namespace
 
-std::ostream& console() {
-  standard_output_buffer();
-  return std::cout;
+// Never destroyed: the C++ library flushes std::cout after every static
+// object has gone.
+void install_standard_output_buffer() {
+  if (g_standard_output != nullptr) return;
+  std::cout.flush();
+  g_standard_output = new StandardOutputBuffer;
+  std::cout.rdbuf(g_standard_output);
 }
 
+std::ostream& console() { return std::cout; }
+
 Outcome finish_console() {
-  StandardOutputBuffer& buffer = standard_output_buffer();
   std::cout.flush();
-  const int error = buffer.first_error();
-  // EPIPE: the reader went away, and SIGPIPE is ignored.
+  const int error = g_standard_output != nullptr ? g_standard_output->first_error()
+                                                 : (std::cout.bad() ? EIO : 0);
+  // EPIPE: the reader of a pipe went away.
   if (error == 0 || error == EPIPE) return success();
   return errno_failure("write", "standard output", error);
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "platform/posix/posix_console.h"
 #include "platform/posix/posix_interruption.h"
 
 namespace {
@@ -59,6 +60,7 @@ void prepare_process() {
   open_closed_standard_streams();
   // On a terminal every text shows the moment it is written, progress words
   // without a line end included. Redirected output is flushed at line ends.
+  install_standard_output_buffer();
   if (::isatty(STDOUT_FILENO)) std::cout << std::unitbuf;
   raise_open_file_limit();
   // Output to a pipe or socket whose reader has gone fails with EPIPE and is

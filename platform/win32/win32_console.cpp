@@ -10,6 +10,7 @@
 #include <iostream>
 #include <streambuf>
 
+#include "platform/win32/win32_console_internal.h"
 #include "platform/win32/win32_interruption_internal.h"
 
 namespace {
@@ -56,29 +57,25 @@ class StandardOutputBuffer : public std::streambuf {
   int first_error_ = 0;
 };
 
-// Installed once, at the first use of the console, and never destroyed: the
-// C++ library flushes std::cout after every static object has gone.
-StandardOutputBuffer& standard_output_buffer() {
-  static StandardOutputBuffer* const buffer = [] {
-    std::cout.flush();
-    auto* made = new StandardOutputBuffer;
-    std::cout.rdbuf(made);
-    return made;
-  }();
-  return *buffer;
-}
+StandardOutputBuffer* g_standard_output = nullptr;
 
 }  // namespace
 
-std::ostream& console() {
-  standard_output_buffer();
-  return std::cout;
+// Never destroyed: the C++ library flushes std::cout after every static
+// object has gone.
+void install_standard_output_buffer() {
+  if (g_standard_output != nullptr) return;
+  std::cout.flush();
+  g_standard_output = new StandardOutputBuffer;
+  std::cout.rdbuf(g_standard_output);
 }
 
+std::ostream& console() { return std::cout; }
+
 Outcome finish_console() {
-  StandardOutputBuffer& buffer = standard_output_buffer();
   std::cout.flush();
-  const int error = buffer.first_error();
+  const int error = g_standard_output != nullptr ? g_standard_output->first_error()
+                                                 : (std::cout.bad() ? EIO : 0);
   // EPIPE: the reader of a pipe went away.
   if (error == 0 || error == EPIPE) return success();
   return failure("write", "standard output", std::strerror(error));
