@@ -11,6 +11,7 @@
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/report_files.h"
 #include "platform/volume.h"
 #include "platform/volume_description.h"
 #include "tests/contract/contract_root.h"
@@ -229,6 +230,45 @@ TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   EXPECT_FALSE(stopped);
   EXPECT_EQ(stopped.reason, "interrupted");
   EXPECT_EQ(stopping.calls, 1) << "no piece after the hook said stop";
+}
+
+// The bytes of a short file, read back through the file services.
+std::string contents_of(const std::string& path) {
+  OpenFile in(path, FileAccess::Read, FileDisposition::OpenExisting);
+  if (in.handle() == kInvalidFile) return "(no file)";
+  auto* back = static_cast<char*>(allocate_io_buffer(kBytes));
+  std::uint32_t got = 0;
+  const bool read = back != nullptr && read_file_counted(in.handle(), back, kBytes, got);
+  const std::string text = read ? std::string(back, got) : "(unreadable)";
+  release_io_buffer(back);
+  return text;
+}
+
+TEST_F(PlatformContract, ReportFilesAreReplacedWholeAndGrowByLines) {
+  const std::string report = at("result.txt");
+  EXPECT_TRUE(replace_file_contents(system_path(report), "a longer first report\r\n"));
+  EXPECT_EQ(contents_of(report), "a longer first report\r\n");
+  EXPECT_TRUE(replace_file_contents(system_path(report), "second\r\n"));
+  EXPECT_EQ(contents_of(report), "second\r\n") << "nothing of the first is left";
+  EXPECT_FALSE(remove_directory(root_)) << "the root holds the report";
+  EXPECT_TRUE(delete_file(report));
+  EXPECT_TRUE(remove_directory(root_)) << "no file of another name was left beside it";
+  ASSERT_TRUE(create_directory(root_));
+
+  const std::string lines = at("results.jsonl");
+  EXPECT_TRUE(append_line_to_file(system_path(lines), "{\"run\":1}"));
+  EXPECT_TRUE(append_line_to_file(system_path(lines), "{\"run\":2}"));
+  EXPECT_EQ(contents_of(lines), "{\"run\":1}\n{\"run\":2}\n");
+
+  // A directory of the report's name is not replaced; its place is kept.
+  ASSERT_TRUE(create_directory(at("taken")));
+  EXPECT_FALSE(replace_file_contents(system_path(at("taken")), "x"));
+  EXPECT_FALSE(append_line_to_file(system_path(at("taken")), "x"));
+  EXPECT_FALSE(replace_file_contents(system_path(at("no\\such\\result.txt")), "x"));
+  EXPECT_TRUE(remove_directory(at("taken"))) << "still an empty directory";
+  EXPECT_TRUE(delete_file(lines));
+  EXPECT_TRUE(remove_directory(root_)) << "nothing was left beside the files";
+  ASSERT_TRUE(create_directory(root_));
 }
 
 TEST_F(PlatformContract, VolumeFiguresInBytes) {

@@ -11,6 +11,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/process.h"
+#include "platform/report_files.h"
 
 namespace fake {
 
@@ -482,7 +483,43 @@ bool query_64bit_system() {
 
 std::ostream& console() { return state().console; }
 
+Outcome finish_console() {
+  if (state().console_write_failure.empty()) return success();
+  return failure("write", "standard output", state().console_write_failure);
+}
+
 std::ostream& diagnostics() { return state().diagnostics; }
+
+bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
+
+// Report files live on the fake volume under their own names; a name without
+// a directory is in the current one. A directory in the file's place, a
+// missing directory or a scripted fault of Service::Report fails the call and
+// leaves an earlier file as it was.
+namespace {
+Outcome report_refusal(const char* operation, const std::string& name) {
+  if (fake::call_fails(Service::Report, name) || state().directories.count(name))
+    return failure(operation, name, "Is a directory");
+  const std::string parent = fake::parent_of(name);
+  if (!parent.empty() && !state().directories.count(parent))
+    return failure(operation, name, "No such file or directory");
+  return success();
+}
+}  // namespace
+
+Outcome replace_file_contents(const std::string& name, const std::string& bytes) {
+  const Outcome refused = report_refusal("rename", name);
+  if (!refused) return refused;
+  state().files[name] = bytes;
+  return success();
+}
+
+Outcome append_line_to_file(const std::string& name, const std::string& line) {
+  const Outcome refused = report_refusal("open", name);
+  if (!refused) return refused;
+  state().files[name] += line + "\n";
+  return success();
+}
 
 bool interruption_requested() { return state().interrupted; }
 
@@ -496,8 +533,13 @@ int read_key() {
   return key;
 }
 
-void copy_to_clipboard(const std::string& text) {
-  if (state().clipboard_opens) state().clipboard.push_back(text);
+ClipboardCopy copy_to_clipboard(const std::string& text) {
+  if (!state().clipboard_opens) return {false, "", "the clipboard could not be opened"};
+  state().clipboard.push_back(text);
+  return {true, "fake clipboard", ""};
 }
 
 void prepare_process() {}
+
+// The fake answers as the Windows layer does.
+bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }
