@@ -9,6 +9,7 @@
 #include "trials/notes.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
+#include "trials/work_directory.h"
 
 namespace {
 
@@ -92,11 +93,16 @@ bool run_test(const TestLine& test, RunContext& run) {
         run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
     if (cached_length == 0) cached_length = trial.cached_length;
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
-    if (!trial.ok || seconds == 0.0) continue;  // failed, or faster than one clock step
+    if (!trial.ok || seconds == 0.0) {  // failed, or faster than one clock step
+      note_left_behind(trial.left_behind);
+      continue;
+    }
     const double speed = file_mb * file_count / seconds;
     console() << text::kResult << std::setw(7) << figure(run, speed) << text::kSpeedUnit
               << figure(run, seconds) << text::kSecondsUnit
               << std::endl;
+    // Once the trial's line has ended.
+    note_left_behind(trial.left_behind);
     ++good_trials;
     total_seconds += seconds;
   }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/failure.h"
+
 enum class CopyMethod { HL, LL };
 
 // Buffer sizes from this many KiB up (4 GiB) do not fit a 32-bit byte count.
@@ -34,6 +36,10 @@ struct CopyPhaseResult {
   // file cache because the volume refused direct I/O for it (or keeps its
   // files in memory); 0 when none did.
   std::uint32_t cached_length = 0;
+  // A trial that got through but could not remove its work directory: the
+  // directory as the system names it and the reason (note_left_behind in
+  // trials/work_directory.h); success otherwise.
+  Outcome left_behind;
 };
 
 // A timed copy phase: copies test file i to copy file i of the job's work

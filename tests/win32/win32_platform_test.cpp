@@ -134,7 +134,7 @@ TEST_F(Win32Platform, WholeSectorTransfersRoundTrip) {
   ASSERT_NE(buffer, nullptr);
 
   const FileHandle out = open_unbuffered(path("a.dat"), FileAccess::ReadWrite,
-                                         FileDisposition::CreateAlways);
+                                         FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   write_pieces(out, content, {65536, 65536, 65536}, buffer);
   EXPECT_TRUE(write_file(out, buffer, 0)) << "a zero-length write succeeds";
@@ -165,7 +165,7 @@ TEST_F(Win32Platform, TransfersThatDoNotFillSectorsArePaddedAndCutBack) {
   ASSERT_NE(buffer, nullptr);
 
   const FileHandle out =
-      open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   ASSERT_TRUE(use_sector_size(out, 4096));
   prepare_transfers(out, 8192);  // the scratch buffer, before any transfer
@@ -199,7 +199,7 @@ TEST_F(Win32Platform, TransfersFromBuffersOffSectorBoundaries) {
   char* unaligned = block + 1024;
 
   const FileHandle out =
-      open_unbuffered(path("c.dat"), FileAccess::ReadWrite, FileDisposition::CreateAlways);
+      open_unbuffered(path("c.dat"), FileAccess::ReadWrite, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   ASSERT_TRUE(use_sector_size(out, 4096));
   write_pieces(out, content, {4096, 8192}, unaligned);
@@ -302,7 +302,7 @@ bool make_sparse_file(const std::string& path, std::uint64_t size, const std::ve
                                               std::uint64_t size) {
   const std::uint32_t piece = 1 << 20;
   const FileHandle in = open_unbuffered(from, FileAccess::Read, FileDisposition::OpenExisting);
-  const FileHandle out = open_unbuffered(to, FileAccess::Write, FileDisposition::CreateAlways);
+  const FileHandle out = open_unbuffered(to, FileAccess::Write, FileDisposition::CreateNew);
   void* buffer = allocate_io_buffer(piece);
   bool ok = in != kInvalidFile && out != kInvalidFile && buffer != nullptr &&
             use_sector_size(in, 4096) && use_sector_size(out, 4096);
@@ -352,7 +352,7 @@ TEST_F(Win32Platform, FilesPastTwoAndFourGiBCopyWholeThroughBothMethods) {
 
 TEST_F(Win32Platform, SectorSizeOverrideIsRefusedWhenItCannotApply) {
   const FileHandle out =
-      open_unbuffered(path("d.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered(path("d.dat"), FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   EXPECT_FALSE(use_sector_size(out, 3000)) << "not a power of two";
   EXPECT_FALSE(use_sector_size(out, 0));
@@ -368,12 +368,12 @@ TEST_F(Win32Platform, OpeningCreatesReplacesAndRefusesSharing) {
   EXPECT_EQ(open_unbuffered(path("missing.dat"), FileAccess::Read, FileDisposition::OpenExisting),
             kInvalidFile);
   EXPECT_EQ(open_unbuffered(path("no\\such\\dir.dat"), FileAccess::Write,
-                            FileDisposition::CreateAlways),
+                            FileDisposition::CreateNew),
             kInvalidFile);
 
   write_plain_file(path("old.dat"), "earlier content");
   const FileHandle replaced =
-      open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(replaced, kInvalidFile);
   // Opened without sharing: nobody else gets at the file while it is open.
   EXPECT_EQ(open_unbuffered(path("old.dat"), FileAccess::Read, FileDisposition::OpenExisting),
