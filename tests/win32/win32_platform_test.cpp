@@ -364,7 +364,7 @@ TEST_F(Win32Platform, SectorSizeOverrideIsRefusedWhenItCannotApply) {
   release_io_buffer(buffer);
 }
 
-TEST_F(Win32Platform, OpeningCreatesReplacesAndRefusesSharing) {
+TEST_F(Win32Platform, OpeningCreatesOnlyNewFilesAndRefusesSharing) {
   EXPECT_EQ(open_unbuffered(path("missing.dat"), FileAccess::Read, FileDisposition::OpenExisting),
             kInvalidFile);
   EXPECT_EQ(open_unbuffered(path("no\\such\\dir.dat"), FileAccess::Write,
@@ -372,30 +372,54 @@ TEST_F(Win32Platform, OpeningCreatesReplacesAndRefusesSharing) {
             kInvalidFile);
 
   write_plain_file(path("old.dat"), "earlier content");
-  const FileHandle replaced =
-      open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateNew);
-  ASSERT_NE(replaced, kInvalidFile);
-  // Opened without sharing: nobody else gets at the file while it is open.
-  EXPECT_EQ(open_unbuffered(path("old.dat"), FileAccess::Read, FileDisposition::OpenExisting),
+  Outcome failed;
+  EXPECT_EQ(open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateNew, &failed),
             kInvalidFile);
-  const HANDLE other = CreateFileA(path("old.dat").c_str(), GENERIC_READ,
+  EXPECT_EQ(failed.operation, "create");
+  EXPECT_EQ(file_content(path("old.dat")), "earlier content") << "an existing file is not replaced";
+
+  const FileHandle made =
+      open_unbuffered(path("new.dat"), FileAccess::Write, FileDisposition::CreateNew);
+  ASSERT_NE(made, kInvalidFile);
+  // Opened without sharing: nobody else gets at the file while it is open.
+  EXPECT_EQ(open_unbuffered(path("new.dat"), FileAccess::Read, FileDisposition::OpenExisting),
+            kInvalidFile);
+  const HANDLE other = CreateFileA(path("new.dat").c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(other, INVALID_HANDLE_VALUE);
   if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
-  set_compression_off(replaced);  // no compression on this volume or not: the file stays usable
-  close_file(replaced);
-  EXPECT_EQ(file_content(path("old.dat")), "") << "replaced by an empty file";
+  set_compression_off(made);  // no compression on this volume or not: the file stays usable
+  close_file(made);
+  EXPECT_EQ(file_content(path("new.dat")), "");
 }
 
-TEST_F(Win32Platform, WholeFileCopyCreatesAndReplaces) {
+// A progress routine that never stops a copy.
+bool stop_never(void*, std::uint64_t) { return true; }
+
+// A held work directory cannot be renamed away or replaced while it is
+// held; let go of, it can.
+TEST_F(Win32Platform, AHeldDirectoryStaysWhereItIs) {
+  DirectoryHandle held(path("work"));
+  ASSERT_TRUE(held);
+  EXPECT_FALSE(MoveFileA(path("work").c_str(), path("moved").c_str()));
+  EXPECT_FALSE(RemoveDirectoryA(path("work").c_str()));
+  held.close();
+  EXPECT_TRUE(MoveFileA(path("work").c_str(), path("moved").c_str()));
+  EXPECT_TRUE(RemoveDirectoryA(path("moved").c_str()));
+}
+
+TEST_F(Win32Platform, WholeFileCopyCreatesOnlyNewFiles) {
   const std::string content = pattern_bytes(70000, 4);
   write_plain_file(path("src.dat"), content);
   ASSERT_TRUE(copy_whole_file(path("src.dat"), path("dst.dat")));
   EXPECT_EQ(file_content(path("dst.dat")), content);
   write_plain_file(path("dst.dat"), "something else, longer than nothing");
-  ASSERT_TRUE(copy_whole_file(path("src.dat"), path("dst.dat"))) << "an existing copy is replaced";
-  EXPECT_EQ(file_content(path("dst.dat")), content);
+  EXPECT_FALSE(copy_whole_file(path("src.dat"), path("dst.dat"))) << "an existing file stays";
+  EXPECT_EQ(file_content(path("dst.dat")), "something else, longer than nothing");
+  EXPECT_FALSE(copy_whole_file(path("src.dat"), path("dst.dat"), {stop_never, nullptr}))
+      << "with a progress routine too";
+  EXPECT_EQ(file_content(path("dst.dat")), "something else, longer than nothing");
   EXPECT_FALSE(copy_whole_file(path("none.dat"), path("dst2.dat")));
   EXPECT_FALSE(exists(path("dst2.dat")));
 
