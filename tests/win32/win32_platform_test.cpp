@@ -397,18 +397,6 @@ TEST_F(Win32Platform, OpeningCreatesOnlyNewFilesAndRefusesSharing) {
 // A progress routine that never stops a copy.
 bool stop_never(void*, std::uint64_t) { return true; }
 
-// A held work directory cannot be renamed away or replaced while it is
-// held; let go of, it can.
-TEST_F(Win32Platform, AHeldDirectoryStaysWhereItIs) {
-  DirectoryHandle held(path("work"));
-  ASSERT_TRUE(held);
-  EXPECT_FALSE(MoveFileA(path("work").c_str(), path("moved").c_str()));
-  EXPECT_FALSE(RemoveDirectoryA(path("work").c_str()));
-  held.close();
-  EXPECT_TRUE(MoveFileA(path("work").c_str(), path("moved").c_str()));
-  EXPECT_TRUE(RemoveDirectoryA(path("moved").c_str()));
-}
-
 TEST_F(Win32Platform, WholeFileCopyCreatesOnlyNewFiles) {
   const std::string content = pattern_bytes(70000, 4);
   write_plain_file(path("src.dat"), content);
