@@ -21,7 +21,8 @@ TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
   use_fixed();
   run.drives["C:"] = 1LL << 40;  // a drive already seen in this run
   fake::state().calendar_step = 1;         // each trial gets a work directory of its own
-  fake::state().clock_readings = {0, 4000, 10000, 20000, 22000};
+  // Each good trial reads the clock for its copies, then for their write-out.
+  fake::state().clock_readings = {0, 4000, 4000, 4000, 10000, 20000, 22000};
   fake::fail_path(Service::Copy, "C:\\Varnoquelbit1225000001\\test0.dat");  // trial 1's first copy
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 10, 3}, run));
   EXPECT_EQ(fake::console_text(),
@@ -38,7 +39,8 @@ TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
   fake::state().calendar_step = 1;
   for (int i = 0; i < 5; ++i) {
     fake::state().clock_readings.push_back(1000 * i);
-    fake::state().clock_readings.push_back(1000 * i + 2500);
+    for (int reading = 0; reading < 3; ++reading)
+      fake::state().clock_readings.push_back(1000 * i + 2500);
   }
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run));
   std::string expected =
@@ -59,7 +61,7 @@ TEST_F(TestRun, LlHeadersAndTrials) {
   use_fixed();
   fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   fake::state().calendar_step = 1;
-  fake::state().clock_readings = {0, 500, 1000, 2000};
+  fake::state().clock_readings = {0, 500, 500, 500, 1000, 2000};
   EXPECT_TRUE(run_test({CopyMethod::LL, "D:", "1M", "64K", 4, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\n"
@@ -79,6 +81,7 @@ TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
   fake::state().transfers_cached = true;
   fake::state().calendar_step = 1;
   fake::state().clock_step = 7;
+  fake::state().writes_out = false;  // the write-outs would take as long as the copies
   // Test files of 1000 KiB are written in one transfer of that length; the
   // copies' first transfer is one buffer of 64 KiB.
   run_test({CopyMethod::LL, "C:", "1000K", "64K", 2, 3}, run);
@@ -185,7 +188,7 @@ TEST_F(TestRun, AllTrialsFailedLeavesNoAverageAndTheNextTestContinuesTheLine) {
 TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
   run.drives["C:"] = 1LL << 40;
   fake::state().calendar_step = 1;
-  fake::state().clock_readings = {5, 5, 6, 1006};
+  fake::state().clock_readings = {5, 5, 5, 5, 6, 1006};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 1, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "HL C: 1M 1File(s) 2Trial(s)\n"
