@@ -44,6 +44,21 @@ def skip_or_fail(test, reason):
     raise unittest.SkipTest(reason)
 
 
+def user_space_note(mount_point):
+    """The note for a test on the FUSE volume mounted at mount_point, naming
+    its type as /proc/self/mountinfo gives it."""
+    fs_type = None
+    with open("/proc/self/mountinfo") as table:
+        for line in table:
+            fields, _, rest = line.partition(" - ")
+            if fields.split()[4] == mount_point:
+                fs_type = rest.split()[0]
+    assert fs_type and fs_type.startswith("fuse"), fs_type
+    return ("varnoquelbit: '%s' is a %s volume served in user space: its driver caches data, "
+            "so this test's figures include that cache; the read-back cannot get past it "
+            "either\n" % (mount_point, fs_type))
+
+
 # --- the target before and after -------------------------------------------
 
 def snapshot(top):
@@ -572,10 +587,14 @@ class LyingVolume(HostileTest):
         made = new_work_directories(before, after)
         self.assertEqual(len(made), 1, "the failed trial's directory is kept, the good one's not")
         self.assertEqual(outside(after, made), outside(before, made))
+        # Each test says once that the volume's driver caches; the failed
+        # trial names the copy and the byte.
         self.assertEqual(proc.stderr.decode(),
+                         user_space_note(mnt) +
                          "varnoquelbit: '%s/%s/copy1.dat' differs from what was written at byte "
                          "%d (%d bytes checked)\n"
-                         % (mnt, made[0], self.FLIPPED, 65536 + self.FLIPPED))
+                         % (mnt, made[0], self.FLIPPED, 65536 + self.FLIPPED) +
+                         user_space_note(mnt))
         # What is stored is whole and right: only the reads lied.
         directory = os.path.join(backing, made[0])
         self.assertEqual(sorted(os.listdir(directory)),
