@@ -491,7 +491,11 @@ class MeasuredVolumes(TempDirTest):
             # thousand times the volume's speed.
             self.assertLess(hl, 20 * ll, "%s: %s" % (name, run.console))
             self.assertGreater(hl, ll / 20, "%s: %s" % (name, run.console))
-            self.assertEqual(errors, "", name)
+            # Nothing but, where the write-out to the loop device's image took
+            # more than half the copy, the note that tells it.
+            self.assertRegex(errors, r"^(varnoquelbit: HL's copies reached '%s' \d+\.\d{3} s "
+                             r"after the clock stopped; counting that, they copied at "
+                             r"\d+\.\d{3} MB/s\n)?$" % re.escape(vol), name)
             self.assertEqual(work_directories(vol), [], name)
 
     def assert_console_of_tests(self, console, vol, tests):
