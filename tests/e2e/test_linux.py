@@ -18,7 +18,7 @@ import unittest
 
 from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
                      trial_results, work_directories)
-from test_hostile import LYING_FS, skip_or_fail, user_space_note
+from test_hostile import LYING_FS, WRITE_OUT_NOTE, skip_or_fail, user_space_note
 
 SLOW_MEDIUM_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "slow_medium_fs.py")
 
@@ -152,8 +152,10 @@ class FailingOutput(TempDirTest):
         with open("/dev/full", "wb") as full:
             run = run_program(self.dir, ini="HL C: 16K 2 1\n", stdin=b"", stdout=full)
         self.assertEqual(run.returncode, 1)
-        self.assertEqual(run.diagnostics,
-                         "varnoquelbit: write 'standard output': No space left on device\n")
+        self.assertRegex(run.diagnostics,
+                         "^(%s)?" % (WRITE_OUT_NOTE % "C:") +
+                         re.escape("varnoquelbit: write 'standard output': No space left on device\n")
+                         + "$")
         lines = run.result.decode("latin-1").split("\r\n")
         self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
         self.assertRegex(lines[3], r"^HL C:  16K    2File\(s\)  1Trial\(s\) : ")
@@ -493,9 +495,7 @@ class MeasuredVolumes(TempDirTest):
             self.assertGreater(hl, ll / 20, "%s: %s" % (name, run.console))
             # Nothing but, where the write-out to the loop device's image took
             # more than half the copy, the note that tells it.
-            self.assertRegex(errors, r"^(varnoquelbit: HL's copies reached '%s' \d+\.\d{3} s "
-                             r"after the clock stopped; counting that, they copied at "
-                             r"\d+\.\d{3} MB/s\n)?$" % re.escape(vol), name)
+            self.assertRegex(errors, "^(%s)?$" % (WRITE_OUT_NOTE % re.escape(vol)), name)
             self.assertEqual(work_directories(vol), [], name)
 
     def assert_console_of_tests(self, console, vol, tests):
@@ -547,9 +547,8 @@ class MeasuredVolumes(TempDirTest):
         self.assertEqual(run.returncode, 0)
         self.assert_console_of_tests(run.console, vol, [("HL %s 8M 4File(s) 1Trial(s)" % vol, 1)])
         (_, _, seconds), = trial_results(run.console)
-        note = re.fullmatch(r"varnoquelbit: HL's copies reached '%s' (\d+\.\d{3}) s after the "
-                            r"clock stopped; counting that, they copied at (\d+\.\d{3}) MB/s\n"
-                            % re.escape(vol), errors)
+        note = re.fullmatch((WRITE_OUT_NOTE % re.escape(vol)).replace(r"\d+\.\d{3}",
+                                                                       r"(\d+\.\d{3})"), errors)
         self.assertIsNotNone(note, errors)
         late, speed = float(note.group(1)), float(note.group(2))
         self.assertGreater(late, float(seconds) / 2)
