@@ -9,16 +9,22 @@ of data (4 files of 64 MiB):
     iflag=direct, oflag=direct, conv=fsync, and fio's sequential direct read and
     write of 1 MiB blocks;
   - the same three with 64 KiB;
-  - the program on an HL test, and cp --reflink=never of 4 files that are not
-    in the page cache.
+  - the program on an HL test; cp --reflink=never of 4 files that are not in
+    the page cache; and as reference rows the same copies by sendfile and by
+    copy_file_range (each source announced as read sequentially, the call
+    repeated to the file's end), the two kernel copies a program could use
+    instead of a read/write loop.
 
-With --loop-volumes (root) only the last pair runs, 9 rounds by default, on
-two fresh loop volumes that can share blocks between files: XFS made with
-reflink=1 and btrfs, each on a sparse image attached with direct I/O, so that
-the loop device does not cache the image's pages a second time.
+With --loop-volumes (root) the last group runs, 9 rounds by default, on three
+fresh loop volumes, ext4 (where LL and dd with 1 MiB run too), and two that
+can share blocks between files, XFS made with reflink=1 and btrfs; each sits
+on a sparse image attached with direct I/O, so that the loop device does not
+cache the image's pages a second time. A summary table of all three ends the
+run.
 
 The program runs one trial per invocation, so its trials interleave with the
-tools' runs, and within each pair the order alternates from round to round.
+tools' runs; within each pair the order alternates from round to round, and
+within the HL group it turns by one place each round.
 Every measurement starts from the same state: a sync, a short rest, then page
 cache filled and dropped (see warm_page_cache_memory). The program copies test
 files it has just written with direct I/O; the tools get the same: their
@@ -27,15 +33,15 @@ before each measurement, and fio reads the file its write job has just laid
 out. The figures are MB/s with 1 MB = 1,048,576 bytes, as the program prints
 them.
 
-cp starts as long after the page cache was filled and dropped as the
-program's HL copy does. A virtual machine's guest hands memory that has been
+cp and the kernel copies start as long after the page cache was filled and
+dropped as the program's HL copy does. A virtual machine's guest hands memory that has been
 free for about 2 s back to the host, and whoever fills the page cache after
 that pays the host's page faults: a copy then runs about 3 times slower. The
 program prepares its test files between the warming and its clock, so the
 time from the end of the warming to " Testing..." on its console (read
 through a pseudo-terminal, where the program's words appear as they are
-written) is measured in each round. cp gets its sources written first, then
-the warming, then that same pause.
+written) is measured in each round. Each peer gets its sources written first,
+then the warming, then that same pause.
 
 The script builds nothing: it takes the program's path as an argument. It
 always exits 0 once it has measured (a measurement, not a test); 2 means it
@@ -270,16 +276,56 @@ def run_dd(originals, sources, work, block, cache, mib_total):
     return mib_total / seconds if seconds > 0 else None
 
 
-def run_cp(originals, sources, work, cache, mib_total, warm=None, pause=0.0):
-    """One cp --reflink=never of every source, just written and out of the page
-    cache, into a fresh directory, timed from start to exit. Like the program's HL trial the
-    copies are not synced inside the timed part; they are removed and the volume
-    synced afterwards, so their dirty pages do not weigh on the next measurement.
-    When given, warm() runs once the sources are ready, and cp starts `pause`
-    seconds after it."""
+def copy_with_cp(sources, target):
+    proc = subprocess.run(["cp", "--reflink=never"] + sources + [target],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    return proc.stderr.decode("latin-1") if proc.returncode != 0 else None
+
+
+def copy_with_kernel(call):
+    """A copy of every source by one kernel call, the way a program that uses
+    it copies: the source opened and announced as read sequentially, then the
+    call repeated until the file's end."""
+    def copy(sources, target):
+        for source in sources:
+            src = os.open(source, os.O_RDONLY)
+            dst = os.open(os.path.join(target, os.path.basename(source)),
+                          os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+            try:
+                os.posix_fadvise(src, 0, 0, os.POSIX_FADV_SEQUENTIAL)
+                left = os.fstat(src).st_size
+                while left > 0:
+                    n = call(src, dst, left)
+                    if n <= 0:
+                        return "%s stopped with %d bytes left" % (source, left)
+                    left -= n
+            except OSError as error:
+                return "%s: %s" % (source, error)
+            finally:
+                os.close(src)
+                os.close(dst)
+        return None
+    return copy
+
+
+# The copies measured against the program's HL: cp --reflink=never, the copy
+# users run, and as reference rows the two kernel copies a program could use
+# instead (copy_file_range clones where the file system can share blocks).
+PEERS = [("cp", copy_with_cp),
+         ("sendfile", copy_with_kernel(lambda src, dst, left: os.sendfile(dst, src, None, left))),
+         ("copy_file_range", copy_with_kernel(lambda src, dst, left: os.copy_file_range(src, dst, left)))]
+
+
+def run_peer(name, copy, originals, sources, work, cache, mib_total, warm=None, pause=0.0):
+    """One copy of every source, just written and out of the page cache, into a
+    fresh directory, timed from start to end. Like the program's HL trial the
+    copies are not synced inside the timed part; they are removed and the
+    volume synced afterwards, so their dirty pages do not weigh on the next
+    measurement. When given, warm() runs once the sources are ready, and the
+    copy starts `pause` seconds after it."""
     if not write_like_the_program(originals, sources):
         return None
-    target = os.path.join(work, "cp")
+    target = os.path.join(work, "peer")
     remove_quietly(target)
     os.mkdir(target)
     cache.evict(sources)
@@ -287,13 +333,12 @@ def run_cp(originals, sources, work, cache, mib_total, warm=None, pause=0.0):
         warm()
         time.sleep(pause)
     start = time.perf_counter()
-    proc = subprocess.run(["cp", "--reflink=never"] + sources + [target],
-                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    failed = copy(sources, target)
     seconds = time.perf_counter() - start
     remove_quietly(target)
     os.sync()
-    if proc.returncode != 0:
-        complain("cp", proc.stderr.decode("latin-1"))
+    if failed is not None:
+        complain(name, failed)
         return None
     return mib_total / seconds
 
@@ -357,7 +402,7 @@ def show(value, digits=3):
     return ("%.*f" % (digits, value)) if value is not None else "-"
 
 
-def measure(args, work):
+def measure(args, work, with_ll=True):
     files, file_mib = args.files, args.file_mib
     mib_total = files * file_mib
     cache = Cache(args.drop_caches)
@@ -372,7 +417,12 @@ def measure(args, work):
     fio_file = os.path.join(work, "fio.dat")
 
     drive = os.path.abspath(target)
-    blocks = [] if args.loop_volumes else [("1M", "1M"), ("64K", "64K")]
+    if not args.loop_volumes:
+        blocks = [("1M", "1M"), ("64K", "64K")]
+    elif with_ll:
+        blocks = [("1M", "1M")]
+    else:
+        blocks = []
     figures = {}  # name -> list of per-round MB/s
     warmed = {"at": 0.0}  # when the page cache was last filled and dropped
     # The program's time from warming to its clock; cp waits as long. Until
@@ -412,24 +462,65 @@ def measure(args, work):
                      lambda: run_dd(originals, sources, work, block, cache, mib_total))]
             for name, step in (pair if program_first else reversed(pair)):
                 record(name, step)
+            if args.loop_volumes:
+                continue
             record("fio write " + block,
                    lambda: run_fio(fio_file, "write", block, mib_total, cache))
             record("fio read " + block,
                    lambda: run_fio(fio_file, "read", block, mib_total, cache))
         ini = "HL %s %dM %d 1" % (drive, file_mib, files)
-        # cp warms the cache itself once its sources are ready, and waits as
-        # long after that as the program did before its clock.
-        pair = [("HL", run_hl, True),
-                ("cp", lambda: run_cp(originals, sources, work, cache, mib_total,
-                                      warm, program_pause["seconds"]), False)]
-        for name, step, warm_first in (pair if program_first else reversed(pair)):
+        # Each peer warms the cache itself once its sources are ready, and
+        # waits as long after that as the program did before its clock. The
+        # order turns by one place each round.
+        group = [("HL", run_hl, True)]
+        for name, copy in PEERS:
+            group.append((name, lambda name=name, copy=copy: run_peer(
+                name, copy, originals, sources, work, cache, mib_total, warm,
+                program_pause["seconds"]), False))
+        turn = round_number % len(group)
+        for name, step, warm_first in group[turn:] + group[:turn]:
             record(name, step, warm_first)
 
     for _, block in blocks:
+        if args.loop_volumes:
+            break
         figures["bound " + block] = [copy_bound(r, w) for r, w in
                                      zip(figures["fio read " + block],
                                          figures["fio write " + block])]
     return figures, cache
+
+
+def ratios(figures, mine, peer):
+    return [ratio(a, b) for a, b in zip(figures.get(mine, []), figures.get(peer, []))]
+
+
+def comparisons_of(args, figures):
+    """(label, figure, peer, lowest, highest) of every ratio shown; None for
+    no bound. HL must come within 5% of cp either way: it copies as cp does."""
+    found = [("LL/dd 1M", "LL 1M", "dd 1M", 0.95, None),
+             ("LL/dd 64K", "LL 64K", "dd 64K", 0.95, None),
+             ("HL/cp", "HL", "cp", 0.95, 1.05),
+             ("sendfile/cp", "sendfile", "cp", None, None),
+             ("copy_file_range/cp", "copy_file_range", "cp", None, None),
+             ("LL/bound 1M", "LL 1M", "bound 1M", None, None),
+             ("LL/bound 64K", "LL 64K", "bound 64K", None, None)]
+    return [c for c in found if c[1] in figures and c[2] in figures]
+
+
+def target_text(low, high):
+    if low is None and high is None:
+        return "-"
+    if high is None:
+        return ">= %.2f" % low
+    return "%.2f-%.2f" % (low, high)
+
+
+def verdict(value, low, high):
+    if value is None or (low is None and high is None):
+        return "-"
+    if (low is not None and value < low) or (high is not None and value > high):
+        return "MISSED"
+    return "met"
 
 
 def report(args, figures, cache, mount, load_before, load_after):
@@ -444,44 +535,34 @@ def report(args, figures, cache, mount, load_before, load_after):
           " and dropped" % (args.settle, args.warm_mib))
     print("Load average (1 min) before: %.2f, after: %.2f" % (load_before, load_after))
     print()
-    print("%-14s %10s %10s %10s   %s" % ("figure", "median", "min", "max",
+    print("%-16s %10s %10s %10s   %s" % ("figure", "median", "min", "max",
                                          "per round (MB/s)"))
+    hl_rows = ["HL"] + [name for name, _ in PEERS]
     order = ["LL 1M", "dd 1M", "fio read 1M", "fio write 1M", "bound 1M",
-             "LL 64K", "dd 64K", "fio read 64K", "fio write 64K", "bound 64K", "HL", "cp"]
+             "LL 64K", "dd 64K", "fio read 64K", "fio write 64K", "bound 64K"] + hl_rows
     if args.loop_volumes:
-        order = ["HL", "cp"]
+        order = [name for name in ["LL 1M", "dd 1M"] + hl_rows if name in figures]
     for name in order:
         values = figures.get(name, [])
         good = [v for v in values if v is not None]
-        print("%-14s %10s %10s %10s   %s" % (
+        print("%-16s %10s %10s %10s   %s" % (
             name, show(median(values)), show(min(good) if good else None),
             show(max(good) if good else None), " ".join(show(v, 1) for v in values)))
     print()
-    print("%-16s %8s %13s %8s %8s   %s" % ("ratio", "median", "q1-q3", "target",
+    print("%-20s %8s %13s %10s %8s   %s" % ("ratio", "median", "q1-q3", "target",
                                             "verdict", "per round"))
-    comparisons = [("LL/dd 1M", "LL 1M", "dd 1M", 0.95),
-                   ("LL/dd 64K", "LL 64K", "dd 64K", 0.95),
-                   ("HL/cp", "HL", "cp", 0.95),
-                   ("LL/bound 1M", "LL 1M", "bound 1M", None),
-                   ("LL/bound 64K", "LL 64K", "bound 64K", None)]
-    if args.loop_volumes:
-        comparisons = [("HL/cp", "HL", "cp", 0.95)]
-    for label, mine, peer, target in comparisons:
-        per_round = [ratio(a, b) for a, b in zip(figures[mine], figures[peer])]
+    for label, mine, peer, low, high in comparisons_of(args, figures):
+        per_round = ratios(figures, mine, peer)
         value = median(per_round)
-        if target is None or value is None:
-            verdict = "-"
-        else:
-            verdict = "met" if value >= target else "MISSED"
         spread = quartiles(per_round)
-        print("%-16s %8s %13s %8s %8s   %s" % (
+        print("%-20s %8s %13s %10s %8s   %s" % (
             label, show(value), "%s-%s" % (show(spread[0]), show(spread[1])) if spread else "-",
-            show(target, 2) if target else "-", verdict,
+            target_text(low, high), verdict(value, low, high),
             " ".join(show(r, 3) for r in per_round)))
     pauses = [v for v in figures.get("HL pause", []) if v is not None]
     if pauses:
         print()
-        print("The program's time from warming to its clock (cp waited as long):"
+        print("The program's time from warming to its clock (each peer waited as long):"
               " median %.2f s, %.2f to %.2f s" % (statistics.median(pauses), min(pauses),
                                                   max(pauses)))
     print()
@@ -513,8 +594,9 @@ def parse_arguments():
                         help="sources of unique random data instead of content built"
                         " like the program's test files")
     parser.add_argument("--loop-volumes", action="store_true",
-                        help="HL against cp only, on fresh XFS (reflink=1) and btrfs loop"
-                        " volumes made in --dir's file system (root; default 9 rounds)")
+                        help="HL against cp, sendfile and copy_file_range (and LL against dd"
+                        " on ext4), on fresh ext4, XFS (reflink=1) and btrfs loop volumes"
+                        " made in --dir's file system (root; default 9 rounds)")
     parser.add_argument("--keep", action="store_true",
                         help="leave the working directory in place")
     args = parser.parse_args()
@@ -535,7 +617,7 @@ def main():
     if not os.access(args.program, os.X_OK):
         print("copy_bench: no program at %s (build it first)" % args.program, file=sys.stderr)
         return 2
-    tools = ("dd", "cp", "losetup", "mkfs.xfs", "mkfs.btrfs") if args.loop_volumes \
+    tools = ("dd", "cp", "losetup", "mkfs.ext4", "mkfs.xfs", "mkfs.btrfs") if args.loop_volumes \
         else ("dd", "cp", "fio")
     for tool in tools:
         if shutil.which(tool) is None:
@@ -565,9 +647,16 @@ def main():
         if os.geteuid() != 0:
             print("copy_bench: --loop-volumes needs root", file=sys.stderr)
             return 2
-        for name, mkfs in LOOP_VOLUMES:
-            if not measure_on_loop_volume(args, parent, name, mkfs, needed):
+        results = []
+        load_before = os.getloadavg()
+        for name, mkfs, with_ll in LOOP_VOLUMES:
+            figures = measure_on_loop_volume(args, parent, name, mkfs, with_ll, needed)
+            if figures is None:
                 return 2
+            results.append((name, figures))
+        summarize(args, results)
+        print("Load average (1, 5, 15 min) before: %.2f %.2f %.2f, after: %.2f %.2f %.2f"
+              % (load_before + os.getloadavg()))
         return 0
 
     work = tempfile.mkdtemp(prefix="copy_bench-", dir=parent)
@@ -584,14 +673,42 @@ def main():
     return 0
 
 
-LOOP_VOLUMES = [("xfs", ["mkfs.xfs", "-q", "-f", "-m", "reflink=1"]),
-                ("btrfs", ["mkfs.btrfs", "-q", "-f"])]
+# (name, mkfs command, whether LL and dd are measured there too)
+LOOP_VOLUMES = [("ext4", ["mkfs.ext4", "-q", "-F"], True),
+                ("xfs", ["mkfs.xfs", "-q", "-f", "-m", "reflink=1"], False),
+                ("btrfs", ["mkfs.btrfs", "-q", "-f"], False)]
 
 
-def measure_on_loop_volume(args, parent, name, mkfs, needed):
+def summarize(args, results):
+    """One table of every loop volume's medians and ratios, as measured above."""
+    print()
+    print("Summary: %d files of %d MiB, %d rounds; MB/s medians, ratios medians of"
+          " per-round ratios" % (args.files, args.file_mib, args.rounds))
+    names = ["HL", "cp", "sendfile", "copy_file_range", "LL 1M", "dd 1M"]
+    labels = ["HL/cp", "sendfile/cp", "copy_file_range/cp", "LL/dd 1M"]
+    print("%-7s" % "volume" + "".join(" %9s" % n.replace("copy_file_range", "c_f_r")
+                                      for n in names)
+          + "".join(" %13s" % l.replace("copy_file_range", "c_f_r") for l in labels))
+    for volume, figures in results:
+        row = "%-7s" % volume + "".join(" %9s" % show(median(figures.get(n, [])), 0)
+                                        for n in names)
+        found = {c[0]: c for c in comparisons_of(args, figures)}
+        for label in labels:
+            if label not in found:
+                row += " %13s" % "-"
+                continue
+            _, mine, peer, low, high = found[label]
+            value = median(ratios(figures, mine, peer))
+            mark = "" if low is None and high is None else \
+                (" ok" if verdict(value, low, high) == "met" else " NO")
+            row += " %13s" % (show(value) + mark)
+        print(row)
+
+
+def measure_on_loop_volume(args, parent, name, mkfs, with_ll, needed):
     """Makes a sparse image in parent, formats it with mkfs, attaches it with
-    direct I/O, mounts it and measures there; takes it all down again. False
-    when the volume cannot be made."""
+    direct I/O, mounts it and measures there; takes it all down again. The
+    figures, or None when the volume cannot be made."""
     # Short names: the program refuses trial paths of more than 99 characters.
     area = tempfile.mkdtemp(prefix="cb-%s-" % name, dir=parent)
     image = os.path.join(area, name + ".img")
@@ -605,25 +722,25 @@ def measure_on_loop_volume(args, parent, name, mkfs, needed):
         proc = subprocess.run(mkfs + [image], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if proc.returncode != 0:
             complain(mkfs[0], proc.stdout.decode("latin-1"))
-            return False
+            return None
         proc = subprocess.run(["losetup", "--direct-io=on", "-f", "--show", image],
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if proc.returncode != 0:
             complain("losetup", proc.stderr.decode("latin-1"))
-            return False
+            return None
         device = proc.stdout.decode().strip()
         proc = subprocess.run(["mount", device, mount_point], stderr=subprocess.PIPE)
         if proc.returncode != 0:
             complain("mount " + device, proc.stderr.decode("latin-1"))
-            return False
+            return None
         mounted = True
         work = os.path.join(mount_point, "w")
         os.mkdir(work)
         print("program %s\nworking in %s (%s on %s)" % (args.program, work, name, device))
         load_before = os.getloadavg()[0]
-        figures, cache = measure(args, work)
+        figures, cache = measure(args, work, with_ll)
         report(args, figures, cache, filesystem_of(work), load_before, os.getloadavg()[0])
-        return True
+        return figures
     finally:
         if mounted:
             subprocess.run(["umount", mount_point])

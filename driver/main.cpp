@@ -1,7 +1,12 @@
+#include <string>
+#include <vector>
+
 #include "driver/run_sequence.h"
 #include "platform/process.h"
 
-int main() {
+int main(int argc, char** argv) {
   prepare_process();
-  return run_benchmark();
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+  return run_program(arguments);
 }

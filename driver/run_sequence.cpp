@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 
+#include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "driver/configuration.h"
 #include "driver/os_name.h"
@@ -13,6 +15,7 @@
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/interruption.h"
+#include "platform/report_files.h"
 #include "testrun/measurement.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
@@ -34,12 +37,14 @@ Outcome configuration_failure(const char* operation) {
 // Opens the configuration and reads its first byte, which waits on a pipe
 // until its writer writes or closes. Only a file that reads like a file is
 // the configuration: a directory opens on some systems, but its first read
-// fails, and it counts as unreadable.
-Outcome open_configuration(std::ifstream& file) {
+// fails, and it counts as unreadable. `missing` tells that there is no such
+// file, which the console's text says well enough.
+Outcome open_configuration(std::ifstream& file, bool& missing) {
   // Binary mode: line ends and Ctrl-Z are handled by the line reader alike on
   // every platform.
   errno = 0;
   file.open(kConfigurationFile, std::ios::in | std::ios::binary);
+  missing = !file.is_open() && errno == ENOENT;
   if (!file.is_open()) return configuration_failure("open");
   file.peek();
   if (file.bad()) return configuration_failure("read");
@@ -50,11 +55,33 @@ Outcome open_configuration(std::ifstream& file) {
 }  // namespace
 
 void write_report_file(const std::string& text) {
-  // Binary mode: the report's CR LF line ends reach the file unchanged on
-  // every platform, the same bytes the clipboard receives.
-  std::ofstream file(kReportFile, std::ios::out | std::ios::binary | std::ios::trunc);
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.flush();
+  // The report's CR LF line ends reach the file unchanged on every platform,
+  // the same bytes the clipboard receives.
+  const Outcome written = replace_file_contents(kReportFile, text);
+  if (!written) write_failure(failure("write", kReportFile, written.reason));
+}
+
+// After `c` at the prompt: the clipboard copy, and on a terminal what came of it.
+void copy_report(const std::string& text) {
+  const ClipboardCopy copy = copy_to_clipboard(text);
+  if (!diagnostics_on_terminal()) return;
+  if (copy.copied)
+    write_note("copied the result to the clipboard (" + copy.how + ")");
+  else
+    write_note("could not copy the result to the clipboard: " + copy.reason);
+}
+
+int run_program(const std::vector<std::string>& arguments) {
+  int status = 0;
+  switch (request_of_arguments(arguments)) {
+    case Request::Help: console() << help_text(); break;
+    case Request::Version: console() << version_text(); break;
+    case Request::Run: status = run_benchmark(); break;
+  }
+  const Outcome output = finish_console();
+  if (output) return status;
+  write_failure(output);
+  return status == 0 ? 1 : status;
 }
 
 int run_benchmark() {
@@ -75,13 +102,14 @@ int run_benchmark() {
   report << text::kOsLine << name << text::kReportLineEnd;
 
   std::ifstream configuration;
-  const Outcome opened = open_configuration(configuration);
+  bool missing = false;
+  const Outcome opened = open_configuration(configuration, missing);
   if (opened) {
     run.fixed_figures = true;
     run_configured_tests(configuration, run);
   } else {
     out << text::kNoConfiguration << std::endl;
-    write_failure(opened);
+    if (!missing) write_failure(opened);
     run_default_test(run);
   }
 
@@ -94,6 +122,6 @@ int run_benchmark() {
   out << text::kClipboardPrompt << std::endl;
   const int key = read_key();
   if (interruption_requested()) return interrupted_exit_status();
-  if (key == 'c') copy_to_clipboard(report.str());
+  if (key == 'c') copy_report(report.str());
   return 0;
 }

@@ -2,12 +2,20 @@
 // prompt and the clipboard copy.
 #pragma once
 #include <string>
+#include <vector>
 
 constexpr const char* kReportFile = "result.txt";
+
+// The program: answers a request for help or the version, or runs the
+// benchmark; then checks that standard output took every line. Returns the
+// exit status: that of the run, or 1 when standard output failed for another
+// reason than a reader that went away.
+int run_program(const std::vector<std::string>& arguments);
 
 // Runs the benchmark in the current directory. Returns 0, or the exit status
 // of an interrupted run (see platform/interruption.h).
 int run_benchmark();
 
-// Replaces the report file with exactly these bytes. Failures are silent.
+// Replaces the report file with exactly these bytes; a failure is told on
+// standard error, and the run goes on.
 void write_report_file(const std::string& text);

@@ -99,9 +99,17 @@ class OpenFile {
 // where the file system has no per-file compression.
 void set_compression_off(FileHandle file);
 
+// Called by a whole-file copy after each piece with the bytes of this file
+// copied so far, and at least once per file; returning false stops the copy,
+// which then fails with the reason "interrupted".
+struct CopyPieces {
+  bool (*after_piece)(void* context, std::uint64_t copied) = nullptr;
+  void* context = nullptr;
+};
+
 // The operating system's whole-file copy: `to` is created or replaced and
 // holds the whole of `from` when this succeeds.
-Outcome copy_whole_file(const std::string& from, const std::string& to);
+Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces = {});
 
 Outcome delete_file(const std::string& path);
 

@@ -1,14 +1,15 @@
 #include "platform/linux/linux_calls.h"
 
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace {
 
 int system_open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int system_fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
 
-const LinuxCalls kSystemCalls{system_open, ::read, ::write, ::sendfile, ::fsync};
+const LinuxCalls kSystemCalls{system_open, ::read,  ::write,     ::fsync,
+                              ::close,     ::fstat, ::ftruncate, system_fcntl};
 
 }  // namespace
 

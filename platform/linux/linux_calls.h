@@ -1,17 +1,22 @@
-// The system calls of the Linux file layer, called through this table so
-// that tests can put their own in place of one (as SQLite's test harness
-// does) and make it fail with EINTR, EINVAL, ENOSPC, EIO or move fewer bytes,
-// without root and without a volume that really does so. The program never
-// changes it.
+// The system calls of the Linux file layer whose failures it handles, called
+// through this table so that tests can put their own in place of one (as
+// SQLite's test harness does) and make it fail with EINTR, EINVAL, ENOSPC,
+// EIO or move fewer bytes, without root and without a volume that really
+// does so. The program never changes it.
 #pragma once
+#include <sys/stat.h>
 #include <sys/types.h>
 
 struct LinuxCalls {
   int (*open)(const char* path, int flags, mode_t mode);
   ssize_t (*read)(int fd, void* buffer, size_t length);
   ssize_t (*write)(int fd, const void* buffer, size_t length);
-  ssize_t (*sendfile)(int to, int from, off_t* offset, size_t length);
   int (*fsync)(int fd);
+  int (*close)(int fd);
+  int (*fstat)(int fd, struct stat* status);
+  int (*ftruncate)(int fd, off_t length);
+  // fcntl with one integer argument (0 where the command takes none).
+  int (*fcntl)(int fd, int command, int argument);
 };
 
 // The table in use; it starts out with the system's own calls.

@@ -19,16 +19,19 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <numeric>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/linux_calls.h"
+#include "platform/memory.h"
+#include "platform/posix/posix_descriptor.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 
@@ -42,6 +45,14 @@ int open_retrying(const std::string& path, int flags, mode_t mode) {
     fd = linux_calls().open(path.c_str(), flags, mode);
   } while (fd == -1 && errno == EINTR);
   return fd;
+}
+
+// The status of the file open as `fd`: 0, or the errno of fstat, or EISDIR
+// for a directory. Only files are opened here; a directory is refused as the
+// Windows calls refuse it.
+int file_status(int fd, struct stat& status) {
+  if (linux_calls().fstat(fd, &status) != 0) return errno;
+  return S_ISDIR(status.st_mode) ? EISDIR : 0;
 }
 
 // Which descriptors of open_unbuffered move their data through the page
@@ -82,9 +93,9 @@ bool on_memory_file_system(int fd) {
 // Takes the descriptor out of direct mode. False when it was not in direct
 // mode (so an EINVAL has another cause) or cannot leave it.
 bool leave_direct_mode(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
+  const int flags = linux_calls().fcntl(fd, F_GETFL, 0);
   if (flags == -1 || (flags & O_DIRECT) == 0) return false;
-  if (::fcntl(fd, F_SETFL, flags & ~O_DIRECT) != 0) return false;
+  if (linux_calls().fcntl(fd, F_SETFL, flags & ~O_DIRECT) != 0) return false;
   mark_cached(fd, true);
   return true;
 }
@@ -121,83 +132,110 @@ Outcome transfer_failure(bool writing, int error) {
   return errno_failure(writing ? "write" : "read", "", error);
 }
 
-// The errors on which a kernel copy is taken as not available for this pair
-// of files, so that a plain read and write loop takes over.
-bool kernel_copy_unsupported(int error) {
-  switch (error) {
-    case ENOSYS:
-    case EXDEV:
-    case EOPNOTSUPP:
-#if ENOTSUP != EOPNOTSUPP
-    case ENOTSUP:
-#endif
-    case EINVAL:
-    case EPERM:
-    case EBADF:
-    case ETXTBSY:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The paths of a whole-file copy, for its failures.
 struct CopyPaths {
   std::string from;
   std::string to;
 };
 
-// Copies from the current position of `from` to end of file; adds the bytes
-// copied to `copied`.
-Outcome copy_by_read_write(int from, int to, const CopyPaths& paths, std::uint64_t& copied) {
-  std::vector<unsigned char> buffer(256 * 1024);
+// cp's transfers are never larger than this here, whatever block size a file
+// system reports; a power of two, so that every smaller one divides it.
+constexpr std::size_t kLargestCopyBlock = std::size_t{64} << 20;
+
+// The transfer size cp takes for a file of this status, as coreutils'
+// io_blksize works it out: at least 128 KiB and a multiple of the file
+// system's preferred block (st_blksize), rounded up to a power of two for a
+// regular file whose block is none.
+std::size_t copy_block(const struct stat& status) {
+  constexpr std::size_t kLeast = 128 * 1024;
+  std::size_t block = status.st_blksize > 0 ? static_cast<std::size_t>(status.st_blksize) : kLeast;
+  if (block >= kLargestCopyBlock) return kLargestCopyBlock;
+  block += (kLeast - 1) - (kLeast - 1) % block;
+  if (S_ISREG(status.st_mode) && (block & (block - 1)) != 0) {
+    std::size_t power = kLeast;
+    while (power < block) power <<= 1;
+    block = power;
+  }
+  return block < kLargestCopyBlock ? block : kLargestCopyBlock;
+}
+
+// The buffer cp copies a regular file through: the least common multiple of
+// the source's and the destination's transfer sizes, or the source's where
+// that multiple is out of range. For a file that is not sparse cp starts
+// from the file's size plus one byte and rounds up to that multiple, which
+// comes to the multiple itself for every size.
+std::size_t copy_buffer_bytes(const struct stat& source, const struct stat& destination) {
+  const std::uint64_t a = copy_block(source);
+  const std::uint64_t b = copy_block(destination);
+  const std::uint64_t multiple = a / std::gcd(a, b) * b;
+  return static_cast<std::size_t>(multiple <= kLargestCopyBlock ? multiple : a);
+}
+
+// The copy loop's buffer, page-aligned as cp's is. It is allocated at the
+// first whole-file copy and kept for the next ones, grown only when a pair of
+// files asks for more, and never cleared. cp allocates one for every file
+// (coreutils 9.1 maps and unmaps 136 KiB per file, and faults its pages in),
+// so inside a timed section this does less than cp does, never more.
+struct CopyBuffer {
+  void* data = nullptr;
+  std::size_t bytes = 0;
+  ~CopyBuffer() { release_io_buffer(data); }
+};
+
+unsigned char* copy_buffer(std::size_t bytes) {
+  static CopyBuffer buffer;
+  if (bytes > buffer.bytes) {
+    release_io_buffer(buffer.data);
+    buffer.data = allocate_io_buffer(bytes);
+    buffer.bytes = buffer.data != nullptr ? bytes : 0;
+  }
+  return static_cast<unsigned char*>(buffer.data);
+}
+
+// Tells the caller's hook how far the copy has come; false when it says stop.
+bool piece_done(const CopyPieces& pieces, std::uint64_t copied) {
+  return pieces.after_piece == nullptr || pieces.after_piece(pieces.context, copied);
+}
+
+// Copies `from`, from its current position to its end, into `to` as
+// cp --reflink=never does: one read of up to `buffer_bytes` at a time, then
+// writes of all it got. No clone and no kernel copy (copy_file_range clones
+// on XFS with reflink and on btrfs; sendfile and copy_file_range both run
+// slower than this loop on the volumes measured), so every byte moves.
+// `copied` counts the bytes written.
+Outcome copy_by_pieces(int from, int to, const CopyPaths& paths, std::size_t buffer_bytes,
+                       const CopyPieces& pieces, std::uint64_t& copied) {
+  unsigned char* buffer = copy_buffer(buffer_bytes);
+  if (buffer == nullptr) return buffer_failure(buffer_bytes);
+  bool told = false;
   for (;;) {
-    const ssize_t n = linux_calls().read(from, buffer.data(), buffer.size());
+    const ssize_t n = linux_calls().read(from, buffer, buffer_bytes);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno_failure("read", paths.from);
     }
-    if (n == 0) return success();
+    if (n == 0) break;
     std::uint32_t written = 0;
-    if (const int error =
-            transfer_all(to, buffer.data(), static_cast<std::uint32_t>(n), true, written))
-      return errno_failure("write", paths.to, error);
+    // Told as every system's whole-file copy tells a failure at its destination.
+    if (const int error = transfer_all(to, buffer, static_cast<std::uint32_t>(n), true, written))
+      return errno_failure("copy to", paths.to, error);
     copied += static_cast<std::uint64_t>(n);
+    told = true;
+    if (!piece_done(pieces, copied)) return failure("copy to", paths.to, "interrupted");
   }
+  // An empty file is one piece of no bytes.
+  if (!told && !piece_done(pieces, copied)) return failure("copy to", paths.to, "interrupted");
+  return success();
 }
 
-// Copies all `size` bytes of `from` to `to`; true when exactly that many arrived.
-// The kernel moves the data with sendfile, which reads and writes every byte
-// through a pipe. copy_file_range is not used: on a file system that can
-// share blocks (XFS with reflink, btrfs) it clones the file instead, and a
-// clone moves no data at all.
-Outcome copy_contents(int from, int to, const CopyPaths& paths, std::uint64_t size) {
-  constexpr std::uint64_t kMaxChunk = std::uint64_t{1} << 30;
-  std::uint64_t copied = 0;
-  while (copied < size) {
-    const std::uint64_t left = size - copied;
-    const ssize_t n = linux_calls().sendfile(to, from, nullptr,
-                                 static_cast<std::size_t>(left < kMaxChunk ? left : kMaxChunk));
-    if (n > 0) {
-      copied += static_cast<std::uint64_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    // Nothing copied (the source shrank, or the file system answers so) or
-    // no kernel copy for these files: the loop below goes on from the
-    // current positions.
-    if (n == 0 || kernel_copy_unsupported(errno)) break;
-    return errno_failure("copy to", paths.to);
-  }
-  if (copied < size) {
-    Outcome outcome = copy_by_read_write(from, to, paths, copied);
-    if (!outcome) return outcome;
-  }
-  if (copied != size)
-    return failure("copy from", paths.from,
-                   "ended after " + std::to_string(copied) + " of " + std::to_string(size) +
-                       " bytes");
-  return success();
+// Closes a descriptor of a whole-file copy and tells a failure of the close
+// in `outcome`, unless it tells an earlier one already: a file system may
+// report a failed write only there (a network file system does), and cp
+// checks both closes too. EINTR is no failure: Linux has released the
+// descriptor by then, and closing it again could close one opened since.
+void close_copied(Descriptor file, const std::string& path, Outcome& outcome) {
+  if (linux_calls().close(file.release()) != 0 && errno != EINTR && outcome)
+    outcome = errno_failure("close", path);
 }
 
 }  // namespace
@@ -225,17 +263,15 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
     return kInvalidFile;
   }
 
-  // Only files are opened here; a directory is refused as the Windows call refuses it.
+  Descriptor file(fd);
   struct stat status;
-  const int error = ::fstat(fd, &status) != 0 ? errno : (S_ISDIR(status.st_mode) ? EISDIR : 0);
-  if (error != 0) {
-    ::close(fd);
+  if (const int error = file_status(fd, status)) {
     if (failed != nullptr) *failed = errno_failure("open", native, error);
     return kInvalidFile;
   }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   mark_cached(fd, cached || on_memory_file_system(fd));
-  return fd;
+  return file.release();
 }
 
 // Transfers here need no memory of their own.
@@ -275,7 +311,7 @@ void flush_file(FileHandle file) {
 void close_file(FileHandle file) {
   if (file < 0) return;
   mark_cached(descriptor(file), false);
-  ::close(descriptor(file));
+  linux_calls().close(descriptor(file));
 }
 
 std::uint32_t take_cached_transfer_length() {
@@ -300,43 +336,45 @@ void set_compression_off(FileHandle file) {
   }
 }
 
-Outcome copy_whole_file(const std::string& from, const std::string& to) {
+Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   const CopyPaths paths{native_path(from), native_path(to)};
-  const int source = open_retrying(paths.from, O_RDONLY | O_CLOEXEC, 0);
-  if (source == -1) return errno_failure("open", paths.from);
+  Descriptor source(open_retrying(paths.from, O_RDONLY | O_CLOEXEC, 0));
+  if (!source) return errno_failure("open", paths.from);
   struct stat source_status;
-  const int source_error =
-      ::fstat(source, &source_status) != 0 ? errno : (S_ISDIR(source_status.st_mode) ? EISDIR : 0);
-  if (source_error != 0) {
-    ::close(source);
-    return errno_failure("open", paths.from, source_error);
-  }
+  if (const int error = file_status(source.get(), source_status))
+    return errno_failure("open", paths.from, error);
   // Opened without truncation first, so that a copy onto the source itself
   // fails instead of emptying it.
-  const int destination =
-      open_retrying(paths.to, O_WRONLY | O_CREAT | O_CLOEXEC, source_status.st_mode & 0777);
-  if (destination == -1) {
-    const Outcome outcome = errno_failure("create", paths.to);
-    ::close(source);
-    return outcome;
-  }
+  Descriptor destination(
+      open_retrying(paths.to, O_WRONLY | O_CREAT | O_CLOEXEC, source_status.st_mode & 0777));
+  if (!destination) return errno_failure("create", paths.to);
   Outcome outcome;
   struct stat destination_status;
-  if (::fstat(destination, &destination_status) != 0) {
-    outcome = errno_failure("create", paths.to);
+  if (const int error = file_status(destination.get(), destination_status)) {
+    outcome = errno_failure("create", paths.to, error);
   } else if (destination_status.st_dev == source_status.st_dev &&
              destination_status.st_ino == source_status.st_ino) {
     outcome = failure("copy to", paths.to, "is the source file itself");
-  } else if (destination_status.st_size != 0 && ::ftruncate(destination, 0) != 0) {
+  } else if (destination_status.st_size != 0 &&
+             linux_calls().ftruncate(destination.get(), 0) != 0) {
     outcome = errno_failure("truncate", paths.to);
   } else {
-    ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
-    outcome = copy_contents(source, destination, paths,
-                            static_cast<std::uint64_t>(source_status.st_size));
+    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::uint64_t copied = 0;
+    outcome = copy_by_pieces(source.get(), destination.get(), paths,
+                             copy_buffer_bytes(source_status, destination_status), pieces,
+                             copied);
+    // A source that ends early was cut short while it was copied; one that
+    // grew is copied to its new end, as cp copies it.
+    const auto size = static_cast<std::uint64_t>(source_status.st_size);
+    if (outcome && copied < size)
+      outcome = failure("copy from", paths.from,
+                        "ended after " + std::to_string(copied) + " of " + std::to_string(size) +
+                            " bytes");
   }
-  // The data is left to the system's write-back, as the system copy call leaves it.
-  if (::close(destination) != 0 && outcome) outcome = errno_failure("close", paths.to);
-  ::close(source);
+  // The data is left to the system's write-back, as cp leaves it.
+  close_copied(std::move(destination), paths.to, outcome);
+  close_copied(std::move(source), paths.from, outcome);
   return outcome;
 }
 

@@ -5,7 +5,7 @@
 //   3. the controlling terminal: an OSC 52 sequence, which terminals that
 //      support it turn into a clipboard copy.
 // The tools get the text on their standard input; their own output is
-// discarded. Every failure is silent.
+// discarded. The result names the means that took the text, or why none did.
 
 #include "platform/clipboard.h"
 
@@ -20,7 +20,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
+
+#include "platform/posix/posix_system.h"
 
 extern char** environ;
 
@@ -59,15 +62,6 @@ long long monotonic_ms() {
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Moves a descriptor above the standard three, so that the child's set-up of
-// its standard streams cannot overwrite it. Returns the descriptor, or -1.
-int above_standard_streams(int fd) {
-  if (fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  ::close(fd);
-  return moved;
-}
-
 // Writes all of `text` to the non-blocking `fd` before `deadline`.
 bool write_before(int fd, const std::string& text, long long deadline) {
   std::size_t done = 0;
@@ -87,13 +81,19 @@ bool write_before(int fd, const std::string& text, long long deadline) {
   return true;
 }
 
-// Waits for the child until `deadline`, then stops it. True when it exited with status 0.
-bool child_succeeded(pid_t child, long long deadline) {
+// Waits for the child until `deadline`, then stops it. "" when it exited
+// with status 0, else what became of it.
+std::string child_outcome(pid_t child, long long deadline) {
   int status = 0;
   for (;;) {
     const pid_t done = ::waitpid(child, &status, WNOHANG);
-    if (done == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (done < 0 && errno != EINTR) return false;
+    if (done == child) {
+      if (WIFEXITED(status))
+        return WEXITSTATUS(status) == 0 ? ""
+                                        : "exit status " + std::to_string(WEXITSTATUS(status));
+      return "ended by signal " + std::to_string(WTERMSIG(status));
+    }
+    if (done < 0 && errno != EINTR) return std::strerror(errno);
     if (monotonic_ms() >= deadline) break;
     struct timespec pause = {0, 10 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
@@ -101,39 +101,36 @@ bool child_succeeded(pid_t child, long long deadline) {
   ::kill(child, SIGKILL);
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return false;
+  return "no answer within " + std::to_string(kToolTimeoutMs / 1000) + " s";
 }
 
 // Runs the tool with `text` on its standard input and its output sent to
-// /dev/null. True when it took the text and exited with status 0.
-bool pipe_to_tool(const std::vector<std::string>& command, const std::string& text) {
+// /dev/null. "" when it took the text and exited with status 0, else why not.
+std::string pipe_to_tool(const std::vector<std::string>& command, const std::string& text) {
   const std::string program = find_on_path(command[0]);
-  if (program.empty()) return false;
+  if (program.empty()) return "not found";
 
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
-  const int read_end = above_standard_streams(ends[0]);
-  const int write_end = above_standard_streams(ends[1]);
-  if (read_end < 0 || write_end < 0) {
-    if (read_end >= 0) ::close(read_end);
-    if (write_end >= 0) ::close(write_end);
-    return false;
-  }
+  // Both ends above the standard streams, so that the child's set-up of its
+  // standard streams cannot overwrite them.
+  Descriptor read_end;
+  Descriptor write_end;
+  if (!open_pipe(read_end, write_end, false)) return std::strerror(errno);
 
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_adddup2(&actions, read_end, STDIN_FILENO);
+  ::posix_spawn_file_actions_adddup2(&actions, read_end.get(), STDIN_FILENO);
   ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   std::vector<char*> arguments;
   for (const std::string& argument : command) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
-  // The run ignores SIGPIPE; the tool gets the default action back.
+  // The run ignores SIGPIPE and SIGXFSZ; the tool gets the default actions back.
   posix_spawnattr_t attributes;
   ::posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
   ::posix_spawnattr_setsigdefault(&attributes, &defaults);
   ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t child = 0;
@@ -141,11 +138,8 @@ bool pipe_to_tool(const std::vector<std::string>& command, const std::string& te
       ::posix_spawn(&child, program.c_str(), &actions, &attributes, arguments.data(), environ);
   ::posix_spawnattr_destroy(&attributes);
   ::posix_spawn_file_actions_destroy(&actions);
-  ::close(read_end);
-  if (spawned != 0) {
-    ::close(write_end);
-    return false;
-  }
+  read_end.reset();
+  if (spawned != 0) return std::strerror(spawned);
 
   // A tool that exits without reading must not end this process with SIGPIPE.
   struct sigaction ignore = {};
@@ -153,11 +147,13 @@ bool pipe_to_tool(const std::vector<std::string>& command, const std::string& te
   struct sigaction previous = {};
   ::sigaction(SIGPIPE, &ignore, &previous);
   const long long deadline = monotonic_ms() + kToolTimeoutMs;
-  ::fcntl(write_end, F_SETFL, ::fcntl(write_end, F_GETFL) | O_NONBLOCK);
-  const bool written = write_before(write_end, text, deadline);
-  ::close(write_end);
+  ::fcntl(write_end.get(), F_SETFL, ::fcntl(write_end.get(), F_GETFL) | O_NONBLOCK);
+  const bool written = write_before(write_end.get(), text, deadline);
+  write_end.reset();
   ::sigaction(SIGPIPE, &previous, nullptr);
-  return child_succeeded(child, deadline) && written;
+  const std::string outcome = child_outcome(child, deadline);
+  if (!outcome.empty()) return outcome;
+  return written ? "" : "it did not read the whole text";
 }
 
 std::string base64(const std::string& text) {
@@ -188,27 +184,42 @@ std::string base64(const std::string& text) {
 }
 
 // Sends the text to the controlling terminal as an OSC 52 clipboard sequence.
-bool copy_by_terminal(const std::string& text) {
-  const int terminal = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (terminal < 0) return false;
+// "" when the whole sequence was written, else why not.
+std::string copy_by_terminal(const std::string& text) {
+  const Descriptor terminal(::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (!terminal) return std::strerror(errno);
   const std::string sequence = "\x1b]52;c;" + base64(text) + "\a";
   std::size_t done = 0;
+  int error = EIO;
   while (done < sequence.size()) {
-    const ssize_t n = ::write(terminal, sequence.data() + done, sequence.size() - done);
+    const ssize_t n = ::write(terminal.get(), sequence.data() + done, sequence.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      if (n < 0) error = errno;
+      break;
+    }
     done += static_cast<std::size_t>(n);
   }
-  ::close(terminal);
-  return done == sequence.size();
+  return done == sequence.size() ? "" : std::strerror(error);
 }
 
 }  // namespace
 
-void copy_to_clipboard(const std::string& text) {
-  if (variable_set("WAYLAND_DISPLAY") && pipe_to_tool({"wl-copy"}, text)) return;
-  if (variable_set("DISPLAY") && (pipe_to_tool({"xclip", "-selection", "clipboard"}, text) ||
-                                  pipe_to_tool({"xsel", "--clipboard", "--input"}, text)))
-    return;
-  copy_by_terminal(text);
+ClipboardCopy copy_to_clipboard(const std::string& text) {
+  std::string reasons;
+  const auto tried = [&](const std::vector<std::string>& command) {
+    const std::string why = pipe_to_tool(command, text);
+    if (!why.empty()) reasons += command[0] + ": " + why + "; ";
+    return why.empty();
+  };
+  if (variable_set("WAYLAND_DISPLAY") && tried({"wl-copy"})) return {true, "wl-copy", ""};
+  if (variable_set("DISPLAY")) {
+    if (tried({"xclip", "-selection", "clipboard"})) return {true, "xclip", ""};
+    if (tried({"xsel", "--clipboard", "--input"})) return {true, "xsel", ""};
+  }
+  const std::string why = copy_by_terminal(text);
+  if (why.empty())
+    return {true, "sent to the terminal (OSC 52); the terminal may ignore it", ""};
+  if (reasons.empty()) reasons = "no WAYLAND_DISPLAY or DISPLAY for a clipboard tool; ";
+  return {false, "", reasons + "/dev/tty: " + why};
 }

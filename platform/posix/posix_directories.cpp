@@ -18,7 +18,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
+#include "platform/posix/posix_descriptor.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 
@@ -49,23 +51,23 @@ bool directory_mount(int fd, Mount& mount) {
 }
 
 // Opens the directory `name` inside `parent` without following a link, and
-// only when it lies on `mount`. Returns the descriptor or -1.
-int open_subdirectory(int parent, const char* name, const Mount& mount) {
+// only when it lies on `mount`. Holds no descriptor when it cannot.
+Descriptor open_subdirectory(int parent, const char* name, const Mount& mount) {
   int fd;
   do {
     fd = ::openat(parent, name, kDirectoryFlags);
   } while (fd == -1 && errno == EINTR);
-  if (fd == -1) return -1;
+  Descriptor directory(fd);
+  if (!directory) return directory;
   Mount found;
-  if (!directory_mount(fd, found) || !(found == mount)) {
-    ::close(fd);
+  if (!directory_mount(directory.get(), found) || !(found == mount)) {
+    directory.reset();
     errno = EXDEV;  // the reason told: a directory on another mount is not entered
-    return -1;
   }
-  return fd;
+  return directory;
 }
 
-bool empty_directory(int fd);
+bool empty_directory(Descriptor directory);
 
 // Deletes the entry `name` of the directory open as `parent`.
 bool remove_entry(int parent, const char* name, unsigned char type, const Mount& mount) {
@@ -79,24 +81,20 @@ bool remove_entry(int parent, const char* name, unsigned char type, const Mount&
   // Files, links of every kind, pipes and the like: the name goes, nothing
   // it may point to. A directory found in its place makes this fail.
   if (!directory) return ::unlinkat(parent, name, 0) == 0;
-  const int child = open_subdirectory(parent, name, mount);
-  if (child == -1 || !empty_directory(child)) return false;
+  Descriptor child = open_subdirectory(parent, name, mount);
+  if (!child || !empty_directory(std::move(child))) return false;
   return ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
-// Deletes every entry of the directory open as `fd` except those whose names
-// begin with a dot; stops at the first that cannot be deleted. Closes `fd`.
-bool empty_directory(int fd) {
+// Deletes every entry of the open directory except those whose names begin
+// with a dot; stops at the first that cannot be deleted.
+bool empty_directory(Descriptor directory) {
   Mount mount;
-  if (!directory_mount(fd, mount)) {
-    ::close(fd);
-    return false;
-  }
-  DIR* stream = ::fdopendir(fd);
-  if (stream == nullptr) {
-    ::close(fd);
-    return false;
-  }
+  if (!directory_mount(directory.get(), mount)) return false;
+  DIR* stream = ::fdopendir(directory.get());
+  if (stream == nullptr) return false;
+  // The stream owns the descriptor now; closedir closes it.
+  directory.release();
   bool ok = true;
   for (;;) {
     errno = 0;
@@ -149,16 +147,15 @@ Outcome remove_tree(const std::string& path) {
   if (name.empty() || name == "." || name == ".." || name == "/")
     return errno_failure("remove tree", native, EINVAL);
 
-  const int parent = ::open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (parent == -1) return errno_failure("remove tree", native);
+  const Descriptor parent(::open(parent_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent) return errno_failure("remove tree", native);
   // The top is the work directory, made on the parent's mount.
   Mount mount;
-  const int top =
-      directory_mount(parent, mount) ? open_subdirectory(parent, name.c_str(), mount) : -1;
-  const bool removed =
-      top != -1 && empty_directory(top) && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
-  // The errno of the step that stopped the removal; the closes after it succeed.
-  const Outcome outcome = removed ? success() : errno_failure("remove tree", native);
-  ::close(parent);
-  return outcome;
+  Descriptor top;
+  if (directory_mount(parent.get(), mount))
+    top = open_subdirectory(parent.get(), name.c_str(), mount);
+  const bool removed = top && empty_directory(std::move(top)) &&
+                       ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) == 0;
+  // The errno of the step that stopped the removal, taken before the parent closes.
+  return removed ? success() : errno_failure("remove tree", native);
 }

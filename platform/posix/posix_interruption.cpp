@@ -8,7 +8,6 @@
 
 #include "platform/interruption.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include <cerrno>
 
 #include "platform/posix/posix_interruption.h"
+#include "platform/posix/posix_system.h"
 
 namespace {
 
@@ -42,22 +42,16 @@ void on_signal(int number) {
   }
 }
 
-// Moves a descriptor above the standard streams, so that a closed standard
-// input is never taken by the pipe. Returns the descriptor, or -1.
-int above_standard_streams(int fd) {
-  if (fd < 0 || fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  ::close(fd);
-  return moved;
-}
-
 }  // namespace
 
 void install_interruption_handlers() {
-  int ends[2];
-  if (g_wake_read < 0 && ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {
-    g_wake_read = above_standard_streams(ends[0]);
-    g_wake_write = above_standard_streams(ends[1]);
+  // The pipe lives as long as the process; its ends stay clear of the
+  // standard streams, so that a closed standard input is never taken by it.
+  Descriptor read_end;
+  Descriptor write_end;
+  if (g_wake_read < 0 && open_pipe(read_end, write_end, true)) {
+    g_wake_read = read_end.release();
+    g_wake_write = write_end.release();
   }
   struct sigaction action = {};
   action.sa_handler = on_signal;

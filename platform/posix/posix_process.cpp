@@ -1,23 +1,18 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <cerrno>
 #include <iostream>
 
+#include "platform/posix/posix_console.h"
 #include "platform/posix/posix_interruption.h"
+#include "platform/posix/posix_system.h"
 
 namespace {
-
-// The kernel's ceiling for open files per process.
-rlim_t open_file_ceiling() {
-  std::ifstream file("/proc/sys/fs/nr_open");
-  unsigned long long ceiling = 0;
-  if (file >> ceiling) return static_cast<rlim_t>(ceiling);
-  return 0;
-}
 
 // An LL trial keeps two files open per test file, so the soft limit on open
 // files (often 1024) is raised as far as the hard limit allows.
@@ -34,15 +29,37 @@ void raise_open_file_limit() {
   ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// A standard stream closed when the program started is opened on /dev/null,
+// so that no file the run opens takes its number: the configuration read as
+// the key, or notes written into it.
+void open_closed_standard_streams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: this one, since those below it are open.
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
 }  // namespace
 
+bool is_native_help_switch(const std::string&) { return false; }
+
 void prepare_process() {
+  open_closed_standard_streams();
   // On a terminal every text shows the moment it is written, progress words
   // without a line end included. Redirected output is flushed at line ends.
+  install_standard_output_buffer();
   if (::isatty(STDOUT_FILENO)) std::cout << std::unitbuf;
   raise_open_file_limit();
   // Output to a pipe or socket whose reader has gone fails with EPIPE and is
   // dropped; the run goes on to its end and writes result.txt.
   ::signal(SIGPIPE, SIG_IGN);
+  // A write beyond the file size limit (ulimit -f) fails with EFBIG like any
+  // other failed write, instead of ending the run with a test file left.
+  ::signal(SIGXFSZ, SIG_IGN);
   install_interruption_handlers();
 }

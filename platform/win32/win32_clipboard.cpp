@@ -5,22 +5,38 @@
 
 #include <cstring>
 
+#include "platform/win32/win32_failure.h"
+
 static_assert((GMEM_MOVEABLE | GMEM_DDESHARE) == 0x2002, "a movable, shareable block");
 
-void copy_to_clipboard(const std::string& text) {
-  if (!OpenClipboard(nullptr)) return;
+namespace {
+
+ClipboardCopy not_copied(const char* operation) {
+  return {false, "", last_error_failure(operation, "clipboard").reason};
+}
+
+}  // namespace
+
+ClipboardCopy copy_to_clipboard(const std::string& text) {
+  if (!OpenClipboard(nullptr)) return not_copied("open");
   // GMEM_MOVEABLE | GMEM_DDESHARE: a block the clipboard can take over.
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
   void* memory = block != nullptr ? GlobalLock(block) : nullptr;
   if (memory == nullptr) {
+    const ClipboardCopy failed = not_copied("allocate");
     if (block != nullptr) GlobalFree(block);
     CloseClipboard();
-    return;
+    return failed;
   }
   std::memcpy(memory, text.c_str(), text.size() + 1);
   GlobalUnlock(block);
   EmptyClipboard();
   // Once handed over, the block belongs to the clipboard.
-  if (SetClipboardData(CF_TEXT, block) == nullptr) GlobalFree(block);
+  ClipboardCopy copied{true, "Windows clipboard, as text", ""};
+  if (SetClipboardData(CF_TEXT, block) == nullptr) {
+    copied = not_copied("set");
+    GlobalFree(block);
+  }
   CloseClipboard();
+  return copied;
 }

@@ -11,6 +11,7 @@
 
 #include "platform/win32/win32_directories_internal.h"
 #include "platform/win32/win32_failure.h"
+#include "platform/win32/win32_handle.h"
 
 namespace {
 
@@ -19,24 +20,19 @@ constexpr std::size_t kMaxTreePathLength = 259;
 
 // Opens the directory at `path` itself, never what a reparse point there
 // leads to, and keeps it from being deleted or renamed while the handle is
-// open. INVALID_HANDLE_VALUE when it is anything but a plain directory.
-HANDLE hold_plain_directory(const std::string& path) {
-  const HANDLE held = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr);
-  if (held == INVALID_HANDLE_VALUE) return held;
+// open. Holds no handle when it is anything but a plain directory.
+ScopedHandle hold_plain_directory(const std::string& path) {
+  ScopedHandle held(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
+  if (!held) return held;
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(held, &information)) {
-    const DWORD error = GetLastError();
-    CloseHandle(held);
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (entry_kind_of(information.dwFileAttributes) != EntryKind::Directory) {
-    CloseHandle(held);
+  if (!GetFileInformationByHandle(held.get(), &information)) {
+    held.reset();
+  } else if (entry_kind_of(information.dwFileAttributes) != EntryKind::Directory) {
+    held.reset();
     SetLastError(ERROR_DIRECTORY);  // the reason told: it is no plain directory
-    return INVALID_HANDLE_VALUE;
   }
   return held;
 }
@@ -48,8 +44,8 @@ Outcome empty_directory(const std::string& prefix) {
   if (pattern.size() > kMaxTreePathLength)
     return last_error_failure("list", pattern, ERROR_FILENAME_EXCED_RANGE);
   WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return last_error_failure("list", pattern);
+  const ScopedSearch search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search) return last_error_failure("list", pattern);
   Outcome outcome;
   do {
     if (found.cFileName[0] == '.') continue;
@@ -65,10 +61,9 @@ Outcome empty_directory(const std::string& prefix) {
         if (DeleteFileA(entry.c_str()) == 0) outcome = last_error_failure("delete", entry);
         break;
     }
-  } while (outcome && FindNextFileA(search, &found));
+  } while (outcome && FindNextFileA(search.get(), &found));
   // The listing ends with ERROR_NO_MORE_FILES; any other end is a failure.
   if (outcome && GetLastError() != ERROR_NO_MORE_FILES) outcome = last_error_failure("list", pattern);
-  FindClose(search);
   return outcome;
 }
 
@@ -101,13 +96,13 @@ Outcome remove_tree(const std::string& path) {
   if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
   std::string directory = path;
   while (directory.size() > 1 && directory.back() == '\\') directory.pop_back();
-  const HANDLE held = hold_plain_directory(directory);
-  if (held == INVALID_HANDLE_VALUE) return last_error_failure("remove tree", directory);
+  ScopedHandle held = hold_plain_directory(directory);
+  if (!held) return last_error_failure("remove tree", directory);
   const Outcome emptied = empty_directory(prefix);
   // Released before the removal, which needs delete access. Should a
   // junction take the empty directory's place in between, RemoveDirectoryA
   // removes the junction, never what it leads to.
-  CloseHandle(held);
+  held.reset();
   if (!emptied) return emptied;
   return remove_directory(path);
 }

@@ -24,6 +24,7 @@
 
 #include "platform/win32/win32_failure.h"
 #include "platform/win32/win32_files_internal.h"
+#include "platform/win32/win32_handle.h"
 
 namespace {
 
@@ -336,9 +337,54 @@ void set_compression_off(FileHandle file) {
                   &returned, nullptr);
 }
 
-Outcome copy_whole_file(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0 ? success()
-                                                         : last_error_failure("copy to", to);
+namespace {
+
+// What CopyFileExA has told of a copy so far.
+struct CopyProgress {
+  const CopyPieces* pieces;
+  bool told = false;     // the hook has heard of a piece
+  bool stopped = false;  // the hook said stop
+};
+
+// CopyFileExA's progress routine: after each piece of the file's data it
+// tells the hook, and cancels the copy when the hook says stop.
+DWORD CALLBACK tell_piece(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER,
+                          DWORD, DWORD reason, HANDLE, HANDLE, LPVOID data) {
+  auto* progress = static_cast<CopyProgress*>(data);
+  if (reason != CALLBACK_CHUNK_FINISHED) return PROGRESS_CONTINUE;
+  progress->told = true;
+  if (progress->pieces->after_piece(progress->pieces->context,
+                                    static_cast<std::uint64_t>(transferred.QuadPart)))
+    return PROGRESS_CONTINUE;
+  progress->stopped = true;
+  return PROGRESS_CANCEL;
+}
+
+// The length of the file at `path`, from its directory entry; 0 when unknown.
+std::uint64_t listed_length(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  const ScopedSearch search(FindFirstFileA(path.c_str(), &found));
+  if (!search) return 0;
+  return static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+}
+
+}  // namespace
+
+Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
+  // The shell's own copy call, when nobody listens for its pieces.
+  if (pieces.after_piece == nullptr)
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0 ? success()
+                                                           : last_error_failure("copy to", to);
+  // The same copy with a progress routine (Windows NT 4.0 and later). A
+  // cancelled copy removes what it had written of the destination.
+  CopyProgress progress{&pieces};
+  if (!CopyFileExA(from.c_str(), to.c_str(), tell_piece, &progress, nullptr, 0))
+    return progress.stopped ? failure("copy to", to, "interrupted")
+                            : last_error_failure("copy to", to);
+  // An empty file has no piece to tell of: the hook hears of the whole file once.
+  if (!progress.told && !pieces.after_piece(pieces.context, listed_length(to)))
+    return failure("copy to", to, "interrupted");
+  return success();
 }
 
 Outcome delete_file(const std::string& path) {

@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/win32/win32_console_internal.h"
 #include "platform/win32/win32_interruption_internal.h"
+
+bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }
 
 void prepare_process() {
   // A target that is not ready (an empty card reader, a disconnected network
@@ -16,6 +19,7 @@ void prepare_process() {
 
   // On a console, progress words must show the moment they are written, also
   // those written without a line end.
+  install_standard_output_buffer();
   DWORD mode = 0;
   if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || _isatty(_fileno(stdout)))
     std::cout << std::unitbuf;

@@ -4,12 +4,14 @@
 // behave as the real layers do wherever the logic relies on it.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/report_files.h"
 #include "platform/volume.h"
 #include "platform/volume_description.h"
 #include "tests/contract/contract_root.h"
@@ -17,6 +19,20 @@
 namespace {
 
 constexpr std::uint32_t kBytes = 4096;
+
+// What a whole-file copy told its hook.
+struct Heard {
+  int calls = 0;
+  std::uint64_t last = 0;
+  bool go_on = true;
+};
+
+bool hear(void* context, std::uint64_t copied) {
+  auto* heard = static_cast<Heard*>(context);
+  ++heard->calls;
+  heard->last = copied;
+  return heard->go_on;
+}
 
 class PlatformContract : public ::testing::Test {
  protected:
@@ -156,6 +172,18 @@ TEST_F(PlatformContract, OwnersHandOnTheirFileAndBufferAndCloseOnlyTheirOwn) {
   EXPECT_TRUE(readable(owner.handle()));
 }
 
+TEST_F(PlatformContract, TransferBuffersArePageAligned) {
+  // Cache-bypassing transfers refuse buffers that are not aligned to the
+  // sector; a page (4096 bytes at least, everywhere) is a multiple of it.
+  for (std::size_t bytes : {std::size_t{0}, std::size_t{1}, std::size_t{512}, std::size_t{3073},
+                            std::size_t{4096}, std::size_t{65536}, std::size_t{1} << 20}) {
+    void* buffer = allocate_io_buffer(bytes);
+    ASSERT_NE(buffer, nullptr) << bytes;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer) % 4096, 0u) << bytes;
+    release_io_buffer(buffer);
+  }
+}
+
 TEST_F(PlatformContract, OpensFailWithTheirReason) {
   Outcome failed;
   const std::string missing = at("missing.dat");
@@ -189,6 +217,58 @@ TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   const Outcome missing = copy_whole_file(at("none.dat"), at("to2.dat"));
   EXPECT_FALSE(missing);
   EXPECT_FALSE(missing.reason.empty());
+
+  // The hook hears of every file, the last time with all of it, and stops
+  // a copy when it says so.
+  Heard heard;
+  EXPECT_TRUE(copy_whole_file(at("from.dat"), at("to3.dat"), {hear, &heard}));
+  EXPECT_GE(heard.calls, 1);
+  EXPECT_EQ(heard.last, kBytes);
+  Heard stopping;
+  stopping.go_on = false;
+  const Outcome stopped = copy_whole_file(at("from.dat"), at("to4.dat"), {hear, &stopping});
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(stopped.reason, "interrupted");
+  EXPECT_EQ(stopping.calls, 1) << "no piece after the hook said stop";
+}
+
+// The bytes of a short file, read back through the file services.
+std::string contents_of(const std::string& path) {
+  OpenFile in(path, FileAccess::Read, FileDisposition::OpenExisting);
+  if (in.handle() == kInvalidFile) return "(no file)";
+  auto* back = static_cast<char*>(allocate_io_buffer(kBytes));
+  std::uint32_t got = 0;
+  const bool read = back != nullptr && read_file_counted(in.handle(), back, kBytes, got);
+  const std::string text = read ? std::string(back, got) : "(unreadable)";
+  release_io_buffer(back);
+  return text;
+}
+
+TEST_F(PlatformContract, ReportFilesAreReplacedWholeAndGrowByLines) {
+  const std::string report = at("result.txt");
+  EXPECT_TRUE(replace_file_contents(system_path(report), "a longer first report\r\n"));
+  EXPECT_EQ(contents_of(report), "a longer first report\r\n");
+  EXPECT_TRUE(replace_file_contents(system_path(report), "second\r\n"));
+  EXPECT_EQ(contents_of(report), "second\r\n") << "nothing of the first is left";
+  EXPECT_FALSE(remove_directory(root_)) << "the root holds the report";
+  EXPECT_TRUE(delete_file(report));
+  EXPECT_TRUE(remove_directory(root_)) << "no file of another name was left beside it";
+  ASSERT_TRUE(create_directory(root_));
+
+  const std::string lines = at("results.jsonl");
+  EXPECT_TRUE(append_line_to_file(system_path(lines), "{\"run\":1}"));
+  EXPECT_TRUE(append_line_to_file(system_path(lines), "{\"run\":2}"));
+  EXPECT_EQ(contents_of(lines), "{\"run\":1}\n{\"run\":2}\n");
+
+  // A directory of the report's name is not replaced; its place is kept.
+  ASSERT_TRUE(create_directory(at("taken")));
+  EXPECT_FALSE(replace_file_contents(system_path(at("taken")), "x"));
+  EXPECT_FALSE(append_line_to_file(system_path(at("taken")), "x"));
+  EXPECT_FALSE(replace_file_contents(system_path(at("no\\such\\result.txt")), "x"));
+  EXPECT_TRUE(remove_directory(at("taken"))) << "still an empty directory";
+  EXPECT_TRUE(delete_file(lines));
+  EXPECT_TRUE(remove_directory(root_)) << "nothing was left beside the files";
+  ASSERT_TRUE(create_directory(root_));
 }
 
 TEST_F(PlatformContract, VolumeFiguresInBytes) {

@@ -35,14 +35,18 @@ class Run:
         self.returncode = returncode
         path = os.path.join(cwd, "result.txt")
         self.result = None
-        if os.path.exists(path):
+        if os.path.isfile(path):
             with open(path, "rb") as f:
                 self.result = f.read()
 
 
-def run_program(cwd, ini=None, stdin=b"", env=None, timeout=600):
+def run_program(cwd, ini=None, stdin=b"", env=None, timeout=600, args=(), stdout=None):
     """Runs the program in cwd, with ini (bytes or str) as Varnoquelbit.ini when
-    given, and stdin as its standard input (None closes it)."""
+    given, args after its name, and stdin as its standard input (None closes
+    it); stdout, when given, is a file to write standard output to instead of
+    a pipe. The program runs in a session of its own, away from any terminal
+    the tests were started from: a clipboard copy through the terminal never
+    reaches the developer's."""
     if not COMMAND:
         raise unittest.SkipTest("VARNO_COMMAND is not set")
     if ini is not None:
@@ -50,14 +54,20 @@ def run_program(cwd, ini=None, stdin=b"", env=None, timeout=600):
             f.write(ini.encode("latin-1") if isinstance(ini, str) else ini)
     full_env = dict(os.environ)
     full_env.update(env or {})
+    common = dict(cwd=cwd, env=full_env, stdout=stdout or subprocess.PIPE,
+                  stderr=subprocess.PIPE, timeout=timeout, start_new_session=True)
     if stdin is None:
-        proc = subprocess.run(COMMAND, cwd=cwd, env=full_env, stdout=subprocess.PIPE,
-                              stdin=subprocess.DEVNULL, timeout=timeout,
-                              preexec_fn=lambda: os.close(0))
+        proc = subprocess.run(COMMAND + list(args), stdin=subprocess.DEVNULL,
+                              preexec_fn=lambda: os.close(0), **common)
     else:
-        proc = subprocess.run(COMMAND, cwd=cwd, env=full_env, stdout=subprocess.PIPE,
-                              input=stdin, timeout=timeout)
-    return Run(cwd, proc.stdout, proc.returncode)
+        proc = subprocess.run(COMMAND + list(args), input=stdin, **common)
+    return Run(cwd, proc.stdout or b"", proc.returncode, proc.stderr)
+
+
+def own_lines(diagnostics):
+    """The program's own lines on standard error (without what a layer
+    underneath, such as wine, may add)."""
+    return [line for line in diagnostics.splitlines() if line.startswith("varnoquelbit: ")]
 
 
 def drive_c_directory(cwd):

@@ -286,7 +286,7 @@ class HostileTest(TempDirTest):
 
         proc = subprocess.run(command or COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, input=stdin, timeout=600,
-                              preexec_fn=limit)
+                              preexec_fn=limit, start_new_session=True)
         return Run(self.run_dir, proc.stdout, proc.returncode, proc.stderr)
 
     def check_run(self, run, befores):
@@ -318,13 +318,15 @@ class HostileTest(TempDirTest):
         return trials
 
     def check_diagnostics(self, run, trials):
-        """Every failure the console reports has one line on standard error
-        that says why: the failed operation, its path and the system's reason,
-        or what the read-back found."""
+        """Every failure the console reports, and a result.txt that could not
+        be written, has one line on standard error that says why: the failed
+        operation, its path and the system's reason, or what the read-back
+        found. Notes on configuration lines come besides."""
         failures = (len([t for t in trials if t.kind != "done"])
                     + run.console.count("Could not Get the Drive Information of ")
-                    + run.console.count("Varnoquelbit.ini NOT Found."))
-        lines = run.diagnostics.splitlines()
+                    + run.console.count("Varnoquelbit.ini NOT Found.")
+                    + (1 if run.result is None else 0))
+        lines = [line for line in run.diagnostics.splitlines() if not NOTE.match(line)]
         self.assertEqual(len(lines), failures, run.console + run.diagnostics)
         for line in lines:
             self.assertRegex(line, DIAGNOSTIC)
@@ -352,6 +354,11 @@ DIAGNOSTIC = re.compile(r"^varnoquelbit: (?:[a-z ]+ '[^']+': \S.*"
                         r"|(?:test file )?'[^']+' .+ \(\d+ bytes checked\)"
                         r"|'[^']+' is no longer on the volume first measured "
                         r"\(was it unmounted\?\))$")
+
+
+# A note on a configuration line: a saturated count, or a drive that needs quotes.
+NOTE = re.compile(r"^varnoquelbit: (?:(?:file|trial) count [-+]?\d+ does not fit 32 bits; "
+                  r"read as -?\d+|a drive with blanks needs double quotes: \".*\")$")
 
 
 def start_lines():
@@ -399,6 +406,7 @@ class FullVolume(HostileTest):
         fifo = os.path.join(self.run_dir, "Varnoquelbit.ini")
         os.mkfifo(fifo)
         proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
+                                start_new_session=True,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(proc.wait)
         self.addCleanup(proc.kill)
@@ -559,7 +567,8 @@ class LyingVolume(HostileTest):
         before = snapshot(backing)
         with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
             f.write((test_line % (mnt, "1M", 1)) + "\n" + (test_line % (mnt, "64K", 4)) + "\n")
-        proc = subprocess.run(COMMAND, cwd=self.run_dir, input=b"", stdout=subprocess.PIPE,
+        proc = subprocess.run(COMMAND, cwd=self.run_dir, input=b"", start_new_session=True,
+                              stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=600)
         run = Run(self.run_dir, proc.stdout, proc.returncode)
         self.assertEqual(run.returncode, 0, run.console)
@@ -929,7 +938,7 @@ class CurrentDirectory(HostileTest):
     def test_an_unreadable_configuration_in_an_unwritable_directory(self):
         """The configuration cannot be opened: the default test runs, on the
         current directory, where it can make nothing; result.txt cannot be
-        written either, and nothing says so."""
+        written either, and standard error says so."""
         with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
             f.write("HL C: 4K 1 1\n")
         command = self.as_nobody() if IS_ROOT else None
@@ -942,13 +951,15 @@ class CurrentDirectory(HostileTest):
         trials = self.check_run(run, {self.run_dir: before})
         self.assertEqual([t.kind for t in trials], ["not created"] * 5)
         self.assertIsNone(run.result)
+        self.assertIn("varnoquelbit: write 'result.txt': Permission denied\n", run.diagnostics)
         general = re.compile(r"^Disk C: Capacity: Total=\S+\[GB\] Free=\S+\[GB\]$")
         self.assert_lines(without_trials(run.console, trials), start_lines() + [
             "Varnoquelbit.ini NOT Found.", general, "HL C: 4K 1000File(s) 5Trial(s)",
         ] + PROMPT_LINES)
 
     def test_a_full_current_directory(self):
-        """The room check refuses the test; result.txt is made, and stays empty."""
+        """The room check refuses the test; result.txt cannot be written, and
+        standard error says so."""
         self.mount_tmpfs(self.run_dir, "size=1m")
         with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
             f.write("HL C: 4K 1 1\n")
@@ -958,7 +969,9 @@ class CurrentDirectory(HostileTest):
         self.assertEqual(self.check_run(run, {self.run_dir: before}), [])
         self.assert_lines(run.console, start_lines() + [
             disk_line("C:"), ROOM_MESSAGE] + PROMPT_LINES)
-        self.assertEqual(run.result, b"")
+        self.assertIsNone(run.result)
+        self.assertEqual(run.diagnostics,
+                         "varnoquelbit: write 'result.txt': No space left on device\n")
 
 
 class ConfigurationLimits(HostileTest):
@@ -1006,6 +1019,10 @@ class ConfigurationLimits(HostileTest):
         # fails before it makes anything.
         self.assertIn(trials[0].kind, ("done", "not created"))
         self.assertEqual([t.kind for t in trials[1:]], ["done", "done"])
+        self.assertEqual([line for line in run.diagnostics.splitlines() if NOTE.match(line)], [
+            "varnoquelbit: file count 99999999999 does not fit 32 bits; read as 2147483647",
+            "varnoquelbit: trial count -99999999999 does not fit 32 bits; read as -2147483648",
+            "varnoquelbit: file count -99999999999 does not fit 32 bits; read as -2147483648"])
         report = run.result.decode("latin-1")
         self.assertIn("HL %s   4K    1File(s) -2147483648Trial(s) : " % t, report)
         self.assertIn("HL %s   4K -2147483648File(s)  1Trial(s) : " % t, report)

@@ -5,6 +5,7 @@ of particular file systems (XFS with reflink, btrfs, tmpfs), which need root."""
 import os
 import pty
 import re
+import resource
 import select
 import signal
 import stat
@@ -64,6 +65,95 @@ class Clipboard(TempDirTest):
         run = run_program(self.work, ini="#\n", stdin=b"c", env=env)
         self.assertEqual(run.returncode, 0)
         self.assertTrue(run.console.endswith(PROMPT))
+        self.assertEqual(run.diagnostics, "", "standard error is no terminal")
+
+    def test_closed_input_is_never_the_configuration(self):
+        """A standard input closed at the start is opened on /dev/null: the
+        configuration does not become descriptor 0, so the closing key is not
+        read from the part of it that Ctrl-Z left unread."""
+        ini = b"HL C: 4K 2 1\n\x1a" + b"c" * 20000
+        run = run_program(self.work, ini=ini, stdin=None, env=self.env)
+        self.assertEqual(run.returncode, 0)
+        self.assertIn("\nHL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing... Testing... Done.",
+                      run.console)
+        self.assertTrue(run.console.endswith(PROMPT))
+        self.assertFalse(os.path.exists(self.copied), "a key was read from the configuration")
+
+
+class ReportFile(TempDirTest):
+    """result.txt is written to a new file beside it and renamed over it."""
+
+    def entries(self):
+        return sorted(os.listdir(self.dir))
+
+    def test_a_link_named_result_txt_is_replaced_not_written_through(self):
+        outside = os.path.join(self.dir, "outside")
+        os.mkdir(outside)
+        kept = os.path.join(outside, "thesis.txt")
+        with open(kept, "wb") as f:
+            f.write(b"the user's own text\n")
+        work = os.path.join(self.dir, "work")
+        os.mkdir(work)
+        for target in (kept, os.path.join(outside, "none.txt")):
+            report = os.path.join(work, "result.txt")
+            os.symlink(target, report)
+            run = run_program(work, ini="#\n", stdin=b"")
+            self.assertEqual(run.returncode, 0)
+            self.assertEqual(run.diagnostics, "")
+            self.assertFalse(os.path.islink(report), target)
+            banner = run.console.split("\n")[0]
+            self.assertEqual(run.result, (banner + "\r\nOS: Unknown\r\n").encode())
+            self.assertEqual(sorted(os.listdir(work)), ["Varnoquelbit.ini", "result.txt"])
+            os.remove(report)
+        with open(kept, "rb") as f:
+            self.assertEqual(f.read(), b"the user's own text\n")
+        self.assertEqual(os.listdir(outside), ["thesis.txt"], "nothing made through the dangling link")
+
+    def test_a_directory_named_result_txt_is_told_and_left(self):
+        os.mkdir(os.path.join(self.dir, "result.txt"))
+        run = run_program(self.dir, ini="#\n", stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        self.assertTrue(run.console.endswith(PROMPT))
+        self.assertEqual(run.diagnostics, "varnoquelbit: write 'result.txt': Is a directory\n")
+        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt"])
+        self.assertEqual(os.listdir(os.path.join(self.dir, "result.txt")), [])
+
+    def test_the_file_size_limit_leaves_the_earlier_report_whole(self):
+        """Over `ulimit -f` the new report's write fails with EFBIG instead of
+        a SIGXFSZ that ends the run; the earlier report stays as it was."""
+        earlier = b"an earlier run's result\r\n"
+        with open(os.path.join(self.dir, "result.txt"), "wb") as f:
+            f.write(earlier)
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "wb") as f:
+            f.write(b"#\n")
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (40, 40))
+
+        proc = subprocess.run(COMMAND, cwd=self.dir, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=60, preexec_fn=limit,
+                              start_new_session=True)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        self.assertEqual(proc.stderr, b"varnoquelbit: write 'result.txt': File too large\n")
+        self.assertTrue(proc.stdout.decode().endswith(PROMPT))
+        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
+            self.assertEqual(f.read(), earlier)
+        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt"])
+
+
+class FailingOutput(TempDirTest):
+    def test_standard_output_on_a_full_device_ends_with_status_1(self):
+        """Every console line is lost on /dev/full: standard error says so and
+        the exit status is 1; result.txt is complete."""
+        with open("/dev/full", "wb") as full:
+            run = run_program(self.dir, ini="HL C: 16K 2 1\n", stdin=b"", stdout=full)
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(run.diagnostics,
+                         "varnoquelbit: write 'standard output': No space left on device\n")
+        lines = run.result.decode("latin-1").split("\r\n")
+        self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
+        self.assertRegex(lines[3], r"^HL C:  16K    2File\(s\)  1Trial\(s\) : ")
+        self.assertEqual(work_directories(self.dir), [])
 
 
 class LinuxDriveStrings(TempDirTest):
@@ -173,7 +263,7 @@ class NamedPipe(TempDirTest):
         fifo = os.path.join(self.dir, "Varnoquelbit.ini")
         os.mkfifo(fifo)
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE)
+                                stdout=subprocess.PIPE, start_new_session=True)
         self.addCleanup(proc.kill)
         writer = open(fifo, "wb", buffering=0)
         writer.write(b"HL C: 16K 4 1\n")
@@ -211,10 +301,13 @@ class ClosedOutput(TempDirTest):
         with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
             f.write("HL C: 64K 8 2\n")
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                start_new_session=True)
         self.addCleanup(proc.kill)
         proc.stdout.close()
         self.assertEqual(proc.wait(timeout=120), 0)
+        self.assertEqual(proc.stderr.read(), b"", "a reader that went away is no failure")
+        proc.stderr.close()
         with open(os.path.join(self.dir, "result.txt"), "rb") as f:
             lines = f.read().decode("latin-1").split("\r\n")
         self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
@@ -247,7 +340,7 @@ class Interruption(TempDirTest):
             f.write(ini)
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                preexec_fn=as_in_the_foreground)
+                                preexec_fn=as_in_the_foreground, start_new_session=True)
         self.addCleanup(proc.kill)
         return proc
 
@@ -350,7 +443,8 @@ class MeasuredVolumes(TempDirTest):
         with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
             f.write(ini)
         proc = subprocess.run(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600,
+                              start_new_session=True)
         return Run(self.dir, proc.stdout, proc.returncode), proc.stderr.decode()
 
     def test_hl_figures_are_of_the_same_order_as_ll_where_blocks_can_be_shared(self):

@@ -3,8 +3,8 @@ import os
 import re
 import unittest
 
-from harness import (BANNER, PROMPT, TempDirTest, drive_c_directory, format_number, run_program,
-                     trial_results, work_directories)
+from harness import (BANNER, DRIVE_C, PROMPT, TempDirTest, drive_c_directory, format_number,
+                     own_lines, run_program, trial_results, work_directories)
 
 EXPECTED_OS = os.environ.get("VARNO_EXPECT_OS", "Unknown")
 
@@ -30,6 +30,10 @@ class DefaultRun(TempDirTest):
         good = self.check_speeds(body, 4, 1000, fixed=False)
         self.assertTrue(run.console.endswith(PROMPT))
         self.assertEqual(work_directories(drive_c_directory(self.dir)), [])
+        # A missing configuration is no failure: NOT Found says it all.
+        self.assertEqual(own_lines(run.diagnostics), [])
+        if not DRIVE_C:
+            self.assertEqual(run.diagnostics, "")
 
         expected = (lines[0] + "\r\n" + lines[1] + "\r\n" + lines[3] + "\r\n"
                     + "HL C:   4K 1000File(s)  5Trial(s) : ")
@@ -102,11 +106,54 @@ class ConfiguredRun(TempDirTest):
         self.assertLess(len(run.result), 200)
         self.assertFalse(run.result.startswith(b"x"))
 
+    def test_configuration_habits(self):
+        """A byte-order mark opens the file harmlessly; a count beyond 32 bits
+        and a drive with blanks but no quotes are told on standard error."""
+        ini = (b"\xef\xbb\xbfHL C: 4K 2 -99999999999\r\n"
+               b"HL my disk 4K 1 1\r\n")
+        run = run_program(self.dir, ini=ini, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        lines = run.console.split("\n")
+        self.assertEqual(lines[3:], ["HL C: 4K 2File(s) -2147483648Trial(s)",
+                                     "ini error: HL my disk 4K 1 1"] + PROMPT.split("\n"))
+        self.assertEqual(own_lines(run.diagnostics), [
+            "varnoquelbit: trial count -99999999999 does not fit 32 bits; read as -2147483648",
+            'varnoquelbit: a drive with blanks needs double quotes: "my disk"'])
+
     def test_missing_directory_as_drive(self):
         run = run_program(self.dir, ini="HL C:\\no\\such\\place 4K 1 1\n", stdin=b"")
         self.assertEqual(run.returncode, 0)
         self.assertIn("Could not Get the Drive Information of C:\\no\\such\\place\n", run.console)
         self.assertTrue(run.console.endswith(PROMPT))
+
+
+class Arguments(TempDirTest):
+    """A sole request for help or the version is answered and touches
+    nothing; every other argument is ignored."""
+
+    def test_help_and_version_touch_nothing(self):
+        before = work_directories(drive_c_directory(self.dir))
+        for args in (["--help"], ["-h"], ["--version"], ["-V"]):
+            run = run_program(self.dir, args=args, stdin=b"")
+            self.assertEqual(run.returncode, 0, args)
+            if args[0] in ("--help", "-h"):
+                self.assertTrue(run.console.startswith("Usage: varnoquelbit"), run.console)
+                for needed in ("Varnoquelbit.ini", "result.txt", "examples/Varnoquelbit.ini",
+                               "man varnoquelbit", "--version"):
+                    self.assertIn(needed, run.console, args)
+            else:
+                self.assertRegex(run.console, r"^varnoquelbit \d+\.\d+\.\d+\n$")
+            self.assertEqual(own_lines(run.diagnostics), [], args)
+            self.assertEqual(os.listdir(self.dir), [], args)
+            self.assertEqual(work_directories(drive_c_directory(self.dir)), before, args)
+
+    def test_other_arguments_run_as_none_would(self):
+        for args in (["dragged.ini"], ["--help", "--version"], ["-v"]):
+            run = run_program(self.dir, ini="#\n", args=args, stdin=b"")
+            self.assertEqual(run.returncode, 0, args)
+            banner = run.console.split("\n")[0]
+            self.assertEqual(run.console, banner + "\nOS: " + EXPECTED_OS + "\n" + PROMPT, args)
+            self.assertEqual(run.result, (banner + "\r\nOS: " + EXPECTED_OS + "\r\n").encode())
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iomanip>
+#include <new>
 
 #include "platform/clipboard.h"
 #include "platform/clock.h"
@@ -10,6 +11,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/process.h"
+#include "platform/report_files.h"
 
 namespace fake {
 
@@ -300,12 +302,25 @@ void set_compression_off(FileHandle file) {
   fake::call_fails(Service::Compression, fake::path_of(file), 0, file);
 }
 
-Outcome copy_whole_file(const std::string& from, const std::string& to) {
+Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   if (fake::call_fails(Service::Copy, from)) return fake::injected("copy", from);
   fake::Platform& p = state();
   if (!p.files.count(from)) return failure("open", from, "no such file");
   if (!p.directories.count(fake::parent_of(to))) return failure("create", to, "no such directory");
-  p.files[to] = p.files[from];
+  // In pieces of 64 KiB, the hook told after each (an empty file is one
+  // piece), as the real layers tell it.
+  constexpr std::size_t kPiece = 65536;
+  const std::string content = p.files[from];
+  std::string& copy = p.files[to];
+  copy.clear();
+  std::size_t done = 0;
+  do {
+    const std::size_t piece = std::min(kPiece, content.size() - done);
+    copy.append(content, done, piece);
+    done += piece;
+    if (pieces.after_piece != nullptr && !pieces.after_piece(pieces.context, done))
+      return failure("copy to", to, "interrupted");
+  } while (done < content.size());
   return success();
 }
 
@@ -444,17 +459,22 @@ std::int64_t calendar_seconds_now() {
   return now;
 }
 
+namespace {
+constexpr std::align_val_t kPageAlignment{4096};
+}  // namespace
+
 void* allocate_io_buffer(std::size_t bytes) {
   state().allocations.push_back(bytes);
   if (fake::call_fails(Service::Allocate, "") || bytes > state().allocation_limit) return nullptr;
   ++state().live_buffers;
-  return ::operator new(bytes == 0 ? 1 : bytes);
+  // Page-aligned, as every layer's buffers are.
+  return ::operator new(bytes == 0 ? 1 : bytes, kPageAlignment);
 }
 
 void release_io_buffer(void* buffer) {
   if (buffer == nullptr) return;
   --state().live_buffers;
-  ::operator delete(buffer);
+  ::operator delete(buffer, kPageAlignment);
 }
 
 bool query_os_version(OsVersion& version) {
@@ -470,7 +490,43 @@ bool query_64bit_system() {
 
 std::ostream& console() { return state().console; }
 
+Outcome finish_console() {
+  if (state().console_write_failure.empty()) return success();
+  return failure("write", "standard output", state().console_write_failure);
+}
+
 std::ostream& diagnostics() { return state().diagnostics; }
+
+bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
+
+// Report files live on the fake volume under their own names; a name without
+// a directory is in the current one. A directory in the file's place, a
+// missing directory or a scripted fault of Service::Report fails the call and
+// leaves an earlier file as it was.
+namespace {
+Outcome report_refusal(const char* operation, const std::string& name) {
+  if (fake::call_fails(Service::Report, name) || state().directories.count(name))
+    return failure(operation, name, "Is a directory");
+  const std::string parent = fake::parent_of(name);
+  if (!parent.empty() && !state().directories.count(parent))
+    return failure(operation, name, "No such file or directory");
+  return success();
+}
+}  // namespace
+
+Outcome replace_file_contents(const std::string& name, const std::string& bytes) {
+  const Outcome refused = report_refusal("rename", name);
+  if (!refused) return refused;
+  state().files[name] = bytes;
+  return success();
+}
+
+Outcome append_line_to_file(const std::string& name, const std::string& line) {
+  const Outcome refused = report_refusal("open", name);
+  if (!refused) return refused;
+  state().files[name] += line + "\n";
+  return success();
+}
 
 bool interruption_requested() { return state().interrupted; }
 
@@ -484,8 +540,13 @@ int read_key() {
   return key;
 }
 
-void copy_to_clipboard(const std::string& text) {
-  if (state().clipboard_opens) state().clipboard.push_back(text);
+ClipboardCopy copy_to_clipboard(const std::string& text) {
+  if (!state().clipboard_opens) return {false, "", "the clipboard could not be opened"};
+  state().clipboard.push_back(text);
+  return {true, "fake clipboard", ""};
 }
 
 void prepare_process() {}
+
+// The fake answers as the Windows layer does.
+bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }

@@ -23,7 +23,7 @@ namespace fake {
 
 enum class Service {
   Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
-  CreateDirectory, RemoveDirectory, List, Volume, Allocate, Clock,
+  CreateDirectory, RemoveDirectory, List, Volume, Allocate, Clock, Report,
   Identity, Description,  // query_volume_identity, describe_volume (path: the drive)
   System,                 // describe_system: a fault leaves every field empty or absent
 };
@@ -92,6 +92,10 @@ struct Platform {
   std::vector<std::string> clipboard;
 
   std::ostringstream console;
+  // The reason standard output's writes failed, as finish_console tells it;
+  // empty when they all went through.
+  std::string console_write_failure;
+  bool diagnostics_terminal = false;  // standard error is a terminal
 
   // A medium that lies: reads of the file at the path return the byte at
   // the offset with its bits inverted; the stored bytes stay as written.

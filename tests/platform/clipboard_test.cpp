@@ -88,16 +88,32 @@ class Clipboard : public ScratchTest {
   std::string received(const std::string& name) { return scratch::read_bytes(dir_ + "/" + name + ".text"); }
   std::string arguments(const std::string& name) { return scratch::read_bytes(dir_ + "/" + name + ".args"); }
 
-  // Copies with PATH holding only the stand-in tools; false when anything reached standard output.
+  // Copies with PATH holding only the stand-in tools, in a child process of
+  // a session of its own, so that a copy that falls through to the terminal
+  // never reaches the one the tests run on. Keeps what the copy told in
+  // copied_; false when anything reached standard output.
   bool copy_quietly() {
-    Variable path("PATH", tools_.c_str());
-    {
-      StandardOutputToFile quiet(dir_ + "/stdout.txt");
-      copy_to_clipboard(kReport);
+    const std::string told = dir_ + "/told.txt";
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+      ::setsid();
+      ::setenv("PATH", tools_.c_str(), 1);
+      ClipboardCopy copy;
+      {
+        StandardOutputToFile quiet(dir_ + "/stdout.txt");
+        copy = copy_to_clipboard(kReport);
+      }
+      scratch::write_bytes(told, (copy.copied ? "copied: " + copy.how : "not copied: " + copy.reason));
+      ::_exit(0);
     }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return false;
+    told_ = scratch::read_bytes(told);
     return scratch::read_bytes(dir_ + "/stdout.txt").empty();
   }
 
+  std::string told_;
   std::string tools_;
 };
 
@@ -108,6 +124,7 @@ TEST_F(Clipboard, WaylandSessionUsesWlCopy) {
   Variable x("DISPLAY", ":0");
   EXPECT_TRUE(copy_quietly());
   EXPECT_EQ(received("wl-copy"), kReport);
+  EXPECT_EQ(told_, "copied: wl-copy");
   EXPECT_FALSE(scratch::exists(dir_ + "/xclip.text"));
 }
 
@@ -120,6 +137,7 @@ TEST_F(Clipboard, XSessionUsesXclipWithTheClipboardSelection) {
   EXPECT_TRUE(copy_quietly());
   EXPECT_EQ(received("xclip"), kReport);
   EXPECT_EQ(arguments("xclip"), "-selection clipboard\n");
+  EXPECT_EQ(told_, "copied: xclip");
   EXPECT_FALSE(scratch::exists(dir_ + "/wl-copy.text"));
   EXPECT_FALSE(scratch::exists(dir_ + "/xsel.text"));
 }
@@ -131,6 +149,7 @@ TEST_F(Clipboard, XselTakesOverWithoutXclip) {
   EXPECT_TRUE(copy_quietly());
   EXPECT_EQ(received("xsel"), kReport);
   EXPECT_EQ(arguments("xsel"), "--clipboard --input\n");
+  EXPECT_EQ(told_, "copied: xsel");
 }
 
 TEST_F(Clipboard, AFailingToolHandsOnToTheNext) {
@@ -140,6 +159,21 @@ TEST_F(Clipboard, AFailingToolHandsOnToTheNext) {
   Variable x("DISPLAY", ":0");
   EXPECT_TRUE(copy_quietly());
   EXPECT_EQ(received("xclip"), kReport);
+  EXPECT_EQ(told_, "copied: xclip");
+}
+
+TEST_F(Clipboard, WithoutAToolOrATerminalTheCopyTellsWhy) {
+  make_tool("xclip", 1);
+  Variable wayland("WAYLAND_DISPLAY", "wayland-0");
+  Variable x("DISPLAY", ":0");
+  EXPECT_TRUE(copy_quietly());
+  EXPECT_EQ(told_, "not copied: wl-copy: not found; xclip: exit status 1; xsel: not found; "
+                   "/dev/tty: No such device or address");
+  Variable no_wayland("WAYLAND_DISPLAY", nullptr);
+  Variable no_x("DISPLAY", nullptr);
+  EXPECT_TRUE(copy_quietly());
+  EXPECT_EQ(told_, "not copied: no WAYLAND_DISPLAY or DISPLAY for a clipboard tool; "
+                   "/dev/tty: No such device or address");
 }
 
 TEST_F(Clipboard, ToolThatReadsNothingDoesNotHurtTheProcess) {
@@ -184,8 +218,10 @@ TEST_F(Clipboard, TerminalGetsAnOsc52Sequence) {
     if (fd < 0) ::_exit(2);
     ::unsetenv("WAYLAND_DISPLAY");
     ::unsetenv("DISPLAY");
-    copy_to_clipboard("Hi!\r\n");
-    ::_exit(0);
+    const ClipboardCopy copy = copy_to_clipboard("Hi!\r\n");
+    ::_exit(copy.copied && copy.how == "sent to the terminal (OSC 52); the terminal may ignore it"
+                ? 0
+                : 3);
   }
   std::string output;
   for (;;) {

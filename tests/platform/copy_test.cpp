@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/files.h"
 #include "tests/platform/scratch.h"
 
@@ -21,13 +24,27 @@ std::string varied_bytes(std::size_t length) {
 
 class WholeFileCopy : public ScratchTest {};
 
+// What a copy told its hook: the bytes copied after each piece.
+bool note_piece(void* context, std::uint64_t copied) {
+  static_cast<std::vector<std::uint64_t>*>(context)->push_back(copied);
+  return true;
+}
+
 TEST_F(WholeFileCopy, CopiesAreIdenticalForSmallAndLargeFiles) {
-  const std::size_t sizes[] = {0, 1, 1024, 5120, 1048577, 3 * 1048576 + 4096};
+  // Around the copy buffer of 128 KiB (or the volume's block, if larger):
+  // empty, short of it, exactly it, just past it, and not a multiple of it.
+  const std::size_t sizes[] = {0,          1,           1024,        5120,
+                               131072,     131073,      1048577,     3 * 1048576 + 4096};
   for (std::size_t size : sizes) {
     const std::string content = varied_bytes(size);
     scratch::write_bytes(dir_ + "/from.dat", content);
-    ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat")) << size;
+    std::vector<std::uint64_t> told;
+    ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat", {note_piece, &told})) << size;
     EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), content) << size;
+    // Growing counts of this file's bytes, the last of them the whole file.
+    ASSERT_FALSE(told.empty()) << size;
+    EXPECT_EQ(told.back(), size);
+    for (std::size_t i = 1; i < told.size(); ++i) EXPECT_LT(told[i - 1], told[i]) << size;
   }
 }
 

@@ -1,8 +1,12 @@
 // The Linux file layer under system calls that fail or move fewer bytes, put
 // in place through its call table: no root and no volume that really fails.
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/linux/linux_calls.h"
@@ -14,15 +18,19 @@ namespace {
 using scratch::ScratchTest;
 
 // What one scripted call does: fail with `error`, or pass at most `most`
-// bytes (0: all) on to the system's call.
+// bytes (0: all) on to the system's call, or (a read) find the file's end.
 struct Step {
   int error = 0;
   size_t most = 0;
+  bool ends = false;  // a read that finds the end of the file here
 };
 
 std::deque<Step> g_reads;
 std::deque<Step> g_writes;
-std::deque<Step> g_sendfiles;
+std::deque<Step> g_closes;
+std::deque<Step> g_truncates;
+// The lengths asked of every read, scripted or not.
+std::vector<size_t> g_read_lengths;
 
 // Takes the next step; false when the script is used up.
 bool next_step(std::deque<Step>& script, Step& step) {
@@ -37,9 +45,11 @@ size_t limited(size_t length, const Step& step) {
 }
 
 ssize_t scripted_read(int fd, void* buffer, size_t length) {
+  g_read_lengths.push_back(length);
   Step step;
   if (!next_step(g_reads, step)) return system_linux_calls().read(fd, buffer, length);
   if (step.error != 0) return errno = step.error, -1;
+  if (step.ends) return 0;
   return system_linux_calls().read(fd, buffer, limited(length, step));
 }
 
@@ -50,12 +60,28 @@ ssize_t scripted_write(int fd, const void* buffer, size_t length) {
   return system_linux_calls().write(fd, buffer, limited(length, step));
 }
 
-ssize_t scripted_sendfile(int to, int from, off_t* offset, size_t length) {
+// As on Linux, the descriptor is released even when the close fails.
+int scripted_close(int fd) {
   Step step;
-  if (!next_step(g_sendfiles, step))
-    return system_linux_calls().sendfile(to, from, offset, length);
-  if (step.error != 0) return errno = step.error, -1;
-  return system_linux_calls().sendfile(to, from, offset, limited(length, step));
+  const int closed = system_linux_calls().close(fd);
+  if (!next_step(g_closes, step) || step.error == 0) return closed;
+  return errno = step.error, -1;
+}
+
+int scripted_ftruncate(int fd, off_t length) {
+  Step step;
+  if (!next_step(g_truncates, step)) return system_linux_calls().ftruncate(fd, length);
+  return errno = step.error, -1;
+}
+
+// Descriptors this process has open.
+int open_descriptors() {
+  DIR* listing = ::opendir("/proc/self/fd");
+  if (listing == nullptr) return -1;
+  int count = 0;
+  while (::readdir(listing) != nullptr) ++count;
+  ::closedir(listing);
+  return count;
 }
 
 class SystemCallFaults : public ScratchTest {
@@ -64,10 +90,13 @@ class SystemCallFaults : public ScratchTest {
     ScratchTest::SetUp();
     g_reads.clear();
     g_writes.clear();
-    g_sendfiles.clear();
+    g_closes.clear();
+    g_truncates.clear();
+    g_read_lengths.clear();
     linux_calls().read = scripted_read;
     linux_calls().write = scripted_write;
-    linux_calls().sendfile = scripted_sendfile;
+    linux_calls().close = scripted_close;
+    linux_calls().ftruncate = scripted_ftruncate;
     buffer_ = static_cast<unsigned char*>(allocate_io_buffer(kBytes));
     ASSERT_NE(buffer_, nullptr);
     for (std::uint32_t i = 0; i < kBytes; ++i) buffer_[i] = static_cast<unsigned char>(i * 7 + 3);
@@ -147,32 +176,96 @@ TEST_F(SystemCallFaults, FailedTransfersTellTheSystemsReason) {
 
 TEST_F(SystemCallFaults, WholeFileCopiesResumeRecoverOrFailWithTheReason) {
   scratch::write_bytes(dir_ + "/from.dat", expected());
-  // Interrupted and partial kernel copies are resumed.
-  g_sendfiles = {{EINTR}, {0, 1000}, {EINTR}};
-  EXPECT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
-  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), expected());
-
-  // No kernel copy for these files: reads and writes take over where it stopped.
-  g_sendfiles = {{0, 3000}, {EINVAL}};
+  // Interrupted and short reads and writes are carried on to the end.
+  g_reads = {{EINTR}, {0, 1000}, {EINTR}, {0, 3000}};
   g_writes = {{EINTR}, {0, 100}};
   EXPECT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
+  EXPECT_TRUE(g_reads.empty() && g_writes.empty());
   EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), expected());
 
   // A full volume stops it, naming the copy.
-  g_sendfiles = {{0, 3000}, {ENOSPC}};
+  g_writes = {{0, 3000}, {ENOSPC}};
   const Outcome full = copy_whole_file("C:\\from.dat", "C:\\to.dat");
   EXPECT_FALSE(full);
+  EXPECT_EQ(full.operation, "copy to");
   EXPECT_EQ(full.path, "./to.dat");
   EXPECT_EQ(full.reason, std::strerror(ENOSPC));
 
-  // So does a read error in the fallback, naming the source.
-  g_sendfiles = {{EXDEV}};
-  g_reads = {{EIO}};
+  // So does a read error, naming the source.
+  g_reads = {{0, 5000}, {EIO}};
   const Outcome unreadable = copy_whole_file("C:\\from.dat", "C:\\to.dat");
   EXPECT_FALSE(unreadable);
   EXPECT_EQ(unreadable.operation, "read");
   EXPECT_EQ(unreadable.path, "./from.dat");
   EXPECT_EQ(unreadable.reason, std::strerror(EIO));
+
+  // A source that ends before its length was cut short while it was copied.
+  g_reads = {{0, 5000}, {0, 0, true}};
+  const Outcome cut = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(cut.operation, "copy from");
+  EXPECT_EQ(cut.path, "./from.dat");
+  EXPECT_EQ(cut.reason, "ended after 5000 of 65536 bytes");
+
+  // A longer copy that cannot be cut back is not written into.
+  scratch::write_bytes(dir_ + "/long.dat", std::string(2 * kBytes, 'L'));
+  g_truncates = {{EIO}};
+  const Outcome kept = copy_whole_file("C:\\from.dat", "C:\\long.dat");
+  EXPECT_FALSE(kept);
+  EXPECT_EQ(kept.operation, "truncate");
+  EXPECT_EQ(kept.path, "./long.dat");
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/long.dat"), std::string(2 * kBytes, 'L'));
+}
+
+TEST_F(SystemCallFaults, WholeFileCopiesReadInPiecesOfCpsSize) {
+  // cp's rule: at least 128 KiB, and a multiple of the file system's block.
+  struct stat volume;
+  ASSERT_EQ(::stat(dir_.c_str(), &volume), 0);
+  size_t piece = 128 * 1024;
+  while (piece < static_cast<size_t>(volume.st_blksize)) piece *= 2;
+  const std::string content = expected() + expected() + expected() + expected() + "tail";
+  scratch::write_bytes(dir_ + "/from.dat", content);
+  ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), content);
+  ASSERT_FALSE(g_read_lengths.empty());
+  for (size_t length : g_read_lengths) EXPECT_EQ(length, piece);
+  EXPECT_EQ(g_read_lengths.size(), content.size() / piece + 2) << "to the end of the file";
+}
+
+TEST_F(SystemCallFaults, WholeFileCopiesTellAFailedCloseAndCloseBothFilesOnce) {
+  scratch::write_bytes(dir_ + "/from.dat", expected());
+  const int before = open_descriptors();
+  // A file system may tell of a failed write only when the file is closed.
+  g_closes = {{EIO}};
+  const Outcome destination = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  EXPECT_FALSE(destination);
+  EXPECT_EQ(destination.operation, "close");
+  EXPECT_EQ(destination.path, "./to.dat");
+  EXPECT_EQ(destination.reason, std::strerror(EIO));
+  g_closes = {{0}, {EIO}};
+  const Outcome source = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  EXPECT_FALSE(source);
+  EXPECT_EQ(source.operation, "close");
+  EXPECT_EQ(source.path, "./from.dat");
+  // The first failure is the one told.
+  g_writes = {{ENOSPC}};
+  g_closes = {{EIO}, {EIO}};
+  EXPECT_EQ(copy_whole_file("C:\\from.dat", "C:\\to.dat").reason, std::strerror(ENOSPC));
+  // An interrupted close has released its descriptor: no failure, no second close.
+  g_closes = {{EINTR}, {EINTR}, {EBADF}};
+  EXPECT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
+  EXPECT_EQ(g_closes.size(), 1u) << "each file closed once";
+  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), expected());
+
+  // A file opened for the benchmark's own transfers is closed through the
+  // same call, once.
+  g_closes = {{EIO}, {EBADF}};
+  const FileHandle file = open_new("d.dat");
+  ASSERT_NE(file, kInvalidFile);
+  close_file(file);
+  EXPECT_EQ(g_closes.size(), 1u);
+  EXPECT_EQ(open_descriptors(), before);
 }
 
 }  // namespace

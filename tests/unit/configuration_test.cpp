@@ -127,6 +127,48 @@ TEST(ConfigurationLine, CountsBeyond32BitsSaturate) {
   EXPECT_EQ(test.trial_count, -2147483647 - 1);
 }
 
+struct NotesCase {
+  std::string line;
+  LineKind kind;
+  std::vector<std::string> notes;
+};
+
+// What the user hears of a line besides its kind: saturated counts as the
+// line spells them, and an unquoted drive with blanks on a line that would
+// be a test with quotes.
+TEST(ConfigurationLine, NotesOfSaturatedCountsAndUnquotedDrives) {
+  const NotesCase cases[] = {
+      {"HL C: 4K 10 3", LineKind::Test, {}},
+      {"HL C: 4K 2147483647 -2147483648", LineKind::Test, {}},
+      {"HL C: 4K 2147483648 3", LineKind::Test,
+       {"file count 2147483648 does not fit 32 bits; read as 2147483647"}},
+      {"HL C: 4K 1 99999999999", LineKind::Test,
+       {"trial count 99999999999 does not fit 32 bits; read as 2147483647"}},
+      {"LL C: 4K 4K -2147483649 +099999999999x", LineKind::Test,
+       {"file count -2147483649 does not fit 32 bits; read as -2147483648",
+        "trial count +099999999999 does not fit 32 bits; read as 2147483647"}},
+      {"LL /media/me/USB DISK 64M 1M 4 1", LineKind::Error,
+       {"a drive with blanks needs double quotes: \"/media/me/USB DISK\""}},
+      {"HL  my \t big  disk\t4K 10 3", LineKind::Error,
+       {"a drive with blanks needs double quotes: \"my \t big  disk\""}},
+      {"LL a b 64M 4", LineKind::Error, {}},            // too few fields for LL
+      {"HL a b 4K ten 3", LineKind::Error, {}},         // quotes would not mend it
+      {"HL a \"b 4K 10 3", LineKind::Error, {}},        // a quote among the words
+      {"HL \"a b 4K 10 3", LineKind::Error, {}},
+      {"HL C: 4K 10", LineKind::Error, {}},
+      {"HX a b 4K 10 3", LineKind::Error, {}},          // no method
+      {"HL a " + std::string(98, 'x') + " 4K 1 1", LineKind::Error, {}},  // 100: too long
+      {"HL a " + std::string(97, 'x') + " 4K 1 1", LineKind::Error,
+       {"a drive with blanks needs double quotes: \"a " + std::string(97, 'x') + "\""}},
+  };
+  for (const NotesCase& c : cases) {
+    TestLine test;
+    std::vector<std::string> notes;
+    EXPECT_EQ(parse_configuration_line(c.line, test, &notes), c.kind) << c.line;
+    EXPECT_EQ(notes, c.notes) << c.line;
+  }
+}
+
 std::vector<std::string> read_lines(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> lines;
@@ -228,6 +270,29 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
             "HL C:   4K    1File(s)  0Trial(s) : HL C:   4K    2File(s)  1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
+}
+
+// A UTF-8 byte-order mark is skipped at the very start of the file only; a
+// line's notes go to standard error after its console line.
+TEST_F(ConfiguredTests, AByteOrderMarkAtTheStartIsSkippedAndNotesGoToStandardError) {
+  std::istringstream in(
+      "\xEF\xBB\xBFHL C: 4K 1 -99999999999\r\n"
+      "\xEF\xBB\xBF#\r\n"
+      "HL my disk 4K 1 1\r\n");
+  RunContext run;
+  run_configured_tests(in, run);
+  EXPECT_EQ(fake::console_text(),
+            "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
+            "HL C: 4K 1File(s) -2147483648Trial(s)\n"
+            "ini error: \xEF\xBB\xBF#\n"
+            "ini error: HL my disk 4K 1 1\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: trial count -99999999999 does not fit 32 bits; read as -2147483648\n"
+            "varnoquelbit: a drive with blanks needs double quotes: \"my disk\"\n");
+  std::istringstream only_mark("\xEF\xBB\xBF");
+  fake::reset();
+  run_configured_tests(only_mark, run);
+  EXPECT_EQ(fake::console_text(), "");
 }
 
 }  // namespace

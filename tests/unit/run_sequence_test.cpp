@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "driver/run_sequence.h"
 #include "fake_fixture.h"
@@ -48,6 +49,12 @@ class RunSequence : public FakePlatformTest {
     s << in.rdbuf();
     return s.str();
   }
+  // result.txt lives on the fake volume under its own name.
+  static void report_before(const std::string& bytes) { fake::state().files["result.txt"] = bytes; }
+  static std::string report() {
+    const auto found = fake::state().files.find("result.txt");
+    return found == fake::state().files.end() ? "(none)" : found->second;
+  }
   static std::string banner() { return "Varnoquelbit Build: [" + build_stamp() + "]"; }
   static std::string prompt() {
     return "Press Any Key to Finish.\n(To Copy the Result to the Clipboard, Press 'c'.)\n";
@@ -66,13 +73,13 @@ TEST(BuildStamp, WeekdayMonthDayTimeYear) {
 }
 
 TEST_F(RunSequence, UnreadableVersionEndsTheRunAtOnce) {
-  write("result.txt", "earlier run");
+  report_before("earlier run");
   write("Varnoquelbit.ini", "HL C: 4K 1 1\n");
   fake::state().os_readable = false;
   fake::state().keys = {'c'};
   EXPECT_EQ(run_benchmark(), 0);
   EXPECT_EQ(fake::console_text(), banner() + "\nCound NOT Get OS Version. \n");
-  EXPECT_EQ(read("result.txt"), "earlier run");
+  EXPECT_EQ(report(), "earlier run");
   EXPECT_TRUE(fake::state().clipboard.empty());
   EXPECT_EQ(fake::count_of(Service::Volume), 0);
 }
@@ -86,18 +93,19 @@ TEST_F(RunSequence, NoConfigurationRunsTheDefaultTestInTheGeneralFormat) {
                            "HL C: 4K 1000File(s) 5Trial(s)\n";
   EXPECT_EQ(console.substr(0, head.size()), head);
   EXPECT_NE(console.find("(0.25[sec])"), std::string::npos) << "a quarter second prints as 0.25";
-  EXPECT_EQ(read("result.txt"),
+  EXPECT_EQ(report(),
             banner() + "\r\nOS: Windows XP (32bit)\r\nDisk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
                        "HL C:   4K 1000File(s)  5Trial(s) : Average: 15.625[MB/s] (   0.25[sec])\r\n");
   EXPECT_EQ(console.substr(console.size() - prompt().size()), prompt());
+  EXPECT_EQ(fake::diagnostics_text(), "") << "NOT Found says it all";
 }
 
 TEST_F(RunSequence, CommentsOnlyConfigurationWritesBannerAndOsLines) {
-  write("result.txt", "an earlier, longer result that must not survive");
+  report_before("an earlier, longer result that must not survive");
   write("Varnoquelbit.ini", "# nothing to run\r\n\r\n#\n");
   fake::state().os_version = OsVersion{6, 1};
   EXPECT_EQ(run_benchmark(), 0);
-  EXPECT_EQ(read("result.txt"), banner() + "\r\nOS: Unknown\r\n");
+  EXPECT_EQ(report(), banner() + "\r\nOS: Unknown\r\n");
   EXPECT_EQ(fake::console_text(), banner() + "\nOS: Unknown\n" + prompt());
 }
 
@@ -108,7 +116,7 @@ TEST_F(RunSequence, ConfigurationSwitchesBothOutputsToThreeDecimals) {
   const std::string console = fake::console_text();
   EXPECT_NE(console.find("Disk C: Capacity: Total=10.000[GB] Free=5.000[GB]\n"), std::string::npos);
   EXPECT_NE(console.find("  Result:   4.000[MB/s] (0.250[sec])\n"), std::string::npos);
-  EXPECT_NE(read("result.txt").find("Average:  4.000[MB/s] (  0.250[sec])\r\n"), std::string::npos);
+  EXPECT_NE(report().find("Average:  4.000[MB/s] (  0.250[sec])\r\n"), std::string::npos);
 }
 
 TEST_F(RunSequence, LowerCaseCCopiesTheExactReport) {
@@ -116,7 +124,7 @@ TEST_F(RunSequence, LowerCaseCCopiesTheExactReport) {
   fake::state().keys = {'c'};
   run_benchmark();
   ASSERT_EQ(fake::state().clipboard.size(), 1u);
-  EXPECT_EQ(fake::state().clipboard[0], read("result.txt"));
+  EXPECT_EQ(fake::state().clipboard[0], report());
   EXPECT_EQ(fake::state().clipboard[0], banner() + "\r\nOS: Windows XP (32bit)\r\n");
 }
 
@@ -138,12 +146,12 @@ TEST_F(RunSequence, OtherKeysAndAFailingClipboardCopyNothing) {
 // The run reads no further test, leaves an earlier result.txt as it was,
 // shows no prompt and ends with the interruption's status.
 TEST_F(RunSequence, InterruptionEndsTheRunWithoutAReport) {
-  write("result.txt", "earlier run");
+  report_before("earlier run");
   write("Varnoquelbit.ini", "HL C: 4K 2 1\nLL C: 4K 4K 1 1\n");
   fake::state().keys = {'c'};
   fake::interrupt_at(Service::Copy, 1);
   EXPECT_EQ(run_benchmark(), 130);
-  EXPECT_EQ(read("result.txt"), "earlier run");
+  EXPECT_EQ(report(), "earlier run");
   const std::string console = fake::console_text();
   const std::string tail = "HL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing... Testing...\n";
   ASSERT_GE(console.size(), tail.size());
@@ -162,7 +170,86 @@ TEST_F(RunSequence, ADirectoryNamedLikeTheConfigurationIsNotFound) {
   EXPECT_EQ(console.substr(0, console.find("HL C: ")),
             banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
                        "Disk C: Capacity: Total=10[GB] Free=5[GB]\n");
-  EXPECT_NE(read("result.txt").find("Average: 15.625[MB/s] (   0.25[sec])"), std::string::npos);
+  EXPECT_NE(report().find("Average: 15.625[MB/s] (   0.25[sec])"), std::string::npos);
+  // Unlike a missing file, this failure is told: at the open (Windows) or
+  // at the first read (Linux).
+  EXPECT_NE(fake::diagnostics_text().find(" 'Varnoquelbit.ini': "), std::string::npos)
+      << fake::diagnostics_text();
+}
+
+// A report that cannot be written leaves the earlier one, says why, and the
+// run ends as usual.
+TEST_F(RunSequence, AReportThatCannotBeWrittenIsToldOnStandardError) {
+  report_before("earlier run");
+  write("Varnoquelbit.ini", "#\n");
+  fake::fail_every(Service::Report);
+  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(report(), "earlier run");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: write 'result.txt': Is a directory\n");
+  EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
+}
+
+// After 'c', a terminal on standard error hears what came of the copy; a
+// pipe or file hears nothing.
+TEST_F(RunSequence, TheClipboardCopyIsToldOnATerminalOnly) {
+  write("Varnoquelbit.ini", "#\n");
+  struct Case {
+    bool terminal, opens;
+    const char* told;
+  };
+  for (const Case& c : {Case{true, true, "varnoquelbit: copied the result to the clipboard "
+                                         "(fake clipboard)\n"},
+                        Case{true, false, "varnoquelbit: could not copy the result to the "
+                                          "clipboard: the clipboard could not be opened\n"},
+                        Case{false, true, ""}, Case{false, false, ""}}) {
+    fake::reset();
+    fake::state().keys = {'c'};
+    fake::state().diagnostics_terminal = c.terminal;
+    fake::state().clipboard_opens = c.opens;
+    EXPECT_EQ(run_benchmark(), 0);
+    EXPECT_EQ(fake::diagnostics_text(), c.told) << c.terminal << c.opens;
+  }
+}
+
+// A sole request for help or the version answers it and touches nothing; any
+// other arguments run the benchmark as none would.
+TEST_F(RunSequence, HelpAndVersionTouchNothingAndOtherArgumentsAreIgnored) {
+  write("Varnoquelbit.ini", "#\n");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> answered = {
+      {{"--help"}, help_text()}, {{"-h"}, help_text()}, {{"/?"}, help_text()},
+      {{"--version"}, "varnoquelbit " + std::string(VARNO_TEST_VERSION) + "\n"},
+      {{"-V"}, version_text()}};
+  for (const auto& entry : answered) {
+    fake::reset();
+    EXPECT_EQ(run_program(entry.first), 0) << entry.first[0];
+    EXPECT_EQ(fake::console_text(), entry.second) << entry.first[0];
+    EXPECT_TRUE(fake::state().events.empty()) << entry.first[0];
+    EXPECT_EQ(report(), "(none)") << entry.first[0];
+  }
+  EXPECT_NE(help_text().find("Varnoquelbit.ini"), std::string::npos);
+  EXPECT_NE(help_text().find("result.txt"), std::string::npos);
+  for (const std::vector<std::string>& ignored :
+       std::vector<std::vector<std::string>>{{}, {"--help", "-V"}, {"C:\\dragged.ini"}, {"-v"},
+                                             {"help"}}) {
+    fake::reset();
+    EXPECT_EQ(run_program(ignored), 0);
+    EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
+    EXPECT_EQ(report(), banner() + "\r\nOS: Windows XP (32bit)\r\n");
+  }
+}
+
+// Standard output that failed for another reason than a closed pipe turns
+// a finished run's status into 1, with the reason on standard error.
+TEST_F(RunSequence, AFailedStandardOutputEndsWithStatusOne) {
+  write("Varnoquelbit.ini", "#\n");
+  fake::state().console_write_failure = "No space left on device";
+  EXPECT_EQ(run_program({}), 1);
+  EXPECT_EQ(report(), banner() + "\r\nOS: Windows XP (32bit)\r\n") << "the report is whole";
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write 'standard output': No space left on device\n");
+  fake::reset();
+  fake::state().console_write_failure = "No space left on device";
+  EXPECT_EQ(run_program({"--version"}), 1);
 }
 
 }  // namespace

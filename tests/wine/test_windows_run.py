@@ -387,5 +387,46 @@ class ClosingKey(ProgramRun):
                 self.assertEqual(self.clipboard()[0], 3)
 
 
+class Arguments(ProgramRun):
+    """A sole --help, /? or --version is answered and touches nothing."""
+
+    def test_help_and_version(self):
+        for args in (["--help"], ["/?"], ["--version"]):
+            code, out = wine([EXE] + args, cwd=self.cwd, stdin=None)
+            self.assertEqual(code, 0, args)
+            if args[0] == "--version":
+                self.assertRegex(out.decode("latin-1"), r"^varnoquelbit \d+\.\d+\.\d+\r\n$")
+            else:
+                self.assertTrue(out.startswith(b"Usage: varnoquelbit"), out)
+                self.assertIn(b"Varnoquelbit.ini", out)
+            self.assertEqual(os.listdir(self.cwd), [], args)
+            self.assert_no_work_directory_left()
+
+
+class ReportFile(ProgramRun):
+    """result.txt is a new file renamed over the earlier one."""
+
+    def test_an_earlier_report_is_replaced_by_a_new_file(self):
+        report = os.path.join(self.cwd, "result.txt")
+        with open(report, "wb") as f:
+            f.write(b"x" * 5000)
+        earlier = os.stat(report).st_ino
+        self.write_ini("# no tests\r\n")
+        lines = lines_of(self.run_program(stdin=None))
+        self.assert_report_file(lines[0:2])
+        self.assertNotEqual(os.stat(report).st_ino, earlier, "written into the earlier file")
+        self.assertEqual(sorted(os.listdir(self.cwd)), ["Varnoquelbit.ini", "result.txt"])
+
+    def test_a_directory_named_result_txt_is_told(self):
+        os.mkdir(os.path.join(self.cwd, "result.txt"))
+        self.write_ini("# no tests\r\n")
+        done = subprocess.run([WINE, EXE], cwd=self.cwd, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=RUN_TIMEOUT)
+        self.assertEqual(done.returncode, 0)
+        self.assertIn(b"varnoquelbit: write 'result.txt': ", done.stderr)
+        self.assertEqual(os.listdir(os.path.join(self.cwd, "result.txt")), [])
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1,0 +1,37 @@
+#include "driver/arguments.h"
+
+#include "platform/process.h"
+
+// The build passes the project's version; a build without it still compiles.
+#ifndef VARNO_VERSION
+#define VARNO_VERSION "unknown"
+#endif
+
+Request request_of_arguments(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return Request::Run;
+  const std::string& only = arguments[0];
+  if (only == "--help" || only == "-h" || is_native_help_switch(only)) return Request::Help;
+  if (only == "--version" || only == "-V") return Request::Version;
+  return Request::Run;
+}
+
+std::string help_text() {
+  return "Usage: varnoquelbit [--help | --version]\n"
+         "\n"
+         "Measures how fast a storage volume copies files. Started without\n"
+         "arguments, it runs the tests listed in Varnoquelbit.ini in the current\n"
+         "directory (without that file, one built-in test of the current\n"
+         "directory), prints each test's speed in MB/s, and writes the results to\n"
+         "result.txt in the current directory. Each trial writes its files into a\n"
+         "work directory of its own on the target and removes it again.\n"
+         "\n"
+         "  -h, --help     print this text and exit (on Windows also /?)\n"
+         "  -V, --version  print the version and exit\n"
+         "\n"
+         "Any other arguments are ignored.\n"
+         "An annotated example configuration: examples/Varnoquelbit.ini in the\n"
+         "source, share/doc/varnoquelbit/examples/Varnoquelbit.ini where installed.\n"
+         "The manual: man varnoquelbit (docs/varnoquelbit.1 in the source).\n";
+}
+
+std::string version_text() { return std::string("varnoquelbit ") + VARNO_VERSION + "\n"; }
