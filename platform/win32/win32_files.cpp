@@ -74,32 +74,12 @@ HANDLE to_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 bool is_power_of_two(DWORD value) { return value != 0 && (value & (value - 1)) == 0; }
 
-// The root of the volume that holds the full path `full`. GetVolumePathNameA
-// also finds volumes mounted on folders; it came with Windows 2000 and is
-// looked up at run time, so the program starts on older systems, where every
-// volume sits at a drive root or a share.
-bool volume_root(const char* full, char (&root)[MAX_PATH]) {
-  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
-  static const auto query = [] {
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
-                                   GetProcAddress(kernel, "GetVolumePathNameA")))
-                             : nullptr;
-  }();
-  if (query != nullptr) return query(full, root, MAX_PATH) != 0;
-  const std::string found = drive_or_share_root(full);
-  if (found.empty() || found.size() >= MAX_PATH) return false;
-  found.copy(root, found.size());
-  root[found.size()] = '\0';
-  return true;
-}
-
 // The logical sector size of the volume that holds `path`, looked up once
 // per volume.
 std::uint32_t volume_sector_bytes(const std::string& path) {
   static std::map<std::string, std::uint32_t> known;
   char full[MAX_PATH];
-  char root[MAX_PATH];
+  std::string root;
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) return kFallbackSectorBytes;
   if (!volume_root(full, root)) return kFallbackSectorBytes;
@@ -108,7 +88,7 @@ std::uint32_t volume_sector_bytes(const std::string& path) {
 
   DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, total_clusters = 0;
   std::uint32_t sector_bytes = kFallbackSectorBytes;
-  if (GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+  if (GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster, &bytes_per_sector, &free_clusters,
                         &total_clusters) &&
       is_power_of_two(bytes_per_sector))
     sector_bytes = bytes_per_sector;
@@ -222,6 +202,30 @@ std::string drive_or_share_root(const std::string& full) {
   return end == std::string::npos ? full + '\\' : full.substr(0, end + 1);
 }
 
+// The root of the volume that holds the full path `full`. GetVolumePathNameA
+// also finds volumes mounted on folders; it came with Windows 2000 and is
+// looked up at run time, so the program starts on older systems, where every
+// volume sits at a drive root or a share.
+bool volume_root(const std::string& full, std::string& root) {
+  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  static const auto query = [] {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
+                                   GetProcAddress(kernel, "GetVolumePathNameA")))
+                             : nullptr;
+  }();
+  if (query != nullptr) {
+    char found[MAX_PATH];
+    if (!query(full.c_str(), found, MAX_PATH)) return false;
+    root = found;
+    return true;
+  }
+  root = drive_or_share_root(full);
+  if (!root.empty()) return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
+}
+
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition, Outcome* failed) {
   DWORD desired = GENERIC_READ | GENERIC_WRITE;
@@ -282,6 +286,17 @@ bool write_whole(FileHandle file, const void* buffer, std::uint32_t length) {
 Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
                           std::uint32_t& got) {
   return read_counted(file, buffer, length, got) ? success() : last_error_failure("read", "");
+}
+
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  const auto found = open_files().find(file);
+  if (!seek_to(to_handle(file), position)) return last_error_failure("seek", "");
+  if (found != open_files().end()) {
+    // Reads alone move a file this way: no written sector is partly kept.
+    found->second.position = position;
+    found->second.partial_sector.clear();
+  }
+  return success();
 }
 
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
