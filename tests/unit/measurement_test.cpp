@@ -275,7 +275,7 @@ TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
   // volume's own identity again (the same stick mounted back).
   fake::state().identity_readings["C:"] = {measured, measured, underneath};
   fake::state().calendar_step = 1;
-  fake::state().clock_readings = {0, 1000, 2000, 3000};
+  fake::state().clock_readings = {0, 1000, 1000, 1000, 2000, 3000, 3000, 3000};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 3}, run));
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
