@@ -11,6 +11,7 @@
 #include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
+#include "trials/write_out.h"
 
 namespace {
 
@@ -68,7 +69,12 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   const CopyPhaseResult timed =
       method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
 
-  // Verify, after the clock: a copy that does not hold what was written fails the trial.
+  // After the clock, every copy goes to the medium first, timed alone, so
+  // that the read-back below finds nothing left to write.
+  CopyPhaseResult result = timed;
+  if (timed.ok) result.write_out_ms = write_out_copies(work_directory, file_count);
+
+  // Verify: a copy that does not hold what was written fails the trial.
   const bool verified =
       timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
   if (timed.ok && !verified && !interruption_requested())
@@ -79,8 +85,10 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   if (verified) {
     remove_tree(work_directory);
     console() << text::kDone;
-    return timed;
+    return result;
   }
   if (interruption_requested()) end_interrupted_trial(work_directory, true);
-  return {false, 0, timed.cached_length};
+  result.ok = false;
+  result.elapsed_ms = 0;
+  return result;
 }
