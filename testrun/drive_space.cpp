@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
+#include "platform/volume_description.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -47,8 +48,21 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   run.report << text::kReportLineEnd;
 
   cache.emplace(drive, free);
+  // The volume measured here is the one this drive's trials must run on.
+  // Without its identity they run unchecked, as before.
+  VolumeIdentity identity;
+  if (query_volume_identity(drive, identity)) run.trials.volumes[drive] = identity;
   free_kib = free;
   return true;
+}
+
+const std::optional<VolumeDescription>& drive_volume(const std::string& drive, RunContext& run) {
+  const auto known = run.descriptions.find(drive);
+  if (known != run.descriptions.end()) return known->second;
+  VolumeDescription volume;
+  std::optional<VolumeDescription> described;
+  if (describe_volume(drive, volume)) described = volume;
+  return run.descriptions.emplace(drive, described).first->second;
 }
 
 bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t file_count) {
