@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
+#include "testrun/volume_note.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -43,6 +44,7 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
 
   write_disk_line(console(), drive, total_gb, free_gb);
   console() << std::endl;
+  note_volume(drive);
   write_disk_line(run.report, drive, total_gb, free_gb);
   run.report << text::kReportLineEnd;
 

@@ -7,6 +7,7 @@
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
 #include "trials/notes.h"
+#include "trials/progress.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
 
@@ -85,8 +86,10 @@ bool run_test(const TestLine& test, RunContext& run) {
   std::uint32_t cached_length = 0;
   double total_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
+  progress_begin_test(test.trial_count);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
+    progress_begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
     const CopyPhaseResult trial =
         run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
@@ -100,7 +103,11 @@ bool run_test(const TestLine& test, RunContext& run) {
     ++good_trials;
     total_seconds += seconds;
   }
+  progress_end_test();
   note_cached_copies(test.drive, cached_length);
+  // After a trial faster than the clock the console's line is still open;
+  // the test's notes come now all the same.
+  release_held_notes();
   if (good_trials < 1 || interruption_requested()) return false;
 
   const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);

@@ -6,9 +6,21 @@
 
 #include "platform/failure.h"
 
-// Writes "varnoquelbit: <text>" and a line end, flushed.
+// Writes "varnoquelbit: <text>" and a line end, flushed. While the console
+// has a line open the note is held, and written right after the console's
+// next line end, so that a note never lands in the middle of a console line.
 void write_note(const std::string& text);
 
 // Writes a failure as the note "<operation> '<path>': <reason>". A success
 // writes nothing.
 void write_failure(const Outcome& outcome);
+
+// Whether notes are held for the console's next line end.
+bool notes_held();
+// Writes the held notes now, in the order they came; for the console's line end.
+void write_held_notes();
+// Writes the held notes now although the console's line may still be open
+// (a test's end, the run's end). Where standard output shows on the same
+// terminal, the notes then start on a new line of their own; standard
+// output's bytes stay as they are.
+void release_held_notes();
