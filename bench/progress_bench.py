@@ -8,7 +8,12 @@ build configured with -DVARNO_PROGRESS_COST=ON sums, with a fine clock, the
 time spent in the indicator during copy phases and tells it after each test
 on standard error:
 
-  varnoquelbit: progress cost: 0.412 ms in 20480 calls during 5123.4 ms of copy phases (0.0080 %)
+  varnoquelbit: progress cost: 0.212 ms in 410 looks at the clock of 16400 boundaries during 5123.4 ms of copy phases (0.0041 %)
+
+The indicator looks at the clock only every so many bytes (about every 10 ms
+of work at the pace it last saw), at a transfer or file boundary; the sum
+covers those looks and the drawings. The boundaries in between cost one
+comparison each, which is not timed (the timing would cost more than it).
 
 This script runs such a build with standard error on a pseudo-terminal of its
 own (so the indicator draws) and standard output on a pipe, and sets each
@@ -43,7 +48,7 @@ TESTS = [
     ("LL 1M buffer", "LL C: 256M 1M 4 2"),
     ("HL", "HL C: 256M 4 2"),
 ]
-COST = re.compile(rb"progress cost: ([\d.]+) ms in (\d+) calls during ([\d.]+) ms")
+COST = re.compile(rb"progress cost: ([\d.]+) ms in (\d+) looks at the clock of (\d+) boundaries")
 RESULT = re.compile(r"Result: *([\d.]+)\[MB/s\] \(([\d.]+)\[sec\]\)")
 
 
@@ -130,8 +135,9 @@ def main():
                   file=sys.stderr)
             return 2
         print("program: %s\ndirectory: %s" % (program, directory))
-        print("%-14s %6s %9s %10s %10s %9s %8s" % ("test", "round", "calls", "in ind. ms",
-                                                  "timed ms", "share %", "MB/s w/o"))
+        print("%-14s %5s %10s %6s %10s %9s %9s %8s" % (
+            "test", "round", "boundaries", "looks", "in ind. ms", "timed ms", "share %",
+            "with/w/o"))
         for name, line in TESTS:
             shares, ratios = [], []
             for r in range(args.rounds):
@@ -145,13 +151,14 @@ def main():
                     if on_terminal:
                         cost = COST.search(err)
                         timed_ms = 1000.0 * sum(float(t) for _, t in results)
-                        in_ms, calls = float(cost.group(1)), int(cost.group(2))
+                        in_ms, looks = float(cost.group(1)), int(cost.group(2))
+                        boundaries = int(cost.group(3))
                         share = 100.0 * in_ms / timed_ms
                         shares.append(share)
                 ratio = speeds[True] / speeds[False]
                 ratios.append(ratio)
-                print("%-14s %6d %9d %10.3f %10.1f %9.4f %8.3f" % (name, r + 1, calls, in_ms,
-                                                                  timed_ms, share, ratio))
+                print("%-14s %5d %10d %6d %10.3f %9.1f %9.4f %8.3f" % (
+                    name, r + 1, boundaries, looks, in_ms, timed_ms, share, ratio))
             print("%-14s median share %.4f %%, max %.4f %%; MB/s with/without median %.3f" % (
                 name, statistics.median(shares), max(shares), statistics.median(ratios)))
         if args.frames:

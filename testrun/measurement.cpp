@@ -106,8 +106,8 @@ bool run_test(const TestLine& test, RunContext& run) {
   progress_end_test();
   note_cached_copies(test.drive, cached_length);
   // After a trial faster than the clock the console's line is still open;
-  // the test's notes come now all the same.
-  release_held_notes();
+  // on a terminal the test's notes come now all the same.
+  release_held_notes_on_a_shared_terminal();
   if (good_trials < 1 || interruption_requested()) return false;
 
   const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);

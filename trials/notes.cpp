@@ -52,3 +52,7 @@ void release_held_notes() {
     diagnostics() << '\n';
   write_held_notes();
 }
+
+void release_held_notes_on_a_shared_terminal() {
+  if (notes_held() && progress_terminal().shared_with_console) release_held_notes();
+}

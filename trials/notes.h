@@ -19,8 +19,11 @@ void write_failure(const Outcome& outcome);
 bool notes_held();
 // Writes the held notes now, in the order they came; for the console's line end.
 void write_held_notes();
-// Writes the held notes now although the console's line may still be open
-// (a test's end, the run's end). Where standard output shows on the same
-// terminal, the notes then start on a new line of their own; standard
-// output's bytes stay as they are.
+// A test's end: where standard output shows on the same terminal, the held
+// notes are written now, starting on a new line of their own while the
+// console's line is open (standard output's bytes stay as they are);
+// elsewhere they keep waiting for the console's next line end.
+void release_held_notes_on_a_shared_terminal();
+// The run's end: the held notes are written now, on a new line of their own
+// on a shared terminal.
 void release_held_notes();

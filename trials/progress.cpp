@@ -11,6 +11,7 @@
 
 #ifdef VARNO_PROGRESS_COST
 #include <chrono>
+#include <ctime>
 
 #include "trials/notes.h"
 #endif
@@ -20,6 +21,11 @@ namespace {
 // A phase shows after this long, and draws again no sooner than this.
 constexpr std::uint32_t kFirstDrawMs = 500;
 constexpr std::uint32_t kRedrawMs = 250;
+// In the timed copy phase, once a second: each drawing is a write to the
+// terminal that wakes its reader, which may take the processor from the copy.
+constexpr std::uint32_t kTimedRedrawMs = 1000;
+// The clock is looked at about this often while the work goes at an even pace.
+constexpr std::uint32_t kLookMs = 10;
 // The width assumed when the terminal does not tell its own.
 constexpr int kDefaultColumns = 80;
 
@@ -40,6 +46,10 @@ struct Progress {
   std::uint32_t phase_start_ms = 0;
   std::uint32_t last_draw_ms = 0;
   bool drawn = false;  // drawn at least once in this phase
+  // The clock is looked at from this many bytes done on; the last look.
+  std::uint64_t look_at_bytes = 0;
+  std::uint64_t last_look_bytes = 0;
+  std::uint32_t last_look_ms = 0;
   // What the terminal shows of the indicator: this many characters, ending
   // at the cursor.
   std::size_t shown = 0;
@@ -57,7 +67,14 @@ struct Cost {
   std::chrono::steady_clock::duration in_indicator{};
   std::chrono::steady_clock::duration timed{};
   std::chrono::steady_clock::time_point phase_start{};
-  std::uint64_t calls = 0;
+  std::uint64_t boundaries = 0;  // told to the indicator
+  std::uint64_t looks = 0;       // of them, those that looked at the clock
+  std::chrono::steady_clock::duration in_drawings{};  // of in_indicator
+  // The processor time of the drawings: their wall time also holds the time
+  // the process waits for a processor after a write has woken the terminal's
+  // reader, which on a busy machine is most of it.
+  std::clock_t processor_in_drawings = 0;
+  std::uint64_t drawings = 0;
 };
 Cost& cost() {
   static Cost state;
@@ -212,11 +229,17 @@ void progress_end_test() {
   const Cost& c = cost();
   const double in_ms = duration<double, std::milli>(c.in_indicator).count();
   const double timed_ms = duration<double, std::milli>(c.timed).count();
-  char text[160];
+  char text[256];
   std::snprintf(text, sizeof text,
-                "progress cost: %.3f ms in %llu calls during %.1f ms of copy phases (%.4f %%)", in_ms,
-                static_cast<unsigned long long>(c.calls), timed_ms,
-                timed_ms > 0 ? 100.0 * in_ms / timed_ms : 0.0);
+                "progress cost: %.3f ms in %llu looks at the clock of %llu boundaries during "
+                "%.1f ms of copy phases (%.4f %%), %.3f ms of it in %llu drawings; "
+                "their processor time %.3f ms",
+                in_ms, static_cast<unsigned long long>(c.looks),
+                static_cast<unsigned long long>(c.boundaries), timed_ms,
+                timed_ms > 0 ? 100.0 * in_ms / timed_ms : 0.0,
+                duration<double, std::milli>(c.in_drawings).count(),
+                static_cast<unsigned long long>(c.drawings),
+                1000.0 * static_cast<double>(c.processor_in_drawings) / CLOCKS_PER_SEC);
   write_note(text);
 #endif
 }
@@ -233,6 +256,9 @@ void progress_begin_phase(ProgressPhase phase, std::int32_t file_count, std::uin
   p.drawn = false;
   if (!p.on) return;
   p.phase_start_ms = milliseconds_now();
+  p.look_at_bytes = 0;
+  p.last_look_bytes = 0;
+  p.last_look_ms = p.phase_start_ms;
   if (!p.test_clock_started) {
     p.test_start_ms = p.phase_start_ms;
     p.test_clock_started = true;
@@ -248,21 +274,45 @@ void progress_begin_phase(ProgressPhase phase, std::int32_t file_count, std::uin
 
 void progress_at(std::uint64_t bytes_done) {
   Progress& p = progress();
-  if (!p.on) return;
+#ifdef VARNO_PROGRESS_COST
+  if (p.on && p.phase == ProgressPhase::Copying) ++cost().boundaries;
+#endif
+  // Between looks at the clock, a boundary costs this one comparison.
+  if (!p.on || bytes_done < p.look_at_bytes) return;
 #ifdef VARNO_PROGRESS_COST
   const bool timed = p.phase == ProgressPhase::Copying;
   const auto entered = std::chrono::steady_clock::now();
 #endif
   const std::uint32_t now = milliseconds_now();
-  if (now - p.phase_start_ms >= kFirstDrawMs && (!p.drawn || now - p.last_draw_ms >= kRedrawMs)) {
+  // The next look comes after about kLookMs of work at the pace since the
+  // last one; within the same millisecond, after twice the bytes.
+  const std::uint64_t moved = bytes_done - p.last_look_bytes;
+  const std::uint32_t waited = now - p.last_look_ms;
+  p.look_at_bytes = bytes_done + (waited == 0 ? 2 * moved : moved * kLookMs / waited);
+  p.last_look_bytes = bytes_done;
+  p.last_look_ms = now;
+  const std::uint32_t redraw_ms =
+      p.phase == ProgressPhase::Copying ? kTimedRedrawMs : kRedrawMs;
+  if (now - p.phase_start_ms >= kFirstDrawMs && (!p.drawn || now - p.last_draw_ms >= redraw_ms)) {
     p.drawn = true;
     p.last_draw_ms = now;
+#ifdef VARNO_PROGRESS_COST
+    const auto drawing = std::chrono::steady_clock::now();
+    const std::clock_t drawing_processor = std::clock();
+#endif
     draw(p, bytes_done, now);
+#ifdef VARNO_PROGRESS_COST
+    if (timed) {
+      cost().processor_in_drawings += std::clock() - drawing_processor;
+      cost().in_drawings += std::chrono::steady_clock::now() - drawing;
+      ++cost().drawings;
+    }
+#endif
   }
 #ifdef VARNO_PROGRESS_COST
   if (timed) {
     cost().in_indicator += std::chrono::steady_clock::now() - entered;
-    ++cost().calls;
+    ++cost().looks;
   }
 #endif
 }

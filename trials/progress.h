@@ -6,8 +6,9 @@
 // nothing, and asks no clock.
 //
 // Inside the timed copy phase the work is kept to the transfer and file
-// boundaries the copy has anyway: one look at the millisecond clock there,
-// and a drawing at most 4 times a second.
+// boundaries the copy has anyway: one comparison at each, a look at the
+// millisecond clock about every 10 ms of work, and a drawing once a second
+// (elsewhere at most 4 times a second).
 #pragma once
 #include <cstdint>
 
