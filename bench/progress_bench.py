@@ -48,7 +48,8 @@ TESTS = [
     ("LL 1M buffer", "LL C: 256M 1M 4 2"),
     ("HL", "HL C: 256M 4 2"),
 ]
-COST = re.compile(rb"progress cost: ([\d.]+) ms in (\d+) looks at the clock of (\d+) boundaries")
+COST = re.compile(rb"progress cost: ([\d.]+) ms in (\d+) looks at the clock of (\d+) boundaries"
+                  rb".* ([\d.]+) ms of it in (\d+) drawings; their processor time ([\d.]+) ms")
 RESULT = re.compile(r"Result: *([\d.]+)\[MB/s\] \(([\d.]+)\[sec\]\)")
 
 
@@ -135,9 +136,9 @@ def main():
                   file=sys.stderr)
             return 2
         print("program: %s\ndirectory: %s" % (program, directory))
-        print("%-14s %5s %10s %6s %10s %9s %9s %8s" % (
-            "test", "round", "boundaries", "looks", "in ind. ms", "timed ms", "share %",
-            "with/w/o"))
+        print("%-14s %5s %10s %6s %5s %10s %9s %9s %9s %8s" % (
+            "test", "round", "boundaries", "looks", "draws", "in ind. ms", "draw cpu",
+            "timed ms", "share %", "with/w/o"))
         for name, line in TESTS:
             shares, ratios = [], []
             for r in range(args.rounds):
@@ -153,12 +154,14 @@ def main():
                         timed_ms = 1000.0 * sum(float(t) for _, t in results)
                         in_ms, looks = float(cost.group(1)), int(cost.group(2))
                         boundaries = int(cost.group(3))
+                        drawings, drawing_cpu = int(cost.group(5)), float(cost.group(6))
                         share = 100.0 * in_ms / timed_ms
                         shares.append(share)
                 ratio = speeds[True] / speeds[False]
                 ratios.append(ratio)
-                print("%-14s %5d %10d %6d %10.3f %9.1f %9.4f %8.3f" % (
-                    name, r + 1, boundaries, looks, in_ms, timed_ms, share, ratio))
+                print("%-14s %5d %10d %6d %5d %10.3f %9.3f %9.1f %9.4f %8.3f" % (
+                    name, r + 1, boundaries, looks, drawings, in_ms, drawing_cpu, timed_ms,
+                    share, ratio))
             print("%-14s median share %.4f %%, max %.4f %%; MB/s with/without median %.3f" % (
                 name, statistics.median(shares), max(shares), statistics.median(ratios)))
         if args.frames:
