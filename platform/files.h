@@ -44,6 +44,12 @@ inline Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
   return outcome;
 }
 
+// Moves the position of a file opened for reading to `position` bytes from
+// its start, for reads that sample a file rather than read it through. The
+// position is a multiple of 4096 (a whole number of sectors on every common
+// volume, as the cache bypass needs).
+Outcome set_read_position(FileHandle file, std::uint64_t position);
+
 // The length of the first read or write, since the last call, that went
 // through the system's file cache on a file opened to bypass it: the volume
 // refused direct I/O for it, or keeps its files in memory. 0 when none did.
@@ -58,6 +64,12 @@ void flush_file(FileHandle file);
 // cache bypass is not available. Cheaper than flush_file: it waits for no
 // journal. Results are of no interest to callers.
 void drop_cached_data(FileHandle file);
+// Writes what the system's cache still holds of the file's data to the medium
+// and waits until it is there, as drop_cached_data does, but leaves the data
+// cached and returns at once where nothing is left to write. Returns false
+// where the system offers no such write-out (Windows), so that its time is
+// not taken for a measure.
+bool write_out_data(FileHandle file);
 void close_file(FileHandle file);
 
 // A file opened with open_unbuffered, closed when its owner goes out of

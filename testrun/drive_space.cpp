@@ -2,7 +2,8 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
-#include "testrun/volume_note.h"
+#include "platform/volume_description.h"
+#include "testrun/volume_notes.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -44,13 +45,32 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
 
   write_disk_line(console(), drive, total_gb, free_gb);
   console() << std::endl;
-  note_volume(drive);
   write_disk_line(run.report, drive, total_gb, free_gb);
   run.report << text::kReportLineEnd;
 
   cache.emplace(drive, free);
+  // What the drive string stands for, told the first time it is queried.
+  if (const std::optional<VolumeDescription>& volume = drive_volume(drive, run)) {
+    const std::string named = volume_name_note(drive, *volume);
+    if (!named.empty() && diagnostics_on_terminal()) write_note(named);
+    const std::string unmounted = mount_point_note(drive, *volume);
+    if (!unmounted.empty()) write_note(unmounted);
+  }
+  // The volume measured here is the one this drive's trials must run on.
+  // Without its identity they run unchecked, as before.
+  VolumeIdentity identity;
+  if (query_volume_identity(drive, identity)) run.trials.volumes[drive] = identity;
   free_kib = free;
   return true;
+}
+
+const std::optional<VolumeDescription>& drive_volume(const std::string& drive, RunContext& run) {
+  const auto known = run.descriptions.find(drive);
+  if (known != run.descriptions.end()) return known->second;
+  VolumeDescription volume;
+  std::optional<VolumeDescription> described;
+  if (describe_volume(drive, volume)) described = volume;
+  return run.descriptions.emplace(drive, described).first->second;
 }
 
 bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t file_count) {

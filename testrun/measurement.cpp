@@ -6,6 +6,7 @@
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
+#include "testrun/volume_notes.h"
 #include "trials/notes.h"
 #include "trials/progress.h"
 #include "trials/trial.h"
@@ -64,6 +65,7 @@ bool run_test(const TestLine& test, RunContext& run) {
   const std::int32_t file_count = test.file_count;
   std::int64_t free_kib = 0;
   if (!drive_free_kib(test.drive, run, free_kib)) return false;
+  const std::optional<VolumeDescription>& volume = drive_volume(test.drive, run);
 
   std::int64_t file_kib = 0;
   if (!convert_size(test.file_size, file_kib)) return false;
@@ -85,6 +87,9 @@ bool run_test(const TestLine& test, RunContext& run) {
   // cache in any trial of this test; 0 while none did.
   std::uint32_t cached_length = 0;
   double total_seconds = 0.0;
+  // The good trials' write-outs after the clock, while every one was measured.
+  bool written_out = true;
+  double write_out_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   progress_begin_test(test.trial_count);
   // An interrupted run starts no further trial and prints no average.
@@ -102,13 +107,25 @@ bool run_test(const TestLine& test, RunContext& run) {
               << std::endl;
     ++good_trials;
     total_seconds += seconds;
+    written_out = written_out && trial.write_out_ms.has_value();
+    if (trial.write_out_ms) write_out_seconds += static_cast<double>(*trial.write_out_ms) / 1000.0;
   }
   progress_end_test();
   note_cached_copies(test.drive, cached_length);
+  if (volume) {
+    const std::string cache_note = volume_cache_note(test.drive, *volume);
+    if (!cache_note.empty()) write_note(cache_note);
+  }
   // After a trial faster than the clock the console's line is still open;
   // on a terminal the test's notes come now all the same.
   release_held_notes_on_a_shared_terminal();
   if (good_trials < 1 || interruption_requested()) return false;
+  if (row.leaves_copies_cached && written_out) {
+    const std::string late_note = write_out_note(
+        row.keyword, test.drive,
+        {good_trials, file_mb * file_count * good_trials, total_seconds, write_out_seconds});
+    if (!late_note.empty()) write_note(late_note);
+  }
 
   const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);
   const std::string average_seconds = figure(run, total_seconds / good_trials);

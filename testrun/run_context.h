@@ -4,13 +4,18 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "platform/volume_description.h"
 #include "trials/trial.h"
 
 // Drive string (exact bytes, so C:, c: and C:\ are three keys) to free KiB.
 using DriveSpaceCache = std::map<std::string, std::int64_t>;
+// Drive string, as for the free space, to its volume's description; empty
+// when the volume could not be described.
+using DriveDescriptionCache = std::map<std::string, std::optional<VolumeDescription>>;
 
 struct RunContext {
   // The lines of result.txt, each ended with CR LF.
@@ -20,6 +25,7 @@ struct RunContext {
   bool fixed_figures = false;
   // Entries are only ever added.
   DriveSpaceCache drives;
+  DriveDescriptionCache descriptions;
   TrialState trials;
 };
 

@@ -86,16 +86,20 @@ const char* phase_name(ProgressPhase phase) {
   switch (phase) {
     case ProgressPhase::Preparing: return "preparing";
     case ProgressPhase::Copying: return "copying";
+    case ProgressPhase::WritingOut: return "writing out";
     case ProgressPhase::ReadingBack: return "reading back";
   }
   return "";
 }
 
+// The phases of a trial, in order.
+constexpr double kPhases = 4.0;
 int phase_index(ProgressPhase phase) {
   switch (phase) {
     case ProgressPhase::Preparing: return 0;
     case ProgressPhase::Copying: return 1;
-    case ProgressPhase::ReadingBack: return 2;
+    case ProgressPhase::WritingOut: return 2;
+    case ProgressPhase::ReadingBack: return 3;
   }
   return 0;
 }
@@ -158,7 +162,7 @@ std::string indicator_text(const Progress& p, std::uint64_t done, std::uint32_t 
     if (left_ms < 0) left_ms = 0;
   } else if (p.trial_count > 0 && test_ms >= 1000) {
     const double test_part =
-        (p.trial_index + (phase_index(p.phase) + part) / 3.0) / static_cast<double>(p.trial_count);
+        (p.trial_index + (phase_index(p.phase) + part) / kPhases) / static_cast<double>(p.trial_count);
     if (test_part > 0.0) left_ms = static_cast<double>(test_ms) * (1.0 - test_part) / test_part;
   }
   if (p.test_clock_started && left_ms >= 0)
@@ -315,6 +319,10 @@ void progress_at(std::uint64_t bytes_done) {
     ++cost().looks;
   }
 #endif
+}
+
+void progress_files_done(std::int32_t files_done) {
+  progress_at(progress().file_bytes * static_cast<std::uint64_t>(files_done));
 }
 
 void progress_end_phase() {

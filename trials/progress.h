@@ -14,7 +14,7 @@
 
 #include "platform/files.h"
 
-enum class ProgressPhase { Preparing, Copying, ReadingBack };
+enum class ProgressPhase { Preparing, Copying, WritingOut, ReadingBack };
 
 // The trials of one test, for "trial n of m" and the time left.
 void progress_begin_test(std::int32_t trial_count);
@@ -30,6 +30,8 @@ void progress_begin_phase(ProgressPhase phase, std::int32_t file_count, std::uin
 // The phase has done `bytes_done` bytes of all its files, told at a transfer
 // or file boundary.
 void progress_at(std::uint64_t bytes_done);
+// The same for a phase that works file by file: `files_done` whole files.
+void progress_files_done(std::int32_t files_done);
 // The phase is over: the indicator is erased.
 void progress_end_phase();
 

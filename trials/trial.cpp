@@ -12,11 +12,36 @@
 #include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
+#include "trials/write_out.h"
+
+namespace {
+
+// Whether the drive still leads to the volume its disk line measured. After
+// an unmount the drive's path leads to whatever lies underneath, and a trial
+// there would time another disk under this drive's name. When it does not
+// (or the volume cannot be asked), the trial's line ends in "Init Failed"
+// and standard error says why.
+bool still_on_first_volume(const TrialState& state, const std::string& drive) {
+  const auto first = state.volumes.find(drive);
+  if (first == state.volumes.end()) return true;
+  VolumeIdentity now;
+  const Outcome queried = query_volume_identity(drive, now);
+  if (queried && now == first->second) return true;
+  console() << text::kInitFailed << std::endl;
+  if (!queried)
+    write_failure(queried);
+  else
+    write_note("'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+  return false;
+}
+
+}  // namespace
 
 CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib) {
   console() << text::kPreparing;
+  if (!still_on_first_volume(state, drive)) return {};
   const std::string work_directory = work_directory_path(drive);
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
@@ -50,10 +75,19 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
       method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
   progress_end_phase();
 
-  // Verify, after the clock: a copy that does not hold what was written fails the trial.
+  // After the clock, every copy goes to the medium first, timed alone, so
+  // that the read-back below finds nothing left to write.
+  CopyPhaseResult result = timed;
+  if (timed.ok) {
+    progress_begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
+    result.write_out_ms = write_out_copies(work_directory, file_count);
+    progress_end_phase();
+  }
+
+  // Verify: a copy that does not hold what was written fails the trial.
   if (timed.ok) progress_begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
   const bool verified =
-      timed.ok && copies_match_test_files(work_directory, file_kib, file_count, content_state);
+      timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
   progress_end_phase();
   if (timed.ok && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
@@ -63,8 +97,10 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   if (verified) {
     remove_tree(work_directory);
     console() << text::kDone;
-    return timed;
+    return result;
   }
   if (interruption_requested()) end_interrupted_trial(work_directory, true);
-  return {false, 0, timed.cached_length};
+  result.ok = false;
+  result.elapsed_ms = 0;
+  return result;
 }

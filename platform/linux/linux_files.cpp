@@ -284,6 +284,12 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   return error == 0 ? success() : transfer_failure(false, error);
 }
 
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  if (::lseek(descriptor(file), static_cast<off_t>(position), SEEK_SET) == -1)
+    return errno_failure("seek", "");
+  return success();
+}
+
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   // write() does not modify the buffer; the shared loop takes it as non-const.
   std::uint32_t written = 0;
@@ -378,6 +384,15 @@ Outcome delete_file(const std::string& path) {
 }
 
 std::string system_path(const std::string& path) { return native_path(path); }
+
+bool write_out_data(FileHandle file) {
+  // Dirty pages go to the medium as data only: no journal commit, unlike fsync.
+  // A failure leaves the pages cached; the read-back's own write-out meets it.
+  ::sync_file_range(descriptor(file), 0, 0,
+                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                        SYNC_FILE_RANGE_WAIT_AFTER);
+  return true;
+}
 
 void drop_cached_data(FileHandle file) {
   const int fd = descriptor(file);

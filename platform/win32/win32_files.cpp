@@ -288,6 +288,17 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   return read_counted(file, buffer, length, got) ? success() : last_error_failure("read", "");
 }
 
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  const auto found = open_files().find(file);
+  if (!seek_to(to_handle(file), position)) return last_error_failure("seek", "");
+  if (found != open_files().end()) {
+    // Reads alone move a file this way: no written sector is partly kept.
+    found->second.position = position;
+    found->second.partial_sector.clear();
+  }
+  return success();
+}
+
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   return write_whole(file, buffer, length) ? success() : last_error_failure("write", "");
 }
@@ -315,6 +326,10 @@ void flush_file(FileHandle file) {
 // A file opened without buffering is read from the medium: the system writes
 // out and purges what its cache holds of the file before such reads.
 void drop_cached_data(FileHandle) {}
+
+// Windows has no data-only write-out of what another handle left in its
+// cache; the read-back's unbuffered reads make the system write it out then.
+bool write_out_data(FileHandle) { return false; }
 
 void close_file(FileHandle file) {
   cut_padding(file);

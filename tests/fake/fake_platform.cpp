@@ -259,6 +259,13 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   return success();
 }
 
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  fake::OpenState* f = fake::open_file_of(file);
+  if (f == nullptr) return failure("seek", "", "not open");
+  f->position = position;
+  return success();
+}
+
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   if (fake::call_fails(Service::Write, fake::path_of(file), length, file,
                        fake::position_of(file)))
@@ -284,6 +291,11 @@ void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_o
 
 void drop_cached_data(FileHandle file) {
   fake::call_fails(Service::DropCache, fake::path_of(file), 0, file);
+}
+
+bool write_out_data(FileHandle file) {
+  fake::call_fails(Service::WriteOut, fake::path_of(file), 0, file);
+  return state().writes_out;
 }
 
 void close_file(FileHandle file) {

@@ -121,6 +121,7 @@ TEST_F(DriveSpace, MediaPathOnTheRootFileSystemIsToldAnywhere) {
     d.mount_point = "/";
     d.is_mount_point = false;
     run.drives.clear();
+    run.descriptions.clear();
     ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
     const bool under = std::string(path) != "/home/u/media/STICK" && std::string(path) != "/mnt2";
     EXPECT_EQ(fake::diagnostics_text(),
@@ -131,10 +132,12 @@ TEST_F(DriveSpace, MediaPathOnTheRootFileSystemIsToldAnywhere) {
     fake::state().diagnostics.str("");
     d.is_mount_point = true;
     run.drives.clear();
+    run.descriptions.clear();
     ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
     d.is_mount_point = false;
     d.mount_point = "/media/u";
     run.drives.clear();
+    run.descriptions.clear();
     ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
     EXPECT_EQ(fake::diagnostics_text(), "");
   }

@@ -11,7 +11,7 @@ class FakePlatformTest : public ::testing::Test {
   void SetUp() override {
     fake::reset();
   }
-  TrialState trials{Generator{12345}};
+  TrialState trials{Generator{12345}, {}};
   // The copy methods' rows, as the test run hands them to its trials.
   const CopyMethodRow& hl = copy_method_row(CopyMethod::HL);
   const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);
@@ -26,6 +26,16 @@ struct OneDrawAtATime {
     return drawn_byte(state);
   }
 };
+
+// Index in the event log of the copy phase's clock readings: 0 its start, 1
+// its stop (the write-out after the copies reads the clock again); -1 when
+// there is no such reading.
+inline int copy_clock_index(int nth) {
+  const auto& events = fake::state().events;
+  for (std::size_t i = 0; i < events.size(); ++i)
+    if (events[i].service == fake::Service::Clock && nth-- == 0) return static_cast<int>(i);
+  return -1;
+}
 
 // The work directory the fake clock's calendar time gives on drive C:.
 inline std::string fake_work_directory() {
