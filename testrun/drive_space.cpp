@@ -2,6 +2,7 @@
 
 #include "platform/console.h"
 #include "platform/volume.h"
+#include "platform/volume_description.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -49,6 +50,15 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   cache.emplace(drive, free);
   free_kib = free;
   return true;
+}
+
+const std::optional<VolumeDescription>& drive_volume(const std::string& drive, RunContext& run) {
+  const auto known = run.volumes.find(drive);
+  if (known != run.volumes.end()) return known->second;
+  VolumeDescription volume;
+  std::optional<VolumeDescription> described;
+  if (describe_volume(drive, volume)) described = volume;
+  return run.volumes.emplace(drive, described).first->second;
 }
 
 bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t file_count) {

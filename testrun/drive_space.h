@@ -1,7 +1,9 @@
-// Free space on the target volume: queried once per drive string and kept for
-// the whole run, with the disk line printed and recorded the first time.
+// Free space on the target volume, and what the volume is: queried once per
+// drive string and kept for the whole run, with the disk line printed and
+// recorded the first time.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "testrun/run_context.h"
@@ -11,6 +13,10 @@
 // prints the disk line on the console and appends it to the report; a failed
 // query prints "Could not Get the Drive Information of <drive>" and is not kept.
 bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& free_kib);
+
+// The description of the drive string's volume, asked at the drive's first
+// test and kept in the run's drive cache; empty when it could not be had.
+const std::optional<VolumeDescription>& drive_volume(const std::string& drive, RunContext& run);
 
 // True when file_count files of file_kib KiB and their copies fit in free_kib;
 // otherwise prints "Error: Free Space is NOT Enough." and returns false.

@@ -30,13 +30,16 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   const bool prepared =
       created && make_test_files(state.generator, work_directory, file_kib, file_count);
   if (!prepared) {
+    CopyPhaseResult failed;
+    failed.failed_at = TrialFailure::Init;
     if (interruption_requested()) {
       end_interrupted_trial(work_directory, created);
+      failed.failed_at = TrialFailure::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
       write_failure(directory);
     }
-    return {};
+    return failed;
   }
   console() << text::kTesting;
 
@@ -57,6 +60,12 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     console() << text::kDone;
     return timed;
   }
-  if (interruption_requested()) end_interrupted_trial(work_directory, true);
-  return {false, 0, timed.cached_length};
+  // A copy that read back wrong fails as a copy.
+  CopyPhaseResult failed{false, 0, timed.cached_length,
+                         timed.ok ? TrialFailure::Copy : timed.failed_at};
+  if (interruption_requested()) {
+    end_interrupted_trial(work_directory, true);
+    failed.failed_at = TrialFailure::Interrupted;
+  }
+  return failed;
 }

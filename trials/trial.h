@@ -19,7 +19,7 @@ struct TrialState {
 // has reported on the console (or an interruption, after which the work
 // directory is removed) ok is false and elapsed_ms 0, while cached_length
 // still tells of a copy phase that went through the cache before the
-// read-back failed. buffer_kib is the transfer buffer of a method that takes
+// read-back failed, and failed_at where the trial stopped. buffer_kib is the transfer buffer of a method that takes
 // one: at least 1 and below kBufferKibLimit.
 CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,

@@ -185,7 +185,10 @@ TEST_F(RunSequence, AReportThatCannotBeWrittenIsToldOnStandardError) {
   fake::fail_every(Service::Report);
   EXPECT_EQ(run_benchmark(), 0);
   EXPECT_EQ(report(), "earlier run");
-  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: write 'result.txt': Is a directory\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write 'result.txt': Is a directory\n"
+            "varnoquelbit: write 'result.json': Is a directory\n"
+            "varnoquelbit: append to 'results.jsonl': Is a directory\n");
   EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
 }
 
