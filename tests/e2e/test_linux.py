@@ -2,6 +2,7 @@
 standard input and output, a clipboard tool on PATH, a configuration fed
 through a named pipe, drive strings that are Linux paths, signals, and volumes
 of particular file systems (XFS with reflink, btrfs, tmpfs), which need root."""
+import json
 import os
 import pty
 import re
@@ -15,7 +16,7 @@ import time
 import unittest
 
 from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
-                     trial_results, work_directories)
+                     schema_errors, trial_results, work_directories)
 from test_hostile import skip_or_fail
 
 
@@ -328,14 +329,16 @@ def as_in_the_foreground():
 
 class Interruption(TempDirTest):
     """SIGINT stops the run at the next transfer or file boundary: the work
-    directory of the trial in progress is removed, an earlier result.txt is
-    left as it was, and the run exits with 130."""
+    directory of the trial in progress is removed, an earlier result.txt,
+    result.json and results.jsonl are left as they were, and the run exits
+    with 130."""
 
     EARLIER = b"an earlier run's result\r\n"
 
     def start(self, ini):
-        with open(os.path.join(self.dir, "result.txt"), "wb") as f:
-            f.write(self.EARLIER)
+        for name in ("result.txt", "result.json", "results.jsonl"):
+            with open(os.path.join(self.dir, name), "wb") as f:
+                f.write(self.EARLIER)
         with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
             f.write(ini)
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
@@ -364,8 +367,9 @@ class Interruption(TempDirTest):
         self.assertEqual(proc.returncode, 130, out)
         self.assertRegex(err.decode(), r"^varnoquelbit: interrupted; removed \./Varnoquelbit\d+\n$")
         self.assertEqual(work_directories(self.dir), [])
-        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
-            self.assertEqual(f.read(), self.EARLIER)
+        for name in ("result.txt", "result.json", "results.jsonl"):
+            with open(os.path.join(self.dir, name), "rb") as f:
+                self.assertEqual(f.read(), self.EARLIER, name)
         return out.decode()
 
     def test_in_the_middle_of_a_large_ll_copy(self):
@@ -484,6 +488,50 @@ class MeasuredVolumes(TempDirTest):
                     "(%s){2}%s" % (trial, average) + re.escape(PROMPT))
         self.assertRegex(run.console, "^" + expected + "$")
         self.assertEqual(work_directories(vol), [])
+
+
+    def test_the_record_of_three_tests_on_a_tmpfs_one_stopped_at_its_size(self):
+        """result.json and results.jsonl beside result.txt: the whole run, as
+        the schema says, with the figures as printed."""
+        vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])
+        lines = ["HL %s 1M 4 2" % vol, "HL %s 1Q 4 2" % vol, "LL %s 1M 64K 4 2" % vol]
+        records = []
+        for _ in range(2):
+            run, _ = self.run_with_errors("\n".join(lines) + "\n")
+            self.assertEqual(run.returncode, 0, run.console)
+            path = os.path.join(self.dir, "result.json")
+            self.assertIsNone(schema_errors(path))
+            with open(path, encoding="utf-8") as f:
+                record = json.load(f)
+            records.append(record)
+
+            self.assertEqual([t["line"] for t in record["tests"]], lines)
+            self.assertEqual([t["outcome"] for t in record["tests"]], ["ran", "stopped", "ran"])
+            stopped = record["tests"][1]
+            self.assertEqual((stopped["stopped_at"], stopped["console_text"]),
+                             ("size", "Size Type Must Be 'K' or 'M' or 'G'."))
+            self.assertIn(stopped["console_text"] + "\n", run.console)
+            # Every speed and time the console printed, in order, as the record keeps them.
+            printed = [(speed.strip(), secs.strip()) for _, speed, secs in trial_results(run.console)
+                       if speed is not None]
+            printed_averages = [(m.group(1).strip(), m.group(2).strip())
+                                for m in AVERAGE.finditer(run.console)]
+            kept = [(t["mb_per_s_text"], t["seconds_text"]) for test in record["tests"]
+                    for t in test["trials"] if t["outcome"] == "done"]
+            kept_averages = [(t["average"]["mb_per_s_text"], t["average"]["seconds_text"])
+                             for t in record["tests"] if t["average"]]
+            self.assertEqual(kept, printed)
+            self.assertEqual(kept_averages, printed_averages)
+            self.assertEqual(len(kept_averages), 2)
+            for test in record["tests"]:
+                self.assertEqual(test["volume"]["fs_type"], "tmpfs")
+                self.assertEqual(test["volume"]["mount_point"], vol)
+            self.assertEqual(record["system"]["kernel"]["release"], os.uname().release)
+            self.assertEqual(record["tests"][2]["cache_note"]["reason"], "no_direct_io")
+
+        # One line a run, each the run's record.
+        with open(os.path.join(self.dir, "results.jsonl"), encoding="utf-8") as f:
+            self.assertEqual([json.loads(line) for line in f], records)
 
 
 if __name__ == "__main__":
