@@ -1,5 +1,7 @@
 #include "testrun/measurement.h"
 
+#include <algorithm>
+#include <climits>
 #include <iomanip>
 
 #include "platform/console.h"
@@ -52,18 +54,24 @@ void note_cached_copies(const std::string& drive, std::uint32_t length, TestReco
   if (!record.cache_note) record.cache_note = CacheNote{"no_direct_io", note_line(note)};
 }
 
+// A size string in bytes, when it converts to a size the trials can use and
+// the bytes fit 64 bits.
+std::optional<std::int64_t> size_bytes(const std::string& text) {
+  const std::int64_t kib = parse_size_kib(text);
+  if (kib < 1 || kib > INT64_MAX / 1024) return std::nullopt;
+  return kib * 1024;
+}
+
 // The test's record as its line gives it, before any check.
 TestRecord record_of_line(const TestLine& test, bool takes_buffer) {
   TestRecord record;
   record.method = test.method;
   record.drive = test.drive;
   record.file_size = test.file_size;
-  const std::int64_t file_kib = parse_size_kib(test.file_size);
-  if (file_kib >= 1) record.file_size_bytes = file_kib * 1024;
+  record.file_size_bytes = size_bytes(test.file_size);
   if (takes_buffer) {
     record.buffer_size = test.buffer_size;
-    const std::int64_t buffer_kib = parse_size_kib(test.buffer_size);
-    if (buffer_kib >= 1) record.buffer_size_bytes = buffer_kib * 1024;
+    record.buffer_size_bytes = size_bytes(test.buffer_size);
   }
   record.file_count = test.file_count;
   record.trial_count = test.trial_count;
@@ -145,9 +153,10 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     trial_record.outcome = outcome_of(trial);
     if (trial.ok) {
       trial_record.milliseconds = trial.elapsed_ms;
-      // Every copy was read back whole and found as written.
+      // Every copy was read back whole and found as written (a count below
+      // one makes no files); the free-space check has kept the product small.
       trial_record.bytes_read_back = static_cast<std::uint64_t>(file_kib) * 1024 *
-                                     static_cast<std::uint64_t>(file_count);
+                                     static_cast<std::uint64_t>(std::max(file_count, 0));
     }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
     if (!trial.ok || seconds == 0.0) continue;  // failed, or faster than one clock step
