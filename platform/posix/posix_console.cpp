@@ -6,85 +6,35 @@
 
 #include <cerrno>
 #include <iostream>
-#include <streambuf>
 
 #include "platform/interruption.h"
 #include "platform/posix/posix_console.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_interruption.h"
+#include "platform/standard_output_buffer.h"
 
 namespace {
 
-// Standard output's buffer: it writes to descriptor 1 and keeps the first
-// write error's errno, which the C library's streams do not keep. After a
-// failed write the stream goes bad and writes nothing more, as before.
-class StandardOutputBuffer : public std::streambuf {
- public:
-  StandardOutputBuffer() { setp(bytes_, bytes_ + sizeof bytes_); }
-  int first_error() const { return first_error_; }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
+// Writes to descriptor 1, waiting where a process sharing it made it non-blocking.
+long write_standard_output(const char* bytes, std::size_t length) {
+  for (;;) {
+    const ssize_t n = ::write(STDOUT_FILENO, bytes, length);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    struct pollfd ready = {STDOUT_FILENO, POLLOUT, 0};
+    ::poll(&ready, 1, -1);
   }
-  int sync() override { return drain() ? 0 : -1; }
-
- private:
-  // Writes out what the buffer holds; what cannot be written is dropped.
-  bool drain() {
-    const char* next = pbase();
-    const char* const end = pptr();
-    setp(bytes_, bytes_ + sizeof bytes_);
-    while (next < end) {
-      const ssize_t n = ::write(STDOUT_FILENO, next, static_cast<std::size_t>(end - next));
-      if (n > 0) {
-        next += n;
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        // Standard output shared with a process that made it non-blocking.
-        struct pollfd ready = {STDOUT_FILENO, POLLOUT, 0};
-        ::poll(&ready, 1, -1);
-        continue;
-      }
-      if (first_error_ == 0) first_error_ = n < 0 ? errno : EIO;
-      return false;
-    }
-    return true;
-  }
-
-  char bytes_[4096];
-  int first_error_ = 0;
-};
-
-StandardOutputBuffer* g_standard_output = nullptr;
+}
 
 }  // namespace
 
-// Never destroyed: the C++ library flushes std::cout after every static
-// object has gone.
-void install_standard_output_buffer() {
-  if (g_standard_output != nullptr) return;
-  std::cout.flush();
-  g_standard_output = new StandardOutputBuffer;
-  std::cout.rdbuf(g_standard_output);
-}
+void install_standard_output_buffer() { install_standard_output_buffer(&write_standard_output); }
 
 std::ostream& console() { return std::cout; }
 
 Outcome finish_console() {
-  std::cout.flush();
-  const int error = g_standard_output != nullptr ? g_standard_output->first_error()
-                                                 : (std::cout.bad() ? EIO : 0);
-  // EPIPE: the reader of a pipe went away.
-  if (error == 0 || error == EPIPE) return success();
-  return errno_failure("write", "standard output", error);
+  return standard_output_outcome();
 }
 
 std::ostream& diagnostics() { return std::cerr; }

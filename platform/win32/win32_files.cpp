@@ -74,32 +74,12 @@ HANDLE to_handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 bool is_power_of_two(DWORD value) { return value != 0 && (value & (value - 1)) == 0; }
 
-// The root of the volume that holds the full path `full`. GetVolumePathNameA
-// also finds volumes mounted on folders; it came with Windows 2000 and is
-// looked up at run time, so the program starts on older systems, where every
-// volume sits at a drive root or a share.
-bool volume_root(const char* full, char (&root)[MAX_PATH]) {
-  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
-  static const auto query = [] {
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
-                                   GetProcAddress(kernel, "GetVolumePathNameA")))
-                             : nullptr;
-  }();
-  if (query != nullptr) return query(full, root, MAX_PATH) != 0;
-  const std::string found = drive_or_share_root(full);
-  if (found.empty() || found.size() >= MAX_PATH) return false;
-  found.copy(root, found.size());
-  root[found.size()] = '\0';
-  return true;
-}
-
 // The logical sector size of the volume that holds `path`, looked up once
 // per volume.
 std::uint32_t volume_sector_bytes(const std::string& path) {
   static std::map<std::string, std::uint32_t> known;
   char full[MAX_PATH];
-  char root[MAX_PATH];
+  std::string root;
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) return kFallbackSectorBytes;
   if (!volume_root(full, root)) return kFallbackSectorBytes;
@@ -108,7 +88,7 @@ std::uint32_t volume_sector_bytes(const std::string& path) {
 
   DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, total_clusters = 0;
   std::uint32_t sector_bytes = kFallbackSectorBytes;
-  if (GetDiskFreeSpaceA(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+  if (GetDiskFreeSpaceA(root.c_str(), &sectors_per_cluster, &bytes_per_sector, &free_clusters,
                         &total_clusters) &&
       is_power_of_two(bytes_per_sector))
     sector_bytes = bytes_per_sector;
@@ -220,6 +200,30 @@ std::string drive_or_share_root(const std::string& full) {
   if (share == std::string::npos || share == 2 || share + 1 == full.size()) return "";
   const std::size_t end = full.find('\\', share + 1);
   return end == std::string::npos ? full + '\\' : full.substr(0, end + 1);
+}
+
+// The root of the volume that holds the full path `full`. GetVolumePathNameA
+// also finds volumes mounted on folders; it came with Windows 2000 and is
+// looked up at run time, so the program starts on older systems, where every
+// volume sits at a drive root or a share.
+bool volume_root(const std::string& full, std::string& root) {
+  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+  static const auto query = [] {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
+                                   GetProcAddress(kernel, "GetVolumePathNameA")))
+                             : nullptr;
+  }();
+  if (query != nullptr) {
+    char found[MAX_PATH];
+    if (!query(full.c_str(), found, MAX_PATH)) return false;
+    root = found;
+    return true;
+  }
+  root = drive_or_share_root(full);
+  if (!root.empty()) return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
 }
 
 FileHandle open_unbuffered(const std::string& path, FileAccess access,

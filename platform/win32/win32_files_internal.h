@@ -15,3 +15,8 @@ bool use_sector_size(FileHandle file, std::uint32_t sector_bytes);
 // path, with its closing backslash; empty for any other path. The volume of a
 // path on systems that cannot name volumes mounted on folders.
 std::string drive_or_share_root(const std::string& full);
+
+// The root of the volume that holds the full path `full` (a folder a volume
+// is mounted on included, where the system can name it). False, with the
+// thread's last error set, when it cannot be named.
+bool volume_root(const std::string& full, std::string& root);

@@ -28,21 +28,7 @@ Outcome find_volume_root(const std::string& drive, std::string& full, std::strin
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
     return last_error_failure("query volume", full, ERROR_DIRECTORY);
 
-  using VolumePathName = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
-  static const auto query = [] {
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel != nullptr ? reinterpret_cast<VolumePathName>(reinterpret_cast<void*>(
-                                   GetProcAddress(kernel, "GetVolumePathNameA")))
-                             : nullptr;
-  }();
-  char volume_root[MAX_PATH];
-  if (query != nullptr) {
-    if (!query(full_path, volume_root, MAX_PATH)) return last_error_failure("query volume", full);
-    root = volume_root;
-  } else {
-    root = drive_or_share_root(full);
-    if (root.empty()) return last_error_failure("query volume", full, ERROR_INVALID_NAME);
-  }
+  if (!volume_root(full, root)) return last_error_failure("query volume", full);
   if (root.empty() || root.back() != '\\') root += '\\';
   return success();
 }
