@@ -104,7 +104,8 @@ class ReportFile(TempDirTest):
             self.assertFalse(os.path.islink(report), target)
             banner = run.console.split("\n")[0]
             self.assertEqual(run.result, (banner + "\r\nOS: Unknown\r\n").encode())
-            self.assertEqual(sorted(os.listdir(work)), ["Varnoquelbit.ini", "result.txt"])
+            self.assertEqual(sorted(os.listdir(work)),
+                             ["Varnoquelbit.ini", "result.json", "result.txt", "results.jsonl"])
             os.remove(report)
         with open(kept, "rb") as f:
             self.assertEqual(f.read(), b"the user's own text\n")
@@ -116,7 +117,8 @@ class ReportFile(TempDirTest):
         self.assertEqual(run.returncode, 0)
         self.assertTrue(run.console.endswith(PROMPT))
         self.assertEqual(run.diagnostics, "varnoquelbit: write 'result.txt': Is a directory\n")
-        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt"])
+        self.assertEqual(self.entries(),
+                         ["Varnoquelbit.ini", "result.json", "result.txt", "results.jsonl"])
         self.assertEqual(os.listdir(os.path.join(self.dir, "result.txt")), [])
 
     def test_the_file_size_limit_leaves_the_earlier_report_whole(self):
@@ -135,11 +137,16 @@ class ReportFile(TempDirTest):
                               stderr=subprocess.PIPE, timeout=60, preexec_fn=limit,
                               start_new_session=True)
         self.assertEqual(proc.returncode, 0, proc.stderr)
-        self.assertEqual(proc.stderr, b"varnoquelbit: write 'result.txt': File too large\n")
+        self.assertRegex(proc.stderr.decode(),
+                         r"^varnoquelbit: write 'result.txt': File too large\n"
+                         r"varnoquelbit: write 'result.json': File too large\n"
+                         r"varnoquelbit: append to 'results.jsonl': 40 of \d+ bytes written\n$")
         self.assertTrue(proc.stdout.decode().endswith(PROMPT))
         with open(os.path.join(self.dir, "result.txt"), "rb") as f:
             self.assertEqual(f.read(), earlier)
-        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt"])
+        # No part of a line is left in results.jsonl.
+        self.assertEqual(os.path.getsize(os.path.join(self.dir, "results.jsonl")), 0)
+        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt", "results.jsonl"])
 
 
 class FailingOutput(TempDirTest):

@@ -445,7 +445,8 @@ class ReportFile(ProgramRun):
         lines = lines_of(self.run_program(stdin=None))
         self.assert_report_file(lines[0:2])
         self.assertNotEqual(os.stat(report).st_ino, earlier, "written into the earlier file")
-        self.assertEqual(sorted(os.listdir(self.cwd)), ["Varnoquelbit.ini", "result.txt"])
+        self.assertEqual(sorted(os.listdir(self.cwd)),
+                         ["Varnoquelbit.ini", "result.json", "result.txt", "results.jsonl"])
 
     def test_a_directory_named_result_txt_is_told(self):
         os.mkdir(os.path.join(self.cwd, "result.txt"))
