@@ -44,6 +44,12 @@ inline Outcome read_file(FileHandle file, void* buffer, std::uint32_t length) {
   return outcome;
 }
 
+// Moves the position of a file opened for reading to `position` bytes from
+// its start, for reads that sample a file rather than read it through. The
+// position is a multiple of 4096 (a whole number of sectors on every common
+// volume, as the cache bypass needs).
+Outcome set_read_position(FileHandle file, std::uint64_t position);
+
 // The length of the first read or write, since the last call, that went
 // through the system's file cache on a file opened to bypass it: the volume
 // refused direct I/O for it, or keeps its files in memory. 0 when none did.

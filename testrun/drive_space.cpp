@@ -48,6 +48,10 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   run.report << text::kReportLineEnd;
 
   cache.emplace(drive, free);
+  // The volume measured here is the one this drive's trials must run on.
+  // Without its identity they run unchecked, as before.
+  VolumeIdentity identity;
+  if (query_volume_identity(drive, identity)) run.trials.volumes[drive] = identity;
   free_kib = free;
   return true;
 }

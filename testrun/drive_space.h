@@ -10,7 +10,8 @@
 
 // The free KiB of the drive string's volume, kept in the run's drive cache.
 // The first successful query
-// prints the disk line on the console and appends it to the report; a failed
+// prints the disk line on the console and appends it to the report, and keeps
+// the volume's identity for the drive's trials (run.trials.volumes); a failed
 // query prints "Could not Get the Drive Information of <drive>" and is not kept.
 bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& free_kib);
 

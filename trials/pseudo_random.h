@@ -21,3 +21,19 @@ constexpr std::uint32_t next_state(std::uint32_t state) {
 constexpr unsigned char drawn_byte(std::uint32_t state) {
   return static_cast<unsigned char>((state >> 16) & 0xffu);
 }
+
+// The state after `draws` draws from `state`, in as many steps as `draws`
+// has bits: the step composed with itself is again a multiply and an add.
+constexpr std::uint32_t state_after_draws(std::uint32_t state, std::uint64_t draws) {
+  std::uint32_t multiplier = kGeneratorMultiplier, increment = kGeneratorIncrement;
+  std::uint32_t total_multiplier = 1, total_increment = 0;
+  for (; draws != 0; draws >>= 1) {
+    if (draws & 1u) {
+      total_multiplier *= multiplier;
+      total_increment = total_increment * multiplier + increment;
+    }
+    increment = increment * multiplier + increment;
+    multiplier *= multiplier;
+  }
+  return state * total_multiplier + total_increment;
+}

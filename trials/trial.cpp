@@ -12,10 +12,34 @@
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 
+namespace {
+
+// Whether the drive still leads to the volume its disk line measured. After
+// an unmount the drive's path leads to whatever lies underneath, and a trial
+// there would time another disk under this drive's name. When it does not
+// (or the volume cannot be asked), the trial's line ends in "Init Failed"
+// and standard error says why.
+bool still_on_first_volume(const TrialState& state, const std::string& drive) {
+  const auto first = state.volumes.find(drive);
+  if (first == state.volumes.end()) return true;
+  VolumeIdentity now;
+  const Outcome queried = query_volume_identity(drive, now);
+  if (queried && now == first->second) return true;
+  console() << text::kInitFailed << std::endl;
+  if (!queried)
+    write_failure(queried);
+  else
+    write_note("'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+  return false;
+}
+
+}  // namespace
+
 CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib) {
   console() << text::kPreparing;
+  if (!still_on_first_volume(state, drive)) return {};
   const std::string work_directory = work_directory_path(drive);
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
@@ -49,7 +73,7 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
 
   // Verify, after the clock: a copy that does not hold what was written fails the trial.
   const bool verified =
-      timed.ok && copies_match_test_files(work_directory, file_kib, file_count, content_state);
+      timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
   if (timed.ok && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 

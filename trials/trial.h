@@ -3,8 +3,10 @@
 // directory removed.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 
+#include "platform/volume_description.h"
 #include "trials/copy_method.h"
 #include "trials/pseudo_random.h"
 
@@ -12,9 +14,16 @@
 struct TrialState {
   // Test-file content is drawn from here.
   Generator generator;
+  // The volume each drive string led to when its disk line was measured
+  // (exact bytes, as the drive cache keys them). A trial on a drive found
+  // here first checks that the drive still leads there; a drive whose
+  // identity could not be taken is not found and not checked.
+  std::map<std::string, VolumeIdentity> volumes;
 };
 
-// Runs one trial of the method. Returns what its copy phase measured, ok
+// Runs one trial of the method. A drive no longer on the volume it was first
+// measured on fails the trial at once with "Init Failed", and nothing is made
+// there. Returns what its copy phase measured, ok
 // only when every copy also read back as written; after a failure the trial
 // has reported on the console (or an interruption, after which the work
 // directory is removed) ok is false and elapsed_ms 0, while cached_length

@@ -27,9 +27,18 @@ std::uint32_t first_difference(const unsigned char* read, const unsigned char* p
   return k;
 }
 
-// One line on standard error about a copy that failed the check.
-void report(const std::string& copy, const std::string& what, std::uint64_t checked) {
-  write_note("'" + system_path(copy) + "' " + what + " (" + std::to_string(checked) +
+// A test file is sampled rather than read through: the first 4 KiB of each
+// of its MiB, or all of a file under 1 MiB. A medium that keeps less than it
+// takes loses whole runs of what was written earlier, not single bytes here
+// and there, and one block per MiB finds such a run for a small fraction of
+// a second read of every file.
+constexpr std::uint32_t kSampleBytes = 4096;
+
+// One line on standard error about a file that failed the check: a copy, or
+// (kind "test file ") a test file.
+void report(const std::string& file, const std::string& what, std::uint64_t checked,
+            const char* kind = "") {
+  write_note(kind + ("'" + system_path(file) + "' ") + what + " (" + std::to_string(checked) +
              " bytes checked)");
 }
 
@@ -92,10 +101,62 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsig
   return ok;
 }
 
+// Checks the samples of one test file of `file_bytes` bytes against its
+// pattern. `checked` counts the bytes found right so far in the trial.
+bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
+                       const unsigned char* pattern, unsigned char* buffer,
+                       std::uint64_t& checked) {
+  constexpr const char* kTestFile = "test file ";
+  Outcome failed;
+  const OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting, &failed);
+  const FileHandle file = opened.handle();
+  if (file == kInvalidFile) {
+    report(path, "could not be opened to be read back: " + failed.reason, checked, kTestFile);
+    return false;
+  }
+  // The copy phase read the test files, through the cache for HL: the
+  // samples must come from the medium.
+  drop_cached_data(file);
+
+  // Each MiB begins with the pattern, so every sample is compared with the
+  // pattern's beginning.
+  const std::uint64_t block = file_bytes < kFillBufferBytes ? file_bytes : kSampleBytes;
+  for (std::uint64_t offset = 0; offset < file_bytes; offset += kFillBufferBytes) {
+    const Outcome moved = offset == 0 ? success() : set_read_position(file, offset);
+    const std::uint64_t left = file_bytes - offset;
+    const auto length = static_cast<std::uint32_t>(left < block ? left : block);
+    std::uint32_t got = 0;
+    const Outcome read = moved ? read_file_counted(file, buffer, length, got) : moved;
+    if (!read) {
+      report(path, "could not be read back at byte " + std::to_string(offset) + ": " + read.reason,
+             checked, kTestFile);
+      return false;
+    }
+    const std::uint32_t same = first_difference(buffer, pattern, got);
+    checked += same;
+    if (same < got) {
+      report(path, "differs from what was written at byte " + std::to_string(offset + same),
+             checked, kTestFile);
+      return false;
+    }
+    if (got < length) {
+      report(path, "ends at byte " + std::to_string(offset + got) + " of the " +
+                       std::to_string(file_bytes) + " bytes written",
+             checked, kTestFile);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
-bool copies_match_test_files(const std::string& work_directory, std::int64_t file_kib,
-                             std::int32_t file_count, std::uint32_t first_state) {
+bool files_read_back_as_written(const std::string& work_directory, std::int64_t file_kib,
+                                std::int32_t file_count, std::uint32_t first_state) {
+#ifdef VARNO_NO_READ_BACK
+  static_cast<void>(work_directory), static_cast<void>(file_kib), static_cast<void>(first_state);
+  file_count = 0;
+#endif
   if (file_count <= 0) return true;
   // One buffer: the pattern, then the reads (aligned for the cache bypass).
   const IoBuffer buffers(kPatternBytes + kReadBytes);
@@ -116,6 +177,21 @@ bool copies_match_test_files(const std::string& work_directory, std::int64_t fil
     state = fill_words_from(state, buffer, words);
     ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
                       buffer + kPatternBytes, checked);
+  }
+
+  // Then the test files, which the copies overwrote on a medium that wraps
+  // its writes. Only the pattern's beginning is needed for samples of large
+  // files: it is drawn, and the state jumps over the rest of each file's draws.
+  const std::uint32_t sample_words =
+      file_bytes < kFillBufferBytes ? words : kSampleBytes / 2;
+  state = first_state;
+  for (std::int32_t i = 0; ok && i < file_count; ++i) {
+    ok = !interruption_requested();
+    if (!ok) break;
+    fill_words_from(state, buffer, sample_words);
+    state = state_after_draws(state, words);
+    ok = test_file_matches(test_file_path(work_directory, i), file_bytes, buffer,
+                           buffer + kPatternBytes, checked);
   }
   return ok;
 }

@@ -284,6 +284,12 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   return error == 0 ? success() : transfer_failure(false, error);
 }
 
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  if (::lseek(descriptor(file), static_cast<off_t>(position), SEEK_SET) == -1)
+    return errno_failure("seek", "");
+  return success();
+}
+
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   // write() does not modify the buffer; the shared loop takes it as non-const.
   std::uint32_t written = 0;

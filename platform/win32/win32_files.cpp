@@ -288,6 +288,17 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   return read_counted(file, buffer, length, got) ? success() : last_error_failure("read", "");
 }
 
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  const auto found = open_files().find(file);
+  if (!seek_to(to_handle(file), position)) return last_error_failure("seek", "");
+  if (found != open_files().end()) {
+    // Reads alone move a file this way: no written sector is partly kept.
+    found->second.position = position;
+    found->second.partial_sector.clear();
+  }
+  return success();
+}
+
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   return write_whole(file, buffer, length) ? success() : last_error_failure("write", "");
 }

@@ -22,6 +22,7 @@ import re
 import resource
 import select
 import shutil
+import signal
 import stat
 import subprocess
 import sys
@@ -32,6 +33,7 @@ from harness import BANNER, COMMAND, PROMPT, Run, TempDirTest
 
 IS_ROOT = os.geteuid() == 0
 LYING_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lying_fs.py")
+COUNTERFEIT_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "counterfeit_fs.py")
 WORK_NAME = re.compile(r"^Varnoquelbit(-?\d+)$")
 SIZE_MESSAGE = "Size Type Must Be 'K' or 'M' or 'G'."
 ROOM_MESSAGE = "Error: Free Space is NOT Enough."
@@ -350,8 +352,12 @@ def disk_line(drive):
                       % re.escape(drive))
 
 
-# A failure: "varnoquelbit: <operation> '<path>': <reason>"; or a copy read back wrong.
-DIAGNOSTIC = re.compile(r"^varnoquelbit: (?:[a-z ]+ '[^']+': \S.*|'[^']+' .+ \(\d+ bytes checked\))$")
+# A failure: "varnoquelbit: <operation> '<path>': <reason>"; or a copy or test
+# file read back wrong; or a drive that left its volume.
+DIAGNOSTIC = re.compile(r"^varnoquelbit: (?:[a-z ]+ '[^']+': \S.*"
+                        r"|(?:test file )?'[^']+' .+ \(\d+ bytes checked\)"
+                        r"|'[^']+' is no longer on the volume first measured "
+                        r"\(was it unmounted\?\))$")
 
 
 # A note on a configuration line: a saturated count, or a drive that needs quotes.
@@ -609,6 +615,166 @@ class LyingVolume(HostileTest):
     def test_ll_copy_read_back_wrong(self):
         self.check_lying_copy("LL %s %s 16K %d 1", "LL %s %s (Buffer:16K) %dFile(s) 1Trial(s)",
                               "copy failed")
+
+
+def fuse_python(test):
+    """The Python that has Debian's python3-fuse (the system's interpreter)."""
+    if not os.path.exists("/dev/fuse"):
+        skip_or_fail(test, "/dev/fuse is missing")
+    python = next((p for p in (sys.executable, "/usr/bin/python3")
+                   if subprocess.run([p, "-c", "import fuse"],
+                                     stderr=subprocess.DEVNULL).returncode == 0), None)
+    if python is None:
+        skip_or_fail(test, "no Python with the fuse module (Debian's python3-fuse)")
+    return python
+
+
+class CounterfeitDisk(HostileTest):
+    """A stick that announces 64 MiB and keeps 40: a FUSE file system
+    (counterfeit_fs.py) serves one image whose offsets past 40 MiB wrap to
+    offset mod 40 MiB; a loop device over it, ext4 on that, three files of
+    the user's first. A test of 2 files of 12 MiB writes its copies past the
+    real size, onto the user's files and its own test files. The copies read
+    back right (they were written last); the test files do not: the trial
+    fails as a failed copy and prints no speed. (Without the read-back of the
+    test files, HL printed "Done.  Result:" here and LL 203.390 MB/s.)"""
+
+    SIZE, REAL = 64 << 20, 40 << 20
+
+    def mount_counterfeit_disk(self):
+        self.need_root("a FUSE mount and a loop device")
+        python = fuse_python(self)
+        for tool in ("losetup", "mkfs.ext4"):
+            if shutil.which(tool) is None:
+                skip_or_fail(self, tool + " is not installed")
+        store, image_dir, disk = (os.path.join(self.dir, n) for n in ("store", "image", "disk"))
+        os.mkdir(image_dir)
+        os.mkdir(disk)
+        with open(store, "wb") as f:
+            f.truncate(self.REAL)
+        server = subprocess.Popen([python, COUNTERFEIT_FS, store, str(self.SIZE), str(self.REAL),
+                                   image_dir, "-f", "-s", "-o", "direct_io"],
+                                  stderr=subprocess.PIPE)
+        self.addCleanup(server.communicate, timeout=60)
+        deadline = time.monotonic() + 30
+        while not os.path.ismount(image_dir):
+            if server.poll() is not None or time.monotonic() > deadline:
+                server.kill()
+                skip_or_fail(self, "the FUSE file system did not mount: "
+                             + server.communicate()[1].decode(errors="replace").strip())
+            time.sleep(0.05)
+        self.addCleanup(subprocess.run, ["umount", image_dir], check=True)
+        attach = subprocess.run(["losetup", "--find", "--show",
+                                 os.path.join(image_dir, "disk.img")],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if attach.returncode != 0:
+            skip_or_fail(self, "no loop device: " + attach.stderr.decode().strip())
+        loop = attach.stdout.decode().strip()
+        self.addCleanup(subprocess.run, ["losetup", "-d", loop], check=True)
+        # No journal and few inodes: the file system's own writes stay small.
+        subprocess.run(["mkfs.ext4", "-F", "-q", "-b", "4096", "-N", "256", "-m", "0",
+                        "-O", "^has_journal", loop], check=True)
+        subprocess.run(["mount", loop, disk], check=True)
+        self.addCleanup(subprocess.run, ["umount", disk], check=True)
+        for i in range(3):
+            with open(os.path.join(disk, "photo%d.jpg" % i), "wb") as f:
+                f.write(os.urandom(1 << 20))
+        os.sync()
+        return disk
+
+    def check_no_speed(self, test_line, header, failure):
+        disk = self.mount_counterfeit_disk()
+        run = self.start(test_line % disk + "\n")
+        self.assertEqual(run.returncode, 0, run.console)
+        self.assert_lines(run.console, start_lines() + [
+            disk_line(disk), header % disk,
+            "[Trial 0] Preparing... Testing..." + failure] + PROMPT_LINES)
+        self.assertRegex(run.diagnostics,
+                         r"^varnoquelbit: test file '%s/Varnoquelbit-?\d+/test[01]\.dat' differs "
+                         r"from what was written at byte \d+ \(\d+ bytes checked\)\n$"
+                         % re.escape(disk))
+
+    def test_hl_trial_on_a_counterfeit_disk(self):
+        self.check_no_speed("HL %s 12M 2 1", "HL %s 12M 2File(s) 1Trial(s)", "Copy Failed!")
+
+    def test_ll_trial_on_a_counterfeit_disk(self):
+        self.check_no_speed("LL %s 12M 1M 2 1", "LL %s 12M (Buffer:1M) 2File(s) 1Trial(s)",
+                            "copy failed")
+
+
+def process_state(pid):
+    """The state letter of a process: "T" once it is stopped."""
+    with open("/proc/%d/stat" % pid) as f:
+        return f.read().rsplit(")", 1)[1].split()[0]
+
+
+class VanishingVolume(HostileTest):
+    """A tmpfs lazily unmounted (umount -l) in the middle of a 6-trial test.
+    The program is stopped while trial 1 copies, the volume unmounted, the
+    program let go on: every trial that starts after the unmount finds its
+    drive on another volume (the directory underneath), fails with Init Failed
+    and makes nothing there. (Before, those trials were timed on the disk
+    underneath and wrote their files there.) What the trial in progress does
+    is not asserted: it works on through what it already holds open."""
+
+    def test_umount_during_a_test(self):
+        self.need_root("a tmpfs volume")
+        mnt = os.path.join(self.dir, "stick")
+        os.mkdir(mnt)
+        mount = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256m", "tmpfs", mnt],
+                               stderr=subprocess.PIPE)
+        if mount.returncode != 0:
+            skip_or_fail(self, "cannot mount a tmpfs here: " + mount.stderr.decode().strip())
+        mounted = [True]
+        self.addCleanup(lambda: mounted[0] and subprocess.run(["umount", "-l", mnt]))
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL %s 16M 4 6\n" % mnt)
+        proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(proc.kill)
+        before = b""
+        deadline = time.monotonic() + 120
+        while b"[Trial 1] Preparing... Testing..." not in before:
+            self.assertLess(time.monotonic(), deadline, before)
+            chunk = os.read(proc.stdout.fileno(), 4096)
+            self.assertNotEqual(chunk, b"", "the run ended before trial 1 copied: %r" % before)
+            before += chunk
+        # Stopped, everything it wrote so far is read; then the unmount.
+        os.kill(proc.pid, signal.SIGSTOP)
+        while process_state(proc.pid) != "T":
+            time.sleep(0.001)
+        os.set_blocking(proc.stdout.fileno(), False)
+        while True:
+            try:
+                chunk = os.read(proc.stdout.fileno(), 4096)
+            except BlockingIOError:
+                break
+            if not chunk:
+                break
+            before += chunk
+        os.set_blocking(proc.stdout.fileno(), True)
+        subprocess.run(["umount", "-l", mnt], check=True)
+        mounted[0] = False
+        os.kill(proc.pid, signal.SIGCONT)
+        after, err = proc.communicate(timeout=600)
+        self.assertEqual(proc.returncode, 0)
+        after, err = after.decode("latin-1"), err.decode("latin-1")
+
+        # The trial in progress at the stop: the one whose line was open, or,
+        # after a complete line, the next, whose label may still have been in
+        # the program's output buffer. Every later one started after the unmount.
+        before = before.decode("latin-1")
+        labels = [int(n) for n in re.findall(r"\[Trial (\d)\]", after)]
+        in_progress = (labels[0] if before.endswith("\n") and labels
+                       else int(re.findall(r"\[Trial (\d)\]", before)[-1]))
+        started_after = [n for n in labels if n > in_progress]
+        self.assertTrue(started_after, "the run got too far before it was stopped:\n" + before)
+        for n in started_after:
+            self.assertIn("[Trial %d] Preparing...Init Failed\n" % n, after)
+        notes = err.count("varnoquelbit: '%s' is no longer on the volume first measured "
+                          "(was it unmounted?)\n" % mnt)
+        self.assertIn(notes - len(started_after), (0, 1), err)
+        self.assertEqual(os.listdir(mnt), [], "nothing written in the directory underneath")
 
 
 class TakenWorkDirectoryNames(HostileTest):

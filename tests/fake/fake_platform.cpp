@@ -259,6 +259,13 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
   return success();
 }
 
+Outcome set_read_position(FileHandle file, std::uint64_t position) {
+  fake::OpenState* f = fake::open_file_of(file);
+  if (f == nullptr) return failure("seek", "", "not open");
+  f->position = position;
+  return success();
+}
+
 Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   if (fake::call_fails(Service::Write, fake::path_of(file), length, file,
                        fake::position_of(file)))

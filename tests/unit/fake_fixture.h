@@ -11,7 +11,7 @@ class FakePlatformTest : public ::testing::Test {
   void SetUp() override {
     fake::reset();
   }
-  TrialState trials{Generator{12345}};
+  TrialState trials{Generator{12345}, {}};
   // The copy methods' rows, as the test run hands them to its trials.
   const CopyMethodRow& hl = copy_method_row(CopyMethod::HL);
   const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);

@@ -83,6 +83,22 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   EXPECT_EQ(fake::state().files[test_file_path(fake_work_directory(), 0)], second_files);
 }
 
+TEST_F(HlTrial, ATestFileReadBackWrongFailsTheTrialAsACopyDoes) {
+  // As on a medium that wrapped the copies onto the test files: the copies
+  // read back right, a test file does not.
+  const std::string dir = fake_work_directory();
+  fake::state().flipped_on_read[test_file_path(dir, 1)] = 5000;
+  fake::state().clock_readings = {10, 20};
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 64, 2).ok);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: test file '" + test_file_path(dir, 1) +
+                "' differs from what was written at byte 5000 (201608 bytes checked)\n");
+  EXPECT_EQ(fake::paths_under(dir).size(), 4u) << "test files and copies kept";
+  EXPECT_EQ(fake::count_of(Service::Delete), 0);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+}
+
 TEST_F(HlTrial, InitFailures) {
   // The directory exists already (a trial in the same second left it behind).
   fake::state().directories.insert(fake_work_directory());

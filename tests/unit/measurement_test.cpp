@@ -194,6 +194,46 @@ TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
             "Average:      1[MB/s] (      1[sec])\n");
 }
 
+TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
+  const VolumeIdentity measured = fake::default_description("C:").identity;
+  const VolumeIdentity underneath{measured.value + 1};
+  // The disk line's query, trial 0 and trial 1 read these; trial 2 reads the
+  // volume's own identity again (the same stick mounted back).
+  fake::state().identity_readings["C:"] = {measured, measured, underneath};
+  fake::state().calendar_step = 1;
+  fake::state().clock_readings = {0, 1000, 2000, 3000};
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 3}, run));
+  EXPECT_EQ(fake::console_text(),
+            "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
+            "HL C: 4K 256File(s) 3Trial(s)\n"
+            "[Trial 0] Preparing... Testing... Done.  Result:       1[MB/s] (1[sec])\n"
+            "[Trial 1] Preparing...Init Failed\n"
+            "[Trial 2] Preparing... Testing... Done.  Result:       1[MB/s] (1[sec])\n"
+            "Average:      1[MB/s] (      1[sec])\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: 'C:' is no longer on the volume first measured (was it unmounted?)\n");
+  EXPECT_EQ(fake::count_of(Service::CreateDirectory), 2) << "trial 1 made nothing";
+
+  // A volume that cannot be asked at a trial fails it the same way, with the reason.
+  fake::reset();
+  fake::fail_path(Service::Identity, "C:");
+  RunContext second;
+  second.drives["C:"] = 1LL << 40;
+  second.trials.volumes["C:"] = measured;
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 2, 1}, second));
+  EXPECT_EQ(fake::console_text(), "HL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: query volume 'C:': injected fault\n");
+  EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
+}
+
+TEST_F(TestRun, ADriveWhoseVolumeCannotBeIdentifiedAtItsDiskLineRunsUnchecked) {
+  fake::fail_path(Service::Identity, "C:");
+  fake::state().clock_readings = {0, 1000};
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 1}, run));
+  EXPECT_EQ(run.trials.volumes.count("C:"), 0u);
+  EXPECT_EQ(fake::diagnostics_text(), "");
+}
+
 TEST_F(TestRun, InterruptionStartsNoFurtherTrialAndPrintsNoAverage) {
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {0, 4000};

@@ -19,4 +19,16 @@ TEST(PseudoRandom, TheStepWrapsModulo2To32) {
   EXPECT_EQ(next_state(0xFFFFFFFFu), 2531011u - 214013u);
 }
 
+TEST(PseudoRandom, AJumpOverDrawsLandsWhereDrawingOneByOneDoes) {
+  for (const std::uint32_t seed : {0u, 1u, 4242u, 0xFFFFFFFFu}) {
+    std::uint32_t state = seed;
+    for (std::uint64_t draws = 0; draws <= 1100; ++draws) {
+      ASSERT_EQ(state_after_draws(seed, draws), state) << seed << " after " << draws;
+      state = next_state(state);
+    }
+  }
+  // The period is 2^32: a jump over all of it comes back.
+  EXPECT_EQ(state_after_draws(77, std::uint64_t{1} << 32), 77u);
+}
+
 }  // namespace

@@ -39,7 +39,7 @@ TEST_P(CopiesReadBack, EachCopyIsComparedWithWhatItsTestFileWasMadeOf) {
   const std::uint32_t state_after_making = trials.generator.state;
   c.spoil();
 
-  const bool matched = copies_match_test_files(kDir, c.file_kib, c.file_count, first_state);
+  const bool matched = files_read_back_as_written(kDir, c.file_kib, c.file_count, first_state);
   const std::string err = fake::diagnostics_text();
   EXPECT_EQ(matched, *c.message == '\0');
   EXPECT_EQ(err, c.message);
@@ -81,6 +81,25 @@ INSTANTIATE_TEST_SUITE_P(
                      [] { fake::state().files.erase(copy_file_path(kDir, 0)); },
                      "varnoquelbit: 'C:\\W\\copy0.dat' could not be opened to be read back: "
                      "no such file (0 bytes checked)\n"},
+        // The test files after the copies: of files from 1 MiB on the first
+        // 4 KiB of every MiB (and the remainder's beginning), of smaller
+        // ones all of it. 2049 KiB: copies 2 * 2098176, test0 4096 + 4096 + 1024.
+        ReadBackCase{"a test file garbled in a sample", 2049, 2,
+                     [] { stored(test_file_path(kDir, 1))[1048676] ^= 0x10; },
+                     "varnoquelbit: test file 'C:\\W\\test1.dat' differs from what was written "
+                     "at byte 1048676 (4209764 bytes checked)\n"},
+        ReadBackCase{"a test file that reads back short in its last MiB", 2049, 1,
+                     [] { stored(test_file_path(kDir, 0)).resize(2097152 + 10); },
+                     "varnoquelbit: test file 'C:\\W\\test0.dat' ends at byte 2097162 of the "
+                     "2098176 bytes written (2106378 bytes checked)\n"},
+        ReadBackCase{"a small test file read whole", 12, 2,
+                     [] { fake::state().flipped_on_read[test_file_path(kDir, 1)] = 12000; },
+                     "varnoquelbit: test file 'C:\\W\\test1.dat' differs from what was written "
+                     "at byte 12000 (48864 bytes checked)\n"},
+        ReadBackCase{"a test file that cannot be read", 4, 2,
+                     [] { fake::fail_path(Service::Read, test_file_path(kDir, 0)); },
+                     "varnoquelbit: test file 'C:\\W\\test0.dat' could not be read back at byte 0: "
+                     "injected fault (8192 bytes checked)\n"},
         ReadBackCase{"another file's content", 4, 2,
                      [] { stored(copy_file_path(kDir, 1)) = stored(test_file_path(kDir, 0)); },
                      "varnoquelbit: 'C:\\W\\copy1.dat' differs from what was written at byte 0 "
