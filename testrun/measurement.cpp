@@ -153,10 +153,12 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     trial_record.outcome = outcome_of(trial);
     if (trial.ok) {
       trial_record.milliseconds = trial.elapsed_ms;
+#ifndef VARNO_NO_READ_BACK  // a build that measures the read-back's cost reads nothing
       // Every copy was read back whole and found as written (a count below
       // one makes no files); the free-space check has kept the product small.
       trial_record.bytes_read_back = static_cast<std::uint64_t>(file_kib) * 1024 *
                                      static_cast<std::uint64_t>(std::max(file_count, 0));
+#endif
     }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
     if (!trial.ok || seconds == 0.0) continue;  // failed, or faster than one clock step

@@ -39,7 +39,11 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib) {
   console() << text::kPreparing;
-  if (!still_on_first_volume(state, drive)) return {};
+  if (!still_on_first_volume(state, drive)) {
+    CopyPhaseResult failed;
+    failed.failed_at = TrialFailure::Init;
+    return failed;
+  }
   const std::string work_directory = work_directory_path(drive);
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
