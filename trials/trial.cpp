@@ -88,9 +88,10 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     console() << text::kDone;
     return timed;
   }
+  CopyPhaseResult failed;
+  failed.cached_length = timed.cached_length;
   // A copy that read back wrong fails as a copy.
-  CopyPhaseResult failed{false, 0, timed.cached_length,
-                         timed.ok ? TrialFailure::Copy : timed.failed_at};
+  failed.failed_at = timed.ok ? TrialFailure::Copy : timed.failed_at;
   if (interruption_requested()) {
     end_interrupted_trial(work_directory, true);
     failed.failed_at = TrialFailure::Interrupted;
