@@ -64,6 +64,12 @@ void flush_file(FileHandle file);
 // cache bypass is not available. Cheaper than flush_file: it waits for no
 // journal. Results are of no interest to callers.
 void drop_cached_data(FileHandle file);
+// Writes what the system's cache still holds of the file's data to the medium
+// and waits until it is there, as drop_cached_data does, but leaves the data
+// cached and returns at once where nothing is left to write. Returns false
+// where the system offers no such write-out (Windows), so that its time is
+// not taken for a measure.
+bool write_out_data(FileHandle file);
 void close_file(FileHandle file);
 
 // A file opened with open_unbuffered, closed when its owner goes out of

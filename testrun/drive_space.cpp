@@ -57,12 +57,12 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
 }
 
 const std::optional<VolumeDescription>& drive_volume(const std::string& drive, RunContext& run) {
-  const auto known = run.volumes.find(drive);
-  if (known != run.volumes.end()) return known->second;
+  const auto known = run.descriptions.find(drive);
+  if (known != run.descriptions.end()) return known->second;
   VolumeDescription volume;
   std::optional<VolumeDescription> described;
   if (describe_volume(drive, volume)) described = volume;
-  return run.volumes.emplace(drive, described).first->second;
+  return run.descriptions.emplace(drive, described).first->second;
 }
 
 bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t file_count) {

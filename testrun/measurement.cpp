@@ -8,6 +8,7 @@
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
+#include "testrun/volume_notes.h"
 #include "trials/notes.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
@@ -41,6 +42,23 @@ void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
          << test.trial_count << text::kReportHeaderEnd;
 }
 
+// The record keeps the first note that told a test's figures went through a
+// cache, with the note's line as written.
+void keep_cache_note(TestRecord& record, const char* reason, const std::string& note) {
+  if (!record.cache_note) record.cache_note = CacheNote{reason, note_line(note)};
+}
+
+// The reason a volume's own cache gives in the record.
+const char* volume_cache_reason(VolumeCache cache) {
+  switch (cache) {
+    case VolumeCache::UserSpace: return "user_space_driver";
+    case VolumeCache::Network: return "network_file_system";
+    case VolumeCache::Memory: return "memory";
+    case VolumeCache::None: break;
+  }
+  return "none";
+}
+
 // One line on standard error when copies of an LL test went through the page
 // cache, so that the user knows what its figures measured; the record keeps
 // it. The console and the report stay as they are.
@@ -51,7 +69,7 @@ void note_cached_copies(const std::string& drive, std::uint32_t length, TestReco
   const std::string note = "no direct I/O for " + transfers + " transfers on '" + drive +
                            "': this test's figures include the page cache";
   write_note(note);
-  if (!record.cache_note) record.cache_note = CacheNote{"no_direct_io", note_line(note)};
+  keep_cache_note(record, "no_direct_io", note);
 }
 
 // A size string in bytes, when it converts to a size the trials can use and
@@ -115,7 +133,8 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   std::int64_t free_kib = 0;
   if (!drive_free_kib(test.drive, run, free_kib))
     return stop_test(record, TestStop::Drive, text::kNoDriveInformation + test.drive);
-  record.volume = drive_volume(test.drive, run);
+  const std::optional<VolumeDescription>& volume = drive_volume(test.drive, run);
+  record.volume = volume;
 
   std::int64_t file_kib = 0;
   if (!convert_size(test.file_size, file_kib))
@@ -141,6 +160,9 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   // cache in any trial of this test; 0 while none did.
   std::uint32_t cached_length = 0;
   double total_seconds = 0.0;
+  // The good trials' write-outs after the clock, while every one was measured.
+  bool written_out = true;
+  double write_out_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
@@ -151,6 +173,7 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     TrialRecord& trial_record = record.trials.emplace_back();
     trial_record.index = i;
     trial_record.outcome = outcome_of(trial);
+    trial_record.write_out_ms = trial.write_out_ms;
     if (trial.ok) {
       trial_record.milliseconds = trial.elapsed_ms;
 #ifndef VARNO_NO_READ_BACK  // a build that measures the read-back's cost reads nothing
@@ -172,9 +195,27 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
               << std::endl;
     ++good_trials;
     total_seconds += seconds;
+    written_out = written_out && trial.write_out_ms.has_value();
+    if (trial.write_out_ms) write_out_seconds += static_cast<double>(*trial.write_out_ms) / 1000.0;
   }
   note_cached_copies(test.drive, cached_length, record);
+  if (volume) {
+    const std::string cache_note = volume_cache_note(test.drive, *volume);
+    if (!cache_note.empty()) {
+      write_note(cache_note);
+      keep_cache_note(record, volume_cache_reason(volume->cache), cache_note);
+    }
+  }
   if (good_trials < 1 || interruption_requested()) return false;
+  if (row.leaves_copies_cached && written_out) {
+    const std::string late_note = write_out_note(
+        row.keyword, test.drive,
+        {good_trials, file_mb * file_count * good_trials, total_seconds, write_out_seconds});
+    if (!late_note.empty()) {
+      write_note(late_note);
+      keep_cache_note(record, "write_out_after_clock", late_note);
+    }
+  }
 
   const double speed = file_mb * file_count * good_trials / total_seconds;
   const double seconds = total_seconds / good_trials;

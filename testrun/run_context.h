@@ -17,7 +17,7 @@
 using DriveSpaceCache = std::map<std::string, std::int64_t>;
 // Drive string, as for the free space, to its volume's description; empty
 // when the volume could not be described.
-using DriveVolumeCache = std::map<std::string, std::optional<VolumeDescription>>;
+using DriveDescriptionCache = std::map<std::string, std::optional<VolumeDescription>>;
 
 struct RunContext {
   // The lines of result.txt, each ended with CR LF.
@@ -27,7 +27,7 @@ struct RunContext {
   bool fixed_figures = false;
   // Entries are only ever added.
   DriveSpaceCache drives;
-  DriveVolumeCache volumes;
+  DriveDescriptionCache descriptions;
   TrialState trials;
   // Every test and trial so far, for result.json.
   RunRecord record;

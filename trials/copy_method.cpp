@@ -9,8 +9,8 @@
 namespace {
 
 const CopyMethodRow kRows[] = {
-    {CopyMethod::HL, "HL", false, copy_all_hl, text::kHlCopyFailed},
-    {CopyMethod::LL, "LL", true, copy_all_ll, text::kLlCopyFailed},
+    {CopyMethod::HL, "HL", false, copy_all_hl, text::kHlCopyFailed, true},
+    {CopyMethod::LL, "LL", true, copy_all_ll, text::kLlCopyFailed, false},
 };
 
 }  // namespace

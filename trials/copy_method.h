@@ -2,6 +2,7 @@
 // timed copy phase each row names.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 enum class CopyMethod { HL, LL };
@@ -42,6 +43,11 @@ struct CopyPhaseResult {
   // file cache because the volume refused direct I/O for it (or keeps its
   // files in memory); 0 when none did.
   std::uint32_t cached_length = 0;
+  // After the clock: the milliseconds the trial took to write its copies out
+  // of the system's cache to the medium before reading them back. A copy
+  // phase leaves it empty for its trial to fill; it stays empty where the
+  // system offers no such write-out or the trial did not get that far.
+  std::optional<std::uint32_t> write_out_ms = std::nullopt;
   // When not ok: where it failed.
   TrialFailure failed_at = TrialFailure::Copy;
 };
@@ -60,6 +66,10 @@ struct CopyMethodRow {
   TimedCopy timed_copy;
   // The console's text when a copy does not read back as it was written.
   const char* copy_failed;
+  // The copy phase may stop its clock while its copies are still in the
+  // system's cache, on their way to the medium: a test notes how long they
+  // took to get there when that changes its figures much.
+  bool leaves_copies_cached;
 };
 
 // The method's row. Every method has one; a debug build stops on one without.

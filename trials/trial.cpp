@@ -11,6 +11,7 @@
 #include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
+#include "trials/write_out.h"
 
 namespace {
 
@@ -75,7 +76,12 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   const CopyPhaseResult timed =
       method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
 
-  // Verify, after the clock: a copy that does not hold what was written fails the trial.
+  // After the clock, every copy goes to the medium first, timed alone, so
+  // that the read-back below finds nothing left to write.
+  CopyPhaseResult result = timed;
+  if (timed.ok) result.write_out_ms = write_out_copies(work_directory, file_count);
+
+  // Verify: a copy that does not hold what was written fails the trial.
   const bool verified =
       timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
   if (timed.ok && !verified && !interruption_requested())
@@ -86,15 +92,15 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   if (verified) {
     remove_tree(work_directory);
     console() << text::kDone;
-    return timed;
+    return result;
   }
-  CopyPhaseResult failed;
-  failed.cached_length = timed.cached_length;
+  result.ok = false;
+  result.elapsed_ms = 0;
   // A copy that read back wrong fails as a copy.
-  failed.failed_at = timed.ok ? TrialFailure::Copy : timed.failed_at;
+  if (timed.ok) result.failed_at = TrialFailure::Copy;
   if (interruption_requested()) {
     end_interrupted_trial(work_directory, true);
-    failed.failed_at = TrialFailure::Interrupted;
+    result.failed_at = TrialFailure::Interrupted;
   }
-  return failed;
+  return result;
 }

@@ -1,6 +1,6 @@
 // One timed trial of a copy method: a fresh work directory of test files on
-// the drive, the method's timed copy phase, the copies read back, and the
-// directory removed.
+// the drive, the method's timed copy phase, the copies written out of the
+// system's cache (timed apart) and read back, and the directory removed.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -28,8 +28,9 @@ struct TrialState {
 // has reported on the console (or an interruption, after which the work
 // directory is removed) ok is false and elapsed_ms 0, while cached_length
 // still tells of a copy phase that went through the cache before the
-// read-back failed, and failed_at where the trial stopped. buffer_kib is the transfer buffer of a method that takes
-// one: at least 1 and below kBufferKibLimit.
+// read-back failed, write_out_ms of the write-out before it, and failed_at
+// where the trial stopped. buffer_kib is the transfer buffer of a method that
+// takes one: at least 1 and below kBufferKibLimit.
 CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib = 0);

@@ -389,6 +389,15 @@ Outcome delete_file(const std::string& path) {
 
 std::string system_path(const std::string& path) { return native_path(path); }
 
+bool write_out_data(FileHandle file) {
+  // Dirty pages go to the medium as data only: no journal commit, unlike fsync.
+  // A failure leaves the pages cached; the read-back's own write-out meets it.
+  ::sync_file_range(descriptor(file), 0, 0,
+                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                        SYNC_FILE_RANGE_WAIT_AFTER);
+  return true;
+}
+
 void drop_cached_data(FileHandle file) {
   const int fd = descriptor(file);
   // Dirty pages go to the medium as data only: no journal commit, unlike fsync.

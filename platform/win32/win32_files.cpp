@@ -327,6 +327,10 @@ void flush_file(FileHandle file) {
 // out and purges what its cache holds of the file before such reads.
 void drop_cached_data(FileHandle) {}
 
+// Windows has no data-only write-out of what another handle left in its
+// cache; the read-back's unbuffered reads make the system write it out then.
+bool write_out_data(FileHandle) { return false; }
+
 void close_file(FileHandle file) {
   cut_padding(file);
   CloseHandle(to_handle(file));

@@ -1,7 +1,8 @@
 """End-to-end runs of the real program that use Linux's own means: closed
 standard input and output, a clipboard tool on PATH, a configuration fed
 through a named pipe, drive strings that are Linux paths, signals, and volumes
-of particular file systems (XFS with reflink, btrfs, tmpfs), which need root."""
+of particular file systems (XFS with reflink, btrfs, tmpfs, FUSE, a slow
+medium), which need root."""
 import json
 import os
 import pty
@@ -11,13 +12,16 @@ import select
 import signal
 import stat
 import subprocess
+import sys
 import termios
 import time
 import unittest
 
 from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
                      schema_errors, trial_results, work_directories)
-from test_hostile import skip_or_fail
+from test_hostile import LYING_FS, WRITE_OUT_NOTE, skip_or_fail, user_space_note
+
+SLOW_MEDIUM_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "slow_medium_fs.py")
 
 
 class ClosedInput(TempDirTest):
@@ -156,8 +160,10 @@ class FailingOutput(TempDirTest):
         with open("/dev/full", "wb") as full:
             run = run_program(self.dir, ini="HL C: 16K 2 1\n", stdin=b"", stdout=full)
         self.assertEqual(run.returncode, 1)
-        self.assertEqual(run.diagnostics,
-                         "varnoquelbit: write 'standard output': No space left on device\n")
+        self.assertRegex(run.diagnostics,
+                         "^(%s)?" % (WRITE_OUT_NOTE % "C:") +
+                         re.escape("varnoquelbit: write 'standard output': No space left on device\n")
+                         + "$")
         lines = run.result.decode("latin-1").split("\r\n")
         self.assertRegex(lines[0], "^" + BANNER.pattern + "$")
         self.assertRegex(lines[3], r"^HL C:  16K    2File\(s\)  1Trial\(s\) : ")
@@ -420,9 +426,11 @@ class Interruption(TempDirTest):
 
 class MeasuredVolumes(TempDirTest):
     """Figures measure data that moves on the medium: on volumes that can
-    share blocks, HL copies every byte like LL does, and LL tests whose copies
-    went through the page cache say so once on standard error, leaving the
-    console text as it is."""
+    share blocks, HL copies every byte like LL does; LL tests whose copies
+    went through the page cache, and tests on a volume whose driver caches
+    below the program, say so once on standard error, leaving the console
+    text as it is; HL copies that reach a slow medium long after the clock
+    stopped are told with the speed that counts their way there."""
 
     def setUp(self):
         if not COMMAND:
@@ -450,6 +458,31 @@ class MeasuredVolumes(TempDirTest):
             skip_or_fail(self, "%s: %s" % (mkfs[0], done.stdout.decode()))
         return self.mount(name, ["-o", "loop", image])
 
+    def serve_fuse(self, script, arguments, name):
+        """Mounts a Python FUSE file system at a new directory until the test ends."""
+        if not os.path.exists("/dev/fuse"):
+            skip_or_fail(self, "/dev/fuse is missing")
+        # python3-fuse is Debian's: the system's interpreter has it.
+        python = next((p for p in (sys.executable, "/usr/bin/python3")
+                       if subprocess.run([p, "-c", "import fuse"],
+                                         stderr=subprocess.DEVNULL).returncode == 0), None)
+        if python is None:
+            skip_or_fail(self, "no Python with the fuse module (Debian's python3-fuse)")
+        mnt = os.path.join(self.dir, name)
+        os.mkdir(mnt)
+        server = subprocess.Popen([python, script] + arguments + [mnt, "-f", "-s"],
+                                  stderr=subprocess.PIPE)
+        self.addCleanup(server.communicate, timeout=60)
+        deadline = time.monotonic() + 30
+        while not os.path.ismount(mnt):
+            if server.poll() is not None or time.monotonic() > deadline:
+                server.kill()
+                skip_or_fail(self, "the FUSE file system did not mount: "
+                             + server.communicate()[1].decode(errors="replace").strip())
+            time.sleep(0.05)
+        self.addCleanup(subprocess.run, ["umount", mnt], check=True)
+        return mnt
+
     def run_with_errors(self, ini):
         with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
             f.write(ini)
@@ -471,8 +504,70 @@ class MeasuredVolumes(TempDirTest):
             # thousand times the volume's speed.
             self.assertLess(hl, 20 * ll, "%s: %s" % (name, run.console))
             self.assertGreater(hl, ll / 20, "%s: %s" % (name, run.console))
-            self.assertEqual(errors, "", name)
+            # Nothing but, where the write-out to the loop device's image took
+            # more than half the copy, the note that tells it.
+            self.assertRegex(errors, "^(%s)?$" % (WRITE_OUT_NOTE % re.escape(vol)), name)
             self.assertEqual(work_directories(vol), [], name)
+
+    def assert_console_of_tests(self, console, vol, tests):
+        """The console text is exactly what it always was: the banner, the
+        disk line, and for each (header, trial count) the header, its trials
+        and their average; nothing else."""
+        trial = (r"\[Trial \d\] Preparing\.\.\. Testing\.\.\. Done\."
+                 r"(  Result: +\S+\[MB/s\] \(\S+\[sec\]\)\n)?")
+        average = r"Average: *\S+\[MB/s\] \( *\S+\[sec\]\)\n"
+        expected = (BANNER.pattern + r"\nOS: .*\nDisk " + re.escape(vol) +
+                    r" Capacity: Total=\S+\[GB\] Free=\S+\[GB\]\n")
+        for header, trials in tests:
+            expected += re.escape(header + "\n") + "(%s){%d}%s" % (trial, trials, average)
+        self.assertRegex(console, "^" + expected + re.escape(PROMPT) + "$")
+
+    def test_tests_on_a_fuse_volume_say_once_each_that_its_driver_caches(self):
+        backing = os.path.join(self.dir, "backing")
+        os.mkdir(backing)
+        # No file is named so: every read passes through as it is.
+        vol = self.serve_fuse(LYING_FS, [backing, "no-such-name", "0"], "fuse")
+        run, errors = self.run_with_errors("LL %s 1M 64K 4 2\nHL %s 1M 4 1\n" % (vol, vol))
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(errors, user_space_note(vol) * 2)
+        self.assert_console_of_tests(run.console, vol, [
+            ("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)" % vol, 2),
+            ("HL %s 1M 4File(s) 1Trial(s)" % vol, 1)])
+        self.assertEqual(os.listdir(backing), [])
+
+    def test_hl_copies_that_reach_a_slow_medium_late_are_told_with_their_speed(self):
+        # A USB stick as it were: ext4 on a loop device over an image that a
+        # FUSE file system reads at 40 MB/s and writes at 15 MB/s.
+        image = os.path.join(self.dir, "medium.img")
+        with open(image, "wb") as f:
+            f.truncate(128 << 20)
+        done = subprocess.run(["mkfs.ext4", "-q", "-F", image], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            skip_or_fail(self, "mkfs.ext4: %s" % done.stdout.decode())
+        medium = self.serve_fuse(SLOW_MEDIUM_FS, [image, "40", "15"], "medium")
+        done = subprocess.run(["losetup", "-f", "--show", os.path.join(medium, "medium")],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            skip_or_fail(self, "losetup: %s" % done.stdout.decode())
+        device = done.stdout.decode().strip()
+        self.addCleanup(subprocess.run, ["losetup", "-d", device], check=True)
+        vol = self.mount("stick", [device])
+
+        run, errors = self.run_with_errors("HL %s 8M 4 1\n" % vol)
+        self.assertEqual(run.returncode, 0)
+        self.assert_console_of_tests(run.console, vol, [("HL %s 8M 4File(s) 1Trial(s)" % vol, 1)])
+        (_, _, seconds), = trial_results(run.console)
+        note = re.fullmatch((WRITE_OUT_NOTE % re.escape(vol)).replace(r"\d+\.\d{3}",
+                                                                       r"(\d+\.\d{3})"), errors)
+        self.assertIsNotNone(note, errors)
+        late, speed = float(note.group(1)), float(note.group(2))
+        self.assertGreater(late, float(seconds) / 2)
+        # Both times are whole milliseconds: the speed is 32 MB over their sum.
+        self.assertAlmostEqual(speed, 32 / (float(seconds) + late), delta=0.0006)
+        # Counting the write-out, no copy beats the medium's write rate.
+        self.assertLess(speed, 15)
+        self.assertEqual(work_directories(vol), [])
 
     def test_ll_tests_on_a_tmpfs_say_once_that_their_figures_include_the_page_cache(self):
         vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])
@@ -482,18 +577,10 @@ class MeasuredVolumes(TempDirTest):
         note = ("varnoquelbit: no direct I/O for %d KiB transfers on '" + vol +
                 "': this test's figures include the page cache\n")
         self.assertEqual(errors, note % 3 + note % 64)
-        # The console text is exactly what it always was: nothing else in it.
-        trial = r"\[Trial \d\] Preparing\.\.\. Testing\.\.\. Done\.(  Result: +\S+\[MB/s\] \(\S+\[sec\]\)\n)?"
-        average = r"Average: *\S+\[MB/s\] \( *\S+\[sec\]\)\n"
-        expected = (BANNER.pattern + r"\nOS: .*\nDisk " + re.escape(vol) +
-                    r" Capacity: Total=\S+\[GB\] Free=\S+\[GB\]\n" +
-                    re.escape("LL %s 1M (Buffer:3K) 4File(s) 3Trial(s)\n" % vol) +
-                    "(%s){3}%s" % (trial, average) +
-                    re.escape("HL %s 1M 4File(s) 2Trial(s)\n" % vol) +
-                    "(%s){2}%s" % (trial, average) +
-                    re.escape("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)\n" % vol) +
-                    "(%s){2}%s" % (trial, average) + re.escape(PROMPT))
-        self.assertRegex(run.console, "^" + expected + "$")
+        self.assert_console_of_tests(run.console, vol, [
+            ("LL %s 1M (Buffer:3K) 4File(s) 3Trial(s)" % vol, 3),
+            ("HL %s 1M 4File(s) 2Trial(s)" % vol, 2),
+            ("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)" % vol, 2)])
         self.assertEqual(work_directories(vol), [])
 
 

@@ -293,6 +293,11 @@ void drop_cached_data(FileHandle file) {
   fake::call_fails(Service::DropCache, fake::path_of(file), 0, file);
 }
 
+bool write_out_data(FileHandle file) {
+  fake::call_fails(Service::WriteOut, fake::path_of(file), 0, file);
+  return state().writes_out;
+}
+
 void close_file(FileHandle file) {
   fake::call_fails(Service::Close, fake::path_of(file), 0, file);
   if (fake::OpenState* f = fake::open_file_of(file)) f->open = false;

@@ -22,7 +22,7 @@
 namespace fake {
 
 enum class Service {
-  Open, Read, Write, Flush, DropCache, Close, Compression, Copy, Delete,
+  Open, Read, Write, Flush, DropCache, WriteOut, Close, Compression, Copy, Delete,
   CreateDirectory, RemoveDirectory, List, Volume, Allocate, Clock, Report,
   Identity, Description,  // query_volume_identity, describe_volume (path: the drive)
   System,                 // describe_system: a fault leaves every field empty or absent
@@ -119,6 +119,9 @@ struct Platform {
   // take_cached_transfer_length is kept here.
   bool transfers_cached = false;
   std::uint32_t first_cached_length = 0;
+  // What write_out_data answers: true as on Linux, false as on Windows,
+  // where the write-out after the clock is not measured.
+  bool writes_out = true;
   // Buffers larger than this cannot be had: allocate_io_buffer returns nullptr.
   std::size_t allocation_limit = SIZE_MAX;
 };

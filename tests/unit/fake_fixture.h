@@ -27,6 +27,16 @@ struct OneDrawAtATime {
   }
 };
 
+// Index in the event log of the copy phase's clock readings: 0 its start, 1
+// its stop (the write-out after the copies reads the clock again); -1 when
+// there is no such reading.
+inline int copy_clock_index(int nth) {
+  const auto& events = fake::state().events;
+  for (std::size_t i = 0; i < events.size(); ++i)
+    if (events[i].service == fake::Service::Clock && nth-- == 0) return static_cast<int>(i);
+  return -1;
+}
+
 // The work directory the fake clock's calendar time gives on drive C:.
 inline std::string fake_work_directory() {
   return "C:\\Varnoquelbit" + std::to_string(fake::state().calendar_seconds);

@@ -20,7 +20,7 @@ TEST_F(HlTrial, SuccessCopiesEveryFileTimesOnlyTheCopiesAndRemovesTheDirectory) 
 
   // The clock brackets the copies and nothing else.
   const int first_clock = fake::first_index(Service::Clock);
-  const int last_clock = fake::last_index(Service::Clock);
+  const int last_clock = copy_clock_index(1);
   EXPECT_LT(fake::last_index(Service::Write), first_clock) << "test files made before the clock";
   EXPECT_LT(first_clock, fake::first_index(Service::Copy));
   EXPECT_GT(last_clock, fake::last_index(Service::Copy));
@@ -71,7 +71,7 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   EXPECT_EQ(fake::paths_under(dir).size(), 6u) << "test files and copies kept";
   EXPECT_EQ(fake::count_of(Service::Delete), 0);
   const auto& ev = fake::state().events;
-  for (int i = 0; i < fake::last_index(Service::Clock); ++i)
+  for (int i = 0; i < copy_clock_index(1); ++i)
     EXPECT_FALSE(ev[i].service == Service::Open && ev[i].path == copy_file_path(dir, 1))
         << "the copies are read back after the clock";
   EXPECT_EQ(fake::state().live_buffers, 0);
@@ -151,7 +151,7 @@ TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
   EXPECT_EQ(trial.elapsed_ms, 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 1);
-  EXPECT_EQ(fake::count_of(Service::Clock), 2);
+  EXPECT_EQ(fake::count_of(Service::Clock), 4) << "the copies' clock and their write-out's";
   EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
 }
 
@@ -161,6 +161,40 @@ TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
   EXPECT_EQ(run_trial(trials, hl, "C:", 4, 1).elapsed_ms, 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
+}
+
+// After the clock every copy is written out of the system's cache, timed on
+// its own, and only then read back; the trial carries that time, also when
+// the read-back fails, and none where the system has no such write-out.
+TEST_F(HlTrial, CopiesAreWrittenOutTimedAloneBeforeTheyAreReadBack) {
+  const std::string dir = fake_work_directory();
+  fake::state().clock_readings = {0, 100, 200, 1200};
+  const CopyPhaseResult trial = run_trial(trials, hl, "C:", 4, 3);
+  EXPECT_TRUE(trial.ok);
+  EXPECT_EQ(trial.elapsed_ms, 100u);
+  ASSERT_TRUE(trial.write_out_ms.has_value());
+  EXPECT_EQ(*trial.write_out_ms, 1000u);
+  const auto written_out = fake::events_of(Service::WriteOut);
+  ASSERT_EQ(written_out.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(written_out[i].path, copy_file_path(dir, i));
+  EXPECT_LT(copy_clock_index(2), fake::first_index(Service::WriteOut));
+  EXPECT_GT(copy_clock_index(3), fake::last_index(Service::WriteOut));
+  EXPECT_LT(copy_clock_index(3), fake::first_index(Service::DropCache)) << "read back after";
+  EXPECT_EQ(fake::open_handle_count(), 0);
+
+  fake::reset();
+  fake::state().flipped_on_read[copy_file_path(dir, 0)] = 1;
+  fake::state().clock_readings = {0, 100, 200, 500};
+  const CopyPhaseResult wrong = run_trial(trials, hl, "C:", 4, 1);
+  EXPECT_FALSE(wrong.ok);
+  EXPECT_EQ(wrong.write_out_ms.value_or(0), 300u);
+
+  fake::reset();
+  fake::state().writes_out = false;
+  const CopyPhaseResult unmeasured = run_trial(trials, hl, "C:", 4, 2);
+  EXPECT_TRUE(unmeasured.ok);
+  EXPECT_FALSE(unmeasured.write_out_ms.has_value());
+  EXPECT_EQ(fake::count_of(Service::WriteOut), 1) << "the first copy tells it";
 }
 
 // An interruption stops the trial at the next file boundary, in the copies
@@ -186,6 +220,18 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   EXPECT_TRUE(fake::paths_under("C:").empty());
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_EQ(fake::state().live_buffers, 0);
+
+  // While the copies are written out: the next copy is not.
+  fake::reset();
+  fake::interrupt_at(Service::WriteOut, 2);
+  const CopyPhaseResult writing_out = run_trial(trials, hl, "C:", 4, 3);
+  EXPECT_FALSE(writing_out.ok);
+  EXPECT_FALSE(writing_out.write_out_ms.has_value());
+  EXPECT_EQ(fake::count_of(Service::WriteOut), 2);
+  EXPECT_EQ(fake::count_of(Service::DropCache), 0) << "nothing read back";
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
+  EXPECT_TRUE(fake::paths_under("C:").empty());
+  EXPECT_EQ(fake::open_handle_count(), 0);
 
   // While the copies are read back: no failure text, no line about the copies.
   fake::reset();

@@ -22,7 +22,8 @@ TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
   use_fixed();
   run.drives["C:"] = 1LL << 40;  // a drive already seen in this run
   fake::state().calendar_step = 1;         // each trial gets a work directory of its own
-  fake::state().clock_readings = {0, 4000, 10000, 20000, 22000};
+  // Each good trial reads the clock for its copies, then for their write-out.
+  fake::state().clock_readings = {0, 4000, 4000, 4000, 10000, 20000, 22000};
   fake::fail_path(Service::Copy, "C:\\Varnoquelbit1225000001\\test0.dat");  // trial 1's first copy
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 10, 3}, run));
   EXPECT_EQ(fake::console_text(),
@@ -88,7 +89,8 @@ TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
   fake::state().calendar_step = 1;
   for (int i = 0; i < 5; ++i) {
     fake::state().clock_readings.push_back(1000 * i);
-    fake::state().clock_readings.push_back(1000 * i + 2500);
+    for (int reading = 0; reading < 3; ++reading)
+      fake::state().clock_readings.push_back(1000 * i + 2500);
   }
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 1000, 5}, run));
   std::string expected =
@@ -109,7 +111,7 @@ TEST_F(TestRun, LlHeadersAndTrials) {
   use_fixed();
   fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   fake::state().calendar_step = 1;
-  fake::state().clock_readings = {0, 500, 1000, 2000};
+  fake::state().clock_readings = {0, 500, 500, 500, 1000, 2000};
   EXPECT_TRUE(run_test({CopyMethod::LL, "D:", "1M", "64K", 4, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\n"
@@ -129,6 +131,7 @@ TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
   fake::state().transfers_cached = true;
   fake::state().calendar_step = 1;
   fake::state().clock_step = 7;
+  fake::state().writes_out = false;  // the write-outs would take as long as the copies
   // Test files of 1000 KiB are written in one transfer of that length; the
   // copies' first transfer is one buffer of 64 KiB.
   run_test({CopyMethod::LL, "C:", "1000K", "64K", 2, 3}, run);
@@ -140,6 +143,77 @@ TEST_F(TestRun, CopiesThroughThePageCacheAreNotedOncePerLlTestOnStandardError) {
             "varnoquelbit: no direct I/O for 64 KiB transfers on 'C:': "
             "this test's figures include the page cache\n");
   EXPECT_EQ(console_after_ll.find("varnoquelbit"), std::string::npos);
+}
+
+// A volume whose driver keeps a cache below the program's cache bypass (FUSE,
+// network) is noted once per test, HL or LL, named by its mount-table type;
+// tmpfs is left to the note on cached transfers. Each drive is described once.
+TEST_F(TestRun, VolumesWhoseDriverCachesAreNotedOncePerTestForEitherMethod) {
+  VolumeDescription& fuse = fake::describe_as("C:");
+  fuse.file_system = "fuseblk";
+  fuse.cache = VolumeCache::UserSpace;
+  for (const char* drive : {"N:", "T:"})
+    fake::add_volume(drive, VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
+  VolumeDescription& network = fake::describe_as("N:");
+  network.file_system = "nfs4";
+  network.cache = VolumeCache::Network;
+  VolumeDescription& memory = fake::describe_as("T:");
+  memory.file_system = "tmpfs";
+  memory.cache = VolumeCache::Memory;
+  fake::state().calendar_step = 1;
+  fake::state().clock_step = 1000;  // copies and write-outs alike: no write-out note
+  fake::state().writes_out = false;
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 2, 2}, run));
+  EXPECT_TRUE(run_test({CopyMethod::LL, "C:", "1M", "64K", 2, 1}, run));
+  EXPECT_TRUE(run_test({CopyMethod::LL, "N:", "1M", "64K", 2, 1}, run));
+  EXPECT_TRUE(run_test({CopyMethod::HL, "T:", "1M", "", 2, 1}, run));
+  const std::string fuse_note =
+      "varnoquelbit: 'C:' is a fuseblk volume served in user space: its driver caches data, "
+      "so this test's figures include that cache; the read-back cannot get past it either\n";
+  EXPECT_EQ(fake::diagnostics_text(),
+            fuse_note + fuse_note +
+                "varnoquelbit: 'N:' is a nfs4 volume on the network: its client and server "
+                "cache data, so this test's figures include that cache; the read-back cannot "
+                "get past it either\n");
+  EXPECT_EQ(fake::count_of(Service::Description), 3);
+  EXPECT_EQ(fake::console_text().find("varnoquelbit"), std::string::npos);
+}
+
+// The write-out after the clock is noted, once per test for its good trials
+// together, when it took more than half their timed copies; only for the
+// method that leaves its copies in the cache, and only where it was measured.
+TEST_F(TestRun, CopiesThatReachedTheMediumLongAfterTheClockAreNotedForHl) {
+  struct Case {
+    CopyMethod method;
+    std::uint32_t second_write_out_ms;
+    bool writes_out;
+    const char* note;
+  };
+  const Case cases[] = {
+      // 8 MB in 2 s of copies and 1.6 s of write-outs.
+      {CopyMethod::HL, 1000, true,
+       "varnoquelbit: HL's copies reached 'C:' 0.800 s after the clock stopped; counting that, "
+       "they copied at 2.222 MB/s\n"},
+      {CopyMethod::HL, 400, true, ""},  // exactly half
+      {CopyMethod::LL, 1000, true, ""},
+      {CopyMethod::HL, 1000, false, ""},
+  };
+  for (const Case& c : cases) {
+    fake::reset();
+    fake::state().calendar_step = 1;
+    fake::state().writes_out = c.writes_out;
+    // Trial 0: 1 s of copies, 0.6 s of write-out; trial 1: 1 s, then the case's.
+    fake::state().clock_readings = {0, 1000, 1000, 1600, 2000, 3000, 3000,
+                                    3000 + c.second_write_out_ms};
+    if (!c.writes_out) fake::state().clock_readings = {0, 1000, 1000, 2000, 3000, 3000};
+    RunContext fresh;
+    const bool hl = c.method == CopyMethod::HL;
+    EXPECT_TRUE(run_test({c.method, "C:", "1M", hl ? "" : "64K", 4, 2}, fresh));
+    EXPECT_EQ(fake::diagnostics_text(), c.note) << c.second_write_out_ms << " " << c.writes_out;
+    EXPECT_NE(fake::console_text().find("Average:      4[MB/s] (      1[sec])"),
+              std::string::npos)
+        << fake::console_text();
+  }
 }
 
 TEST_F(TestRun, FieldWidthsAreMinimumsForOneValueEach) {
@@ -235,7 +309,7 @@ TEST_F(TestRun, AllTrialsFailedLeavesNoAverageAndTheNextTestContinuesTheLine) {
 TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
   run.drives["C:"] = 1LL << 40;
   fake::state().calendar_step = 1;
-  fake::state().clock_readings = {5, 5, 6, 1006};
+  fake::state().clock_readings = {5, 5, 5, 5, 6, 1006};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 1, 2}, run));
   EXPECT_EQ(fake::console_text(),
             "HL C: 1M 1File(s) 2Trial(s)\n"
@@ -251,7 +325,7 @@ TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
   // volume's own identity again (the same stick mounted back).
   fake::state().identity_readings["C:"] = {measured, measured, underneath};
   fake::state().calendar_step = 1;
-  fake::state().clock_readings = {0, 1000, 2000, 3000};
+  fake::state().clock_readings = {0, 1000, 1000, 1000, 2000, 3000, 3000, 3000};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 3}, run));
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
