@@ -533,6 +533,10 @@ class MeasuredVolumes(TempDirTest):
         self.assert_console_of_tests(run.console, vol, [
             ("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)" % vol, 2),
             ("HL %s 1M 4File(s) 1Trial(s)" % vol, 1)])
+        with open(os.path.join(self.dir, "result.json"), encoding="utf-8") as f:
+            notes = [test["cache_note"] for test in json.load(f)["tests"]]
+        self.assertEqual(notes, [{"reason": "user_space_driver",
+                                  "text": user_space_note(vol).rstrip("\n")}] * 2)
         self.assertEqual(os.listdir(backing), [])
 
     def test_hl_copies_that_reach_a_slow_medium_late_are_told_with_their_speed(self):
@@ -567,6 +571,11 @@ class MeasuredVolumes(TempDirTest):
         self.assertAlmostEqual(speed, 32 / (float(seconds) + late), delta=0.0006)
         # Counting the write-out, no copy beats the medium's write rate.
         self.assertLess(speed, 15)
+        with open(os.path.join(self.dir, "result.json"), encoding="utf-8") as f:
+            test, = json.load(f)["tests"]
+        self.assertEqual(test["cache_note"],
+                         {"reason": "write_out_after_clock", "text": errors.rstrip("\n")})
+        self.assertEqual(test["trials"][0]["write_out_ms"], round(late * 1000))
         self.assertEqual(work_directories(vol), [])
 
     def test_ll_tests_on_a_tmpfs_say_once_that_their_figures_include_the_page_cache(self):
@@ -622,6 +631,10 @@ class MeasuredVolumes(TempDirTest):
                 self.assertEqual(test["volume"]["mount_point"], vol)
             self.assertEqual(record["system"]["kernel"]["release"], os.uname().release)
             self.assertEqual(record["tests"][2]["cache_note"]["reason"], "no_direct_io")
+            # The write-out after the clock is measured on Linux for every trial that got there.
+            for test in record["tests"]:
+                for trial in test["trials"]:
+                    self.assertIsInstance(trial["write_out_ms"], int)
 
         # One line a run, each the run's record.
         with open(os.path.join(self.dir, "results.jsonl"), encoding="utf-8") as f:
