@@ -4,9 +4,9 @@
 
 #include "platform/console.h"
 
-void write_note(const std::string& text) {
-  diagnostics() << "varnoquelbit: " << text << std::endl;
-}
+std::string note_line(const std::string& text) { return "varnoquelbit: " + text; }
+
+void write_note(const std::string& text) { diagnostics() << note_line(text) << std::endl; }
 
 void write_failure(const Outcome& outcome) {
   if (outcome) return;

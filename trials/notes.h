@@ -6,6 +6,9 @@
 
 #include "platform/failure.h"
 
+// "varnoquelbit: <text>", the note's line as written.
+std::string note_line(const std::string& text);
+
 // Writes "varnoquelbit: <text>" and a line end, flushed.
 void write_note(const std::string& text);
 
