@@ -86,8 +86,11 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
     if (!open_into(pair.source, test_file_path(work_directory, i), FileAccess::Read,
                    FileDisposition::OpenExisting, text::kLlOpenFromFailed) ||
         !open_into(pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
-                   FileDisposition::CreateAlways, text::kLlOpenToFailed))
-      return {};
+                   FileDisposition::CreateAlways, text::kLlOpenToFailed)) {
+      CopyPhaseResult failed;
+      failed.failed_at = TrialFailure::Open;
+      return failed;
+    }
     prepare_transfers(pair.source.handle(), buffer_bytes);
     prepare_transfers(pair.destination.handle(), buffer_bytes);
   }

@@ -15,11 +15,11 @@ std::vector<std::string>& held_notes() {
   return notes;
 }
 
-void write_line(const std::string& text) {
-  diagnostics() << "varnoquelbit: " << text << std::endl;
-}
+void write_line(const std::string& text) { diagnostics() << note_line(text) << std::endl; }
 
 }  // namespace
+
+std::string note_line(const std::string& text) { return "varnoquelbit: " + text; }
 
 void write_note(const std::string& text) {
   erase_progress();

@@ -6,6 +6,9 @@
 
 #include "platform/failure.h"
 
+// "varnoquelbit: <text>", the note's line as written.
+std::string note_line(const std::string& text);
+
 // Writes "varnoquelbit: <text>" and a line end, flushed. While the console
 // has a line open the note is held, and written right after the console's
 // next line end, so that a note never lands in the middle of a console line.

@@ -41,7 +41,11 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib) {
   console() << text::kPreparing;
-  if (!still_on_first_volume(state, drive)) return {};
+  if (!still_on_first_volume(state, drive)) {
+    CopyPhaseResult failed;
+    failed.failed_at = TrialFailure::Init;
+    return failed;
+  }
   const std::string work_directory = work_directory_path(drive);
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
@@ -59,13 +63,16 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
       created && make_test_files(state.generator, work_directory, file_kib, file_count);
   progress_end_phase();
   if (!prepared) {
+    CopyPhaseResult failed;
+    failed.failed_at = TrialFailure::Init;
     if (interruption_requested()) {
       end_interrupted_trial(work_directory, created);
+      failed.failed_at = TrialFailure::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
       write_failure(directory);
     }
-    return {};
+    return failed;
   }
   console() << text::kTesting;
 
@@ -99,8 +106,13 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     console() << text::kDone;
     return result;
   }
-  if (interruption_requested()) end_interrupted_trial(work_directory, true);
   result.ok = false;
   result.elapsed_ms = 0;
+  // A copy that read back wrong fails as a copy.
+  if (timed.ok) result.failed_at = TrialFailure::Copy;
+  if (interruption_requested()) {
+    end_interrupted_trial(work_directory, true);
+    result.failed_at = TrialFailure::Interrupted;
+  }
   return result;
 }

@@ -378,6 +378,9 @@ std::uint64_t listed_length(const std::string& path) {
 
 }  // namespace
 
+const char* whole_file_copy_text() { return "CopyFileA"; }
+const char* cache_bypass_text() { return "FILE_FLAG_NO_BUFFERING"; }
+
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   // The shell's own copy call, when nobody listens for its pieces.
   if (pieces.after_piece == nullptr)

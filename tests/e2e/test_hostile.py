@@ -314,8 +314,8 @@ class HostileTest(TempDirTest):
         for target, before in befores.items():
             after = snapshot(target)
             # The run's own files: its configuration, written by the test
-            # after the snapshot, and its report.
-            for name in ("Varnoquelbit.ini", "result.txt"):
+            # after the snapshot, and its reports.
+            for name in ("Varnoquelbit.ini", "result.txt", "result.json", "results.jsonl"):
                 rel = os.path.relpath(os.path.join(self.run_dir, name), target)
                 before.pop(rel, None)
                 after.pop(rel, None)
@@ -333,14 +333,18 @@ class HostileTest(TempDirTest):
         return trials
 
     def check_diagnostics(self, run, trials):
-        """Every failure the console reports, and a result.txt that could not
-        be written, has one line on standard error that says why: the failed
-        operation, its path and the system's reason, or what the read-back
-        found. Notes on configuration lines come besides."""
+        """Every failure the console reports, and a result.txt, result.json
+        or results.jsonl line that could not be written, has one line on
+        standard error that says why: the failed operation, its path and the
+        system's reason, or what the read-back found. Notes on configuration
+        lines come besides."""
+        lines_file = os.path.join(run.cwd, "results.jsonl")
         failures = (len([t for t in trials if t.kind != "done"])
                     + run.console.count("Could not Get the Drive Information of ")
                     + run.console.count("Varnoquelbit.ini NOT Found.")
-                    + (1 if run.result is None else 0))
+                    + (1 if run.result is None else 0)
+                    + (0 if os.path.isfile(os.path.join(run.cwd, "result.json")) else 1)
+                    + (0 if os.path.isfile(lines_file) and os.path.getsize(lines_file) else 1))
         lines = [line for line in run.diagnostics.splitlines() if not BESIDES.match(line)]
         self.assertEqual(len(lines), failures, run.console + run.diagnostics)
         for line in lines:
@@ -1003,7 +1007,9 @@ class CurrentDirectory(HostileTest):
             disk_line("C:"), ROOM_MESSAGE] + PROMPT_LINES)
         self.assertIsNone(run.result)
         self.assertEqual(run.diagnostics,
-                         "varnoquelbit: write 'result.txt': No space left on device\n")
+                         "varnoquelbit: write 'result.txt': No space left on device\n"
+                         "varnoquelbit: write 'result.json': No space left on device\n"
+                         "varnoquelbit: append to 'results.jsonl': No space left on device\n")
 
 
 class ConfigurationLimits(HostileTest):

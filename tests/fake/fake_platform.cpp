@@ -307,6 +307,9 @@ void set_compression_off(FileHandle file) {
   fake::call_fails(Service::Compression, fake::path_of(file), 0, file);
 }
 
+const char* whole_file_copy_text() { return "fake whole-file copy"; }
+const char* cache_bypass_text() { return "fake bypass"; }
+
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   if (fake::call_fails(Service::Copy, from)) return fake::injected("copy", from);
   fake::Platform& p = state();
