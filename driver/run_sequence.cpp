@@ -18,6 +18,7 @@
 #include "platform/interruption.h"
 #include "platform/report_files.h"
 #include "testrun/measurement.h"
+#include "trials/console_line.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -79,6 +80,7 @@ int run_program(const std::vector<std::string>& arguments) {
     case Request::Version: console() << version_text(); break;
     case Request::Run: status = run_benchmark(); break;
   }
+  release_held_notes();
   const Outcome output = finish_console();
   if (output) return status;
   write_failure(output);
@@ -86,6 +88,7 @@ int run_program(const std::vector<std::string>& arguments) {
 }
 
 int run_benchmark() {
+  follow_console_lines();
   RunContext run;
   run.record.start_seconds = calendar_seconds_now();
   run.trials.generator.state = static_cast<std::uint32_t>(run.record.start_seconds);

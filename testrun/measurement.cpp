@@ -10,6 +10,7 @@
 #include "testrun/size_strings.h"
 #include "testrun/volume_notes.h"
 #include "trials/notes.h"
+#include "trials/progress.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
 
@@ -164,8 +165,10 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   bool written_out = true;
   double write_out_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
+  progress_begin_test(test.trial_count);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
+    progress_begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
     const CopyPhaseResult trial =
         run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
@@ -198,6 +201,7 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     written_out = written_out && trial.write_out_ms.has_value();
     if (trial.write_out_ms) write_out_seconds += static_cast<double>(*trial.write_out_ms) / 1000.0;
   }
+  progress_end_test();
   note_cached_copies(test.drive, cached_length, record);
   if (volume) {
     const std::string cache_note = volume_cache_note(test.drive, *volume);
@@ -206,6 +210,9 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
       keep_cache_note(record, volume_cache_reason(volume->cache), cache_note);
     }
   }
+  // After a trial faster than the clock the console's line is still open;
+  // on a terminal the test's notes come now all the same.
+  release_held_notes_on_a_shared_terminal();
   if (good_trials < 1 || interruption_requested()) return false;
   if (row.leaves_copies_cached && written_out) {
     const std::string late_note = write_out_note(

@@ -7,15 +7,20 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "trials/notes.h"
+#include "trials/progress.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
 CopyPhaseResult copy_all_hl(const CopyJob& job) {
+  const std::uint64_t file_bytes = static_cast<std::uint64_t>(job.file_kib) * 1024u;
+  std::uint64_t bytes_before = 0;  // of the file being copied, for the progress indicator
+  const CopyPieces pieces = progress_pieces(&bytes_before);
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < job.file_count; ++i) {
     if (interruption_requested()) return {};
+    bytes_before = file_bytes * static_cast<std::uint64_t>(i);
     const Outcome copied = copy_whole_file(test_file_path(job.work_directory, i),
-                                           copy_file_path(job.work_directory, i));
+                                           copy_file_path(job.work_directory, i), pieces);
     if (!copied) {
       console() << text::kHlCopyFailed << std::endl;
       write_failure(copied);

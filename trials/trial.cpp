@@ -8,6 +8,7 @@
 #include "platform/memory.h"
 #include "trials/notes.h"
 #include "trials/pattern_files.h"
+#include "trials/progress.h"
 #include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
@@ -56,8 +57,11 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                                 : create_work_directory(work_directory, file_count);
   const bool created = static_cast<bool>(directory);
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
+  const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
+  progress_begin_phase(ProgressPhase::Preparing, file_count, file_bytes);
   const bool prepared =
       created && make_test_files(state.generator, work_directory, file_kib, file_count);
+  progress_end_phase();
   if (!prepared) {
     CopyPhaseResult failed;
     failed.failed_at = TrialFailure::Init;
@@ -73,17 +77,25 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   console() << text::kTesting;
 
   // Time: the method's copy phase.
+  progress_begin_phase(ProgressPhase::Copying, file_count, file_bytes);
   const CopyPhaseResult timed =
       method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
+  progress_end_phase();
 
   // After the clock, every copy goes to the medium first, timed alone, so
   // that the read-back below finds nothing left to write.
   CopyPhaseResult result = timed;
-  if (timed.ok) result.write_out_ms = write_out_copies(work_directory, file_count);
+  if (timed.ok) {
+    progress_begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
+    result.write_out_ms = write_out_copies(work_directory, file_count);
+    progress_end_phase();
+  }
 
   // Verify: a copy that does not hold what was written fails the trial.
+  if (timed.ok) progress_begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
   const bool verified =
       timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
+  progress_end_phase();
   if (timed.ok && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 

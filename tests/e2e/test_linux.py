@@ -3,6 +3,7 @@ standard input and output, a clipboard tool on PATH, a configuration fed
 through a named pipe, drive strings that are Linux paths, signals, and volumes
 of particular file systems (XFS with reflink, btrfs, tmpfs, FUSE, a slow
 medium), which need root."""
+import fcntl
 import json
 import os
 import pty
@@ -11,6 +12,7 @@ import resource
 import select
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import termios
@@ -267,6 +269,126 @@ class Terminal(TempDirTest):
         tail = (seen + rest).split(prompt, 1)[1]
         self.assertNotIn(b"q", tail, "the key was echoed")
         self.assertEqual(termios.tcgetattr(slave), settings_before, "terminal settings not restored")
+
+
+class TerminalProgress(TempDirTest):
+    """While standard error is a terminal, long phases show a transient
+    indicator there; it leaves nothing behind: standard output gets the same
+    bytes, and a terminal shared by both shows the same lines, as without it."""
+
+    # 4 files of 160 MiB, 2 trials: each phase lasts long enough to be drawn.
+    INI = "LL C: 160M 1M 4 2\n"
+    COLUMNS = 100
+    VOLUME_NOTE = re.compile(r"^varnoquelbit: 'C:' is /\S+ on \S+ \(\S+, mounted at /\S*\)$")
+
+    def run_on_terminal(self, shared):
+        """Runs the test with standard error on a pseudo-terminal of this test
+        (standard output too when shared, else a file). Returns what the
+        terminal received and the standard output file's bytes (None when shared)."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(self.INI)
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, self.COLUMNS, 0, 0))
+        out_path = os.path.join(self.dir, "stdout.txt")
+        out = slave if shared else open(out_path, "wb")
+        env = dict(os.environ, TERM="xterm")
+        try:
+            proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=slave, env=env, start_new_session=True)
+        finally:
+            os.close(slave)
+            if not shared:
+                out.close()
+        self.addCleanup(proc.kill)
+        received = b""
+        deadline = time.monotonic() + 600
+        while True:
+            self.assertLess(time.monotonic(), deadline, received[-400:])
+            if not select.select([master], [], [], 1)[0]:
+                continue
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # the last holder of the terminal's other end is gone
+                break
+            if not chunk:
+                break
+            received += chunk
+        self.assertEqual(proc.wait(timeout=60), 0)
+        self.assertNotIn(b"\x1b", received, "only \\r, \\b and blanks draw the indicator")
+        if shared:
+            return received, None
+        with open(out_path, "rb") as f:
+            return received, f.read()
+
+    def run_on_pipes(self):
+        run = run_program(self.dir, ini=self.INI)
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(run.diagnostics, "", "nothing on standard error when it is a pipe")
+        return run.console
+
+    @staticmethod
+    def screen(received, columns):
+        """The lines a terminal of `columns` shows after `received`, as it
+        handles the only controls the program writes: CR, LF and backspace."""
+        rows = [[]]
+        row = col = 0
+        for ch in received.decode("latin-1"):
+            if ch == "\r":
+                col = 0
+            elif ch == "\n":
+                row += 1
+            elif ch == "\b":
+                col = max(0, col - 1)
+            else:
+                if col >= columns:  # the terminal wraps
+                    row, col = row + 1, 0
+                while len(rows) <= row:
+                    rows.append([])
+                line = rows[row]
+                line.extend(" " * (col + 1 - len(line)))
+                line[col] = ch
+                col += 1
+            while len(rows) <= row:
+                rows.append([])
+        lines = ["".join(r).rstrip() for r in rows]
+        while lines and not lines[-1]:
+            lines.pop()
+        return lines
+
+    @staticmethod
+    def masked(lines):
+        # Timings and free space differ from run to run; the text around them may not.
+        return [re.sub(r"\d+", "9", line) for line in lines]
+
+    def check_progress_shown(self, received):
+        # Each phase of these trials takes about a second here; the copy phase,
+        # the longest, always outlasts the half second before the first drawing.
+        self.assertRegex(received, rb"copying [^\r\n\b]*%; trial [12] of 2")
+
+    def test_standard_output_elsewhere_gets_the_same_bytes(self):
+        received, stdout = self.run_on_terminal(shared=False)
+        self.check_progress_shown(received)
+        self.assertNotIn(b"\b", received, "its own line is erased with \\r and blanks")
+        self.assertNotIn(b"\r", stdout)
+        # Once the indicator is gone, the terminal shows the one note naming the volume.
+        screen = self.screen(received, self.COLUMNS)
+        self.assertEqual(len(screen), 1, screen)
+        self.assertRegex(screen[0], self.VOLUME_NOTE)
+        console = self.run_on_pipes()
+        self.assertEqual(self.masked(stdout.decode("latin-1").split("\n")),
+                         self.masked(console.split("\n")))
+
+    def test_a_shared_terminal_shows_todays_lines(self):
+        received, _ = self.run_on_terminal(shared=True)
+        self.check_progress_shown(received)
+        self.assertIn(b"Testing... copying ", received, "the indicator continues the console's line")
+        screen = self.screen(received, self.COLUMNS)
+        console = self.run_on_pipes().rstrip("\n").split("\n")
+        disk = next(i for i, line in enumerate(console) if line.startswith("Disk C: "))
+        self.assertRegex(screen[disk + 1], self.VOLUME_NOTE)
+        del screen[disk + 1]
+        self.assertEqual(self.masked(screen), self.masked(console))
 
 
 class NamedPipe(TempDirTest):

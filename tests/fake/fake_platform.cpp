@@ -507,6 +507,10 @@ std::ostream& diagnostics() { return state().diagnostics; }
 
 bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
 
+TerminalView progress_terminal() { return state().terminal; }
+
+int terminal_columns() { return state().terminal_columns; }
+
 // Report files live on the fake volume under their own names; a name without
 // a directory is in the current one. A directory in the file's place, a
 // missing directory or a scripted fault of Service::Report fails the call and
