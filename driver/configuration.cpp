@@ -196,6 +196,6 @@ void run_configured_tests(std::istream& in, RunContext& run) {
     const LineKind kind = parse_configuration_line(line, test, &notes);
     if (kind == LineKind::Error) console() << text::kConfigurationError << line << std::endl;
     for (const std::string& note : notes) write_note(note);
-    if (kind == LineKind::Test) run_test(test, run);
+    if (kind == LineKind::Test) run_test(test, run, line);
   }
 }

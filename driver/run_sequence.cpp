@@ -10,6 +10,7 @@
 #include "driver/build_stamp.h"
 #include "driver/configuration.h"
 #include "driver/os_name.h"
+#include "driver/result_json.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -17,6 +18,7 @@
 #include "platform/interruption.h"
 #include "platform/report_files.h"
 #include "testrun/measurement.h"
+#include "trials/console_line.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -78,6 +80,7 @@ int run_program(const std::vector<std::string>& arguments) {
     case Request::Version: console() << version_text(); break;
     case Request::Run: status = run_benchmark(); break;
   }
+  release_held_notes();
   const Outcome output = finish_console();
   if (output) return status;
   write_failure(output);
@@ -85,8 +88,10 @@ int run_program(const std::vector<std::string>& arguments) {
 }
 
 int run_benchmark() {
+  follow_console_lines();
   RunContext run;
-  run.trials.generator.state = static_cast<std::uint32_t>(calendar_seconds_now());
+  run.record.start_seconds = calendar_seconds_now();
+  run.trials.generator.state = static_cast<std::uint32_t>(run.record.start_seconds);
   std::ostringstream& report = run.report;
   std::ostream& out = console();
 
@@ -98,6 +103,7 @@ int run_benchmark() {
     out << text::kNoOsVersion << std::endl;
     return 0;
   }
+  run.record.os_line = text::kOsLine + name;
   out << text::kOsLine << name << std::endl;
   report << text::kOsLine << name << text::kReportLineEnd;
 
@@ -114,9 +120,11 @@ int run_benchmark() {
   }
 
   // An interrupted run has removed the work directory of its trial in
-  // progress; it leaves the report of an earlier run as it was.
+  // progress; it leaves the reports of an earlier run as they were.
   if (interruption_requested()) return interrupted_exit_status();
   write_report_file(report.str());
+  run.record.end_seconds = calendar_seconds_now();
+  write_result_files(run.record);
 
   out << text::kPressAnyKey << std::endl;
   out << text::kClipboardPrompt << std::endl;

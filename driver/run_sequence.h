@@ -1,5 +1,5 @@
-// The whole run: banner and OS line, the tests, result.txt, the closing
-// prompt and the clipboard copy.
+// The whole run: banner and OS line, the tests, result.txt with result.json
+// and results.jsonl, the closing prompt and the clipboard copy.
 #pragma once
 #include <string>
 #include <vector>

@@ -123,6 +123,12 @@ struct CopyPieces {
 // open_unbuffered opens a file.
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces = {});
 
+// How copy_whole_file copies on this system, as a run's record names it:
+// "CopyFileA", "read/write loop, at least 128 KiB".
+const char* whole_file_copy_text();
+// The cache bypass open_unbuffered asks for: "O_DIRECT", "FILE_FLAG_NO_BUFFERING".
+const char* cache_bypass_text();
+
 Outcome delete_file(const std::string& path);
 
 // The path as the system names it, for messages to the user.

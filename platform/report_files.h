@@ -15,4 +15,6 @@ Outcome replace_file_contents(const std::string& name, const std::string& bytes)
 
 // Adds `line` and a line feed to the end of the file at `name`, creating it
 // when it does not exist, in one write. A link of that name is not followed.
+// A write that stores only part of the line fails, and the part is taken away
+// again where the system allows.
 Outcome append_line_to_file(const std::string& name, const std::string& line);

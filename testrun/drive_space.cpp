@@ -3,6 +3,7 @@
 #include "platform/console.h"
 #include "platform/volume.h"
 #include "platform/volume_description.h"
+#include "testrun/volume_notes.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -48,6 +49,13 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   run.report << text::kReportLineEnd;
 
   cache.emplace(drive, free);
+  // What the drive string stands for, told the first time it is queried.
+  if (const std::optional<VolumeDescription>& volume = drive_volume(drive, run)) {
+    const std::string named = volume_name_note(drive, *volume);
+    if (!named.empty() && diagnostics_on_terminal()) write_note(named);
+    const std::string unmounted = mount_point_note(drive, *volume);
+    if (!unmounted.empty()) write_note(unmounted);
+  }
   // The volume measured here is the one this drive's trials must run on.
   // Without its identity they run unchecked, as before.
   VolumeIdentity identity;

@@ -1,5 +1,7 @@
 #include "testrun/measurement.h"
 
+#include <algorithm>
+#include <climits>
 #include <iomanip>
 
 #include "platform/console.h"
@@ -8,6 +10,7 @@
 #include "testrun/size_strings.h"
 #include "testrun/volume_notes.h"
 #include "trials/notes.h"
+#include "trials/progress.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
 #include "trials/work_directory.h"
@@ -41,15 +44,76 @@ void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
          << test.trial_count << text::kReportHeaderEnd;
 }
 
+// The record keeps the first note that told a test's figures went through a
+// cache, with the note's line as written.
+void keep_cache_note(TestRecord& record, const char* reason, const std::string& note) {
+  if (!record.cache_note) record.cache_note = CacheNote{reason, note_line(note)};
+}
+
+// The reason a volume's own cache gives in the record.
+const char* volume_cache_reason(VolumeCache cache) {
+  switch (cache) {
+    case VolumeCache::UserSpace: return "user_space_driver";
+    case VolumeCache::Network: return "network_file_system";
+    case VolumeCache::Memory: return "memory";
+    case VolumeCache::None: break;
+  }
+  return "none";
+}
+
 // One line on standard error when copies of an LL test went through the page
-// cache, so that the user knows what its figures measured. The console and
-// the report stay as they are.
-void note_cached_copies(const std::string& drive, std::uint32_t length) {
+// cache, so that the user knows what its figures measured; the record keeps
+// it. The console and the report stay as they are.
+void note_cached_copies(const std::string& drive, std::uint32_t length, TestRecord& record) {
   if (length == 0) return;
   const std::string transfers = length % 1024 == 0 ? std::to_string(length / 1024) + " KiB"
                                                    : std::to_string(length) + "-byte";
-  write_note("no direct I/O for " + transfers + " transfers on '" + drive +
-             "': this test's figures include the page cache");
+  const std::string note = "no direct I/O for " + transfers + " transfers on '" + drive +
+                           "': this test's figures include the page cache";
+  write_note(note);
+  keep_cache_note(record, "no_direct_io", note);
+}
+
+// A size string in bytes, when it converts to a size the trials can use and
+// the bytes fit 64 bits.
+std::optional<std::int64_t> size_bytes(const std::string& text) {
+  const std::int64_t kib = parse_size_kib(text);
+  if (kib < 1 || kib > INT64_MAX / 1024) return std::nullopt;
+  return kib * 1024;
+}
+
+// The test's record as its line gives it, before any check.
+TestRecord record_of_line(const TestLine& test, bool takes_buffer) {
+  TestRecord record;
+  record.method = test.method;
+  record.drive = test.drive;
+  record.file_size = test.file_size;
+  record.file_size_bytes = size_bytes(test.file_size);
+  if (takes_buffer) {
+    record.buffer_size = test.buffer_size;
+    record.buffer_size_bytes = size_bytes(test.buffer_size);
+  }
+  record.file_count = test.file_count;
+  record.trial_count = test.trial_count;
+  return record;
+}
+
+// Ends a test at a check: the record says which, and what the console said.
+bool stop_test(TestRecord& record, TestStop check, const std::string& console_text) {
+  record.stopped_at = check;
+  record.console_text = console_text;
+  return false;
+}
+
+TrialOutcome outcome_of(const CopyPhaseResult& trial) {
+  if (trial.ok) return trial.elapsed_ms == 0 ? TrialOutcome::ZeroMs : TrialOutcome::Done;
+  switch (trial.failed_at) {
+    case TrialFailure::Init: return TrialOutcome::InitFailed;
+    case TrialFailure::Open: return TrialOutcome::OpenFailed;
+    case TrialFailure::Copy: return TrialOutcome::CopyFailed;
+    case TrialFailure::Interrupted: return TrialOutcome::Interrupted;
+  }
+  return TrialOutcome::CopyFailed;
 }
 
 void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {
@@ -59,28 +123,39 @@ void write_average(std::ostream& out, const std::string& speed, const std::strin
 
 }  // namespace
 
-bool run_test(const TestLine& test, RunContext& run) {
+bool run_test(const TestLine& test, RunContext& run, const std::optional<std::string>& line) {
   std::ostream& report = run.report;
   const CopyMethodRow& row = copy_method_row(test.method);
   const std::int32_t file_count = test.file_count;
+  // The run's record of this test; nothing else adds to the run's record
+  // while the test runs.
+  run.record.tests.push_back(record_of_line(test, row.takes_buffer));
+  TestRecord& record = run.record.tests.back();
+  record.line = line;
   std::int64_t free_kib = 0;
-  if (!drive_free_kib(test.drive, run, free_kib)) return false;
+  if (!drive_free_kib(test.drive, run, free_kib))
+    return stop_test(record, TestStop::Drive, text::kNoDriveInformation + test.drive);
   const std::optional<VolumeDescription>& volume = drive_volume(test.drive, run);
+  record.volume = volume;
 
   std::int64_t file_kib = 0;
-  if (!convert_size(test.file_size, file_kib)) return false;
+  if (!convert_size(test.file_size, file_kib))
+    return stop_test(record, TestStop::Size, text::kBadSize);
   std::int64_t buffer_kib = 0;
   if (row.takes_buffer) {
-    if (!convert_size(test.buffer_size, buffer_kib)) return false;
+    if (!convert_size(test.buffer_size, buffer_kib))
+      return stop_test(record, TestStop::Buffer, text::kBadSize);
     if (buffer_kib >= kBufferKibLimit) {
       console() << text::kBadSize << std::endl;
-      return false;
+      return stop_test(record, TestStop::Buffer, text::kBadSize);
     }
   }
-  if (!check_free_space(free_kib, file_kib, file_count)) return false;
+  if (!check_free_space(free_kib, file_kib, file_count))
+    return stop_test(record, TestStop::Space, text::kNotEnoughSpace);
 
   write_headers(test, row.takes_buffer, row.keyword, report);
-  if (test.trial_count < 1) return false;
+  if (test.trial_count < 1) return stop_test(record, TestStop::Trials, "");
+  record.copy_path = copy_path_text(row, buffer_kib);
 
   std::int32_t good_trials = 0;
   // The length of the first transfer that went through the system's file
@@ -91,20 +166,39 @@ bool run_test(const TestLine& test, RunContext& run) {
   bool written_out = true;
   double write_out_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
+  progress_begin_test(test.trial_count);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
+    progress_begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
     const CopyPhaseResult trial =
         run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
     if (cached_length == 0) cached_length = trial.cached_length;
+    TrialRecord& trial_record = record.trials.emplace_back();
+    trial_record.index = i;
+    trial_record.outcome = outcome_of(trial);
+    trial_record.write_out_ms = trial.write_out_ms;
+    if (trial.ok) {
+      trial_record.milliseconds = trial.elapsed_ms;
+#ifndef VARNO_NO_READ_BACK  // a build that measures the read-back's cost reads nothing
+      // Every copy was read back whole and found as written (a count below
+      // one makes no files); the free-space check has kept the product small.
+      trial_record.bytes_read_back = static_cast<std::uint64_t>(file_kib) * 1024 *
+                                     static_cast<std::uint64_t>(std::max(file_count, 0));
+#endif
+    }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
     if (!trial.ok || seconds == 0.0) {  // failed, or faster than one clock step
       note_left_behind(trial.left_behind);
       continue;
     }
     const double speed = file_mb * file_count / seconds;
-    console() << text::kResult << std::setw(7) << figure(run, speed) << text::kSpeedUnit
-              << figure(run, seconds) << text::kSecondsUnit
+    trial_record.seconds = seconds;
+    trial_record.mb_per_s = speed;
+    trial_record.seconds_text = figure(run, seconds);
+    trial_record.mb_per_s_text = figure(run, speed);
+    console() << text::kResult << std::setw(7) << trial_record.mb_per_s_text << text::kSpeedUnit
+              << trial_record.seconds_text << text::kSecondsUnit
               << std::endl;
     // Once the trial's line has ended.
     note_left_behind(trial.left_behind);
@@ -113,21 +207,34 @@ bool run_test(const TestLine& test, RunContext& run) {
     written_out = written_out && trial.write_out_ms.has_value();
     if (trial.write_out_ms) write_out_seconds += static_cast<double>(*trial.write_out_ms) / 1000.0;
   }
-  note_cached_copies(test.drive, cached_length);
+  progress_end_test();
+  note_cached_copies(test.drive, cached_length, record);
   if (volume) {
     const std::string cache_note = volume_cache_note(test.drive, *volume);
-    if (!cache_note.empty()) write_note(cache_note);
+    if (!cache_note.empty()) {
+      write_note(cache_note);
+      keep_cache_note(record, volume_cache_reason(volume->cache), cache_note);
+    }
   }
+  // After a trial faster than the clock the console's line is still open;
+  // on a terminal the test's notes come now all the same.
+  release_held_notes_on_a_shared_terminal();
   if (good_trials < 1 || interruption_requested()) return false;
   if (row.leaves_copies_cached && written_out) {
     const std::string late_note = write_out_note(
         row.keyword, test.drive,
         {good_trials, file_mb * file_count * good_trials, total_seconds, write_out_seconds});
-    if (!late_note.empty()) write_note(late_note);
+    if (!late_note.empty()) {
+      write_note(late_note);
+      keep_cache_note(record, "write_out_after_clock", late_note);
+    }
   }
 
-  const std::string average_speed = figure(run, file_mb * file_count * good_trials / total_seconds);
-  const std::string average_seconds = figure(run, total_seconds / good_trials);
+  const double speed = file_mb * file_count * good_trials / total_seconds;
+  const double seconds = total_seconds / good_trials;
+  const std::string average_speed = figure(run, speed);
+  const std::string average_seconds = figure(run, seconds);
+  record.average = AverageRecord{speed, seconds, average_speed, average_seconds};
   write_average(console(), average_speed, average_seconds);
   console() << std::endl;
   write_average(report, average_speed, average_seconds);

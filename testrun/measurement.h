@@ -2,6 +2,7 @@
 // the trials of its copy method, each trial's speed and the test's average.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -18,6 +19,9 @@ struct TestLine {
   std::int32_t trial_count = 0;
 };
 
-// Runs one test and appends its line to the run's report. Returns true when the
+// Runs one test, appends its line to the run's report and its record to the
+// run's record, which keeps `line`: the configuration line as written, absent
+// for the built-in default test. Returns true when the
 // average was printed, false after any early stop (which ends only this test).
-bool run_test(const TestLine& test, RunContext& run);
+bool run_test(const TestLine& test, RunContext& run,
+              const std::optional<std::string>& line = std::nullopt);

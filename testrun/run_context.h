@@ -1,6 +1,7 @@
 // What one run of the benchmark carries from test to test, owned by the run
 // and passed down to each test: the report it builds, how it writes figures,
-// the free space of every drive seen so far, and the state its trials carry.
+// the free space of every drive seen so far, the state its trials carry, and
+// the record of every test.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "platform/volume_description.h"
+#include "testrun/run_record.h"
 #include "trials/trial.h"
 
 // Drive string (exact bytes, so C:, c: and C:\ are three keys) to free KiB.
@@ -27,6 +29,8 @@ struct RunContext {
   DriveSpaceCache drives;
   DriveDescriptionCache descriptions;
   TrialState trials;
+  // Every test and trial so far, for result.json.
+  RunRecord record;
 };
 
 // One figure written in the run's notation, for the console and the report alike.

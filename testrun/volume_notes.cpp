@@ -34,6 +34,26 @@ std::string volume_cache_note(const std::string& drive, const VolumeDescription&
          ", so this test's figures include that cache; the read-back cannot get past it either";
 }
 
+std::string volume_name_note(const std::string& drive, const VolumeDescription& volume) {
+  // Linux names the mount's source; Windows has none, and names the label.
+  std::string named = "'" + drive + "' is " + volume.path;
+  if (!volume.source.empty())
+    return named + " on " + volume.source + " (" + volume.file_system + ", mounted at " +
+           volume.mount_point + ")";
+  if (!volume.label.empty())
+    return named + " on the volume '" + volume.label + "' (" + volume.file_system + ")";
+  return named + " on a volume without a label (" + volume.file_system + ")";
+}
+
+std::string mount_point_note(const std::string& drive, const VolumeDescription& volume) {
+  bool under = false;
+  for (const std::string parent : {"/media", "/run/media", "/mnt"})
+    under = under || (volume.path.compare(0, parent.size(), parent) == 0 &&
+                      (volume.path.size() == parent.size() || volume.path[parent.size()] == '/'));
+  if (!under || volume.is_mount_point != false || volume.mount_point != "/") return "";
+  return "'" + drive + "' is not a mount point: measuring the volume mounted at '/'";
+}
+
 std::string write_out_note(const char* keyword, const std::string& drive,
                            const WriteOutTotals& totals) {
   if (totals.good_trials < 1 || totals.write_out_seconds <= totals.copy_seconds / 2) return "";

@@ -17,6 +17,17 @@
 // the page cache.
 std::string volume_cache_note(const std::string& drive, const VolumeDescription& volume);
 
+// What the drive string stands for, for the user at a terminal: on Linux
+// "'C:' is /home/u/bench on /dev/vda1 (ext4, mounted at /)", on Windows the
+// volume's label and file system.
+std::string volume_name_note(const std::string& drive, const VolumeDescription& volume);
+
+// For a directory under /media, /run/media or /mnt (or one of them) that is
+// no mount point and lies on the root file system, as a removable disk that
+// is not mounted leaves it: the root file system is measured in its place.
+// Empty otherwise.
+std::string mount_point_note(const std::string& drive, const VolumeDescription& volume);
+
 // What a test's good trials copied and how long their copies took, after the
 // clock, to be written out of the system's cache to the medium.
 struct WriteOutTotals {

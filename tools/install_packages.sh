@@ -8,7 +8,7 @@
 #   tools/install_packages.sh build|test|package
 set -eu
 
-build_packages="cmake g++ make gzip"
+build_packages="cmake g++ make gzip nlohmann-json3-dev"
 case "${1:-}" in
   build) packages="$build_packages" ;;
   # GoogleTest, Python for the end-to-end tests, the tools the platform

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstring>
 
+#include "platform/files.h"
 #include "trials/texts.h"
 
 namespace {
@@ -32,4 +33,11 @@ const CopyMethodRow* copy_method_of_line(const std::string& line) {
     }
   }
   return found;
+}
+
+std::string copy_path_text(const CopyMethodRow& method, std::int64_t buffer_kib) {
+  if (!method.takes_buffer) return whole_file_copy_text();
+  const std::string buffer = buffer_kib % 1024 == 0 ? std::to_string(buffer_kib / 1024) + " MiB"
+                                                    : std::to_string(buffer_kib) + " KiB";
+  return std::string(cache_bypass_text()) + ", " + buffer + " buffer";
 }

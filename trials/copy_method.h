@@ -27,6 +27,14 @@ struct CopyJob {
   void* buffer = nullptr;       // buffer_kib KiB, aligned for the cache bypass
 };
 
+// Where a trial that got no speed stopped.
+enum class TrialFailure {
+  Init,         // the work directory, a test file or the buffer could not be made
+  Open,         // a file of a pair could not be opened before the clock
+  Copy,         // a copy failed, or did not read back as written
+  Interrupted,  // the run was interrupted during the trial
+};
+
 // What a timed copy phase measured.
 struct CopyPhaseResult {
   // Every file was copied. Otherwise the failure is reported on the console,
@@ -42,6 +50,8 @@ struct CopyPhaseResult {
   // phase leaves it empty for its trial to fill; it stays empty where the
   // system offers no such write-out or the trial did not get that far.
   std::optional<std::uint32_t> write_out_ms = std::nullopt;
+  // When not ok: where it failed.
+  TrialFailure failed_at = TrialFailure::Copy;
   // A trial that got through but could not remove its work directory: the
   // directory as the system names it and the reason (note_left_behind in
   // trials/work_directory.h); success otherwise.
@@ -81,3 +91,8 @@ CopyPhaseResult copy_all_hl(const CopyJob& job);
 // LL: every file opened with the cache bypassed before the clock starts, then
 // copied through the job's buffer.
 CopyPhaseResult copy_all_ll(const CopyJob& job);
+
+// How the method's copies are made on this system, for the record of a run:
+// the whole-file copy of HL, the cache bypass and buffer of LL ("O_DIRECT,
+// 1 MiB buffer"). buffer_kib is that of a method that takes one.
+std::string copy_path_text(const CopyMethodRow& method, std::int64_t buffer_kib);

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "trials/notes.h"
+#include "trials/progress.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
@@ -85,22 +86,30 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
     if (!open_into(pair.source, test_file_path(work_directory, i), FileAccess::Read,
                    FileDisposition::OpenExisting, text::kLlOpenFromFailed) ||
         !open_into(pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
-                   FileDisposition::CreateNew, text::kLlOpenToFailed))
-      return {};
+                   FileDisposition::CreateNew, text::kLlOpenToFailed)) {
+      CopyPhaseResult failed;
+      failed.failed_at = TrialFailure::Open;
+      return failed;
+    }
     prepare_transfers(pair.source.handle(), buffer_bytes);
     prepare_transfers(pair.destination.handle(), buffer_bytes);
   }
 
   take_cached_transfer_length();  // the test files' writes do not count
+  std::uint64_t done = 0;  // bytes copied, for the progress indicator
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
     const FileHandle source = pairs[i].source.handle();
     const FileHandle destination = pairs[i].destination.handle();
     Outcome ok;
-    for (std::int64_t n = 0; ok && n < full_buffers; ++n)
+    for (std::int64_t n = 0; ok && n < full_buffers; ++n) {
       ok = transfer(work_directory, i, source, destination, buffer, buffer_bytes);
+      done += buffer_bytes;
+      progress_at(done);
+    }
     // The tail pair is issued for every file, with a length of 0 included.
     if (ok) ok = transfer(work_directory, i, source, destination, buffer, tail_bytes);
+    done += tail_bytes;
     if (!ok) {
       if (!interruption_requested()) {
         console() << text::kLlCopyFailed << std::endl;
@@ -109,6 +118,7 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
       return {};
     }
     flush_file(destination);
+    progress_at(done);
   }
   const std::uint32_t stop = milliseconds_now();
   // Unsigned arithmetic: a clock wrap still gives the elapsed time.

@@ -6,9 +6,27 @@
 
 #include "platform/failure.h"
 
-// Writes "varnoquelbit: <text>" and a line end, flushed.
+// "varnoquelbit: <text>", the note's line as written.
+std::string note_line(const std::string& text);
+
+// Writes "varnoquelbit: <text>" and a line end, flushed. While the console
+// has a line open the note is held, and written right after the console's
+// next line end, so that a note never lands in the middle of a console line.
 void write_note(const std::string& text);
 
 // Writes a failure as the note "<operation> '<path>': <reason>". A success
 // writes nothing.
 void write_failure(const Outcome& outcome);
+
+// Whether notes are held for the console's next line end.
+bool notes_held();
+// Writes the held notes now, in the order they came; for the console's line end.
+void write_held_notes();
+// A test's end: where standard output shows on the same terminal, the held
+// notes are written now, starting on a new line of their own while the
+// console's line is open (standard output's bytes stay as they are);
+// elsewhere they keep waiting for the console's next line end.
+void release_held_notes_on_a_shared_terminal();
+// The run's end: the held notes are written now, on a new line of their own
+// on a shared terminal.
+void release_held_notes();

@@ -7,6 +7,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "trials/notes.h"
+#include "trials/progress.h"
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
@@ -70,7 +71,8 @@ namespace {
 
 // Writes one test file; false after reporting the failure.
 bool write_test_file(const std::string& path, unsigned char* fill,
-                     std::int64_t whole_mib, std::int64_t remainder_kib) {
+                     std::int64_t whole_mib, std::int64_t remainder_kib,
+                     std::uint64_t bytes_before) {
   Outcome written;
   const OpenFile opened(path, FileAccess::ReadWrite, FileDisposition::CreateNew, &written);
   const FileHandle file = opened.handle();
@@ -84,6 +86,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   for (std::int64_t n = 0; written && !stopped && n < whole_mib; ++n) {
     stopped = interruption_requested();
     if (!stopped) written = write_file(file, fill, kFillBufferBytes);
+    progress_at(bytes_before + static_cast<std::uint64_t>(n + 1) * kFillBufferBytes);
   }
   if (written && !stopped && remainder_kib != 0)
     written = write_file(file, fill, static_cast<std::uint32_t>(remainder_kib) * 1024u);
@@ -121,7 +124,10 @@ bool make_test_files(Generator& generator, const std::string& work_directory, st
     ok = !interruption_requested();
     if (!ok) break;
     fill_words(generator, fill, words);
-    ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib);
+    const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
+    ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib,
+                         file_bytes * static_cast<std::uint64_t>(i));
+    progress_at(file_bytes * static_cast<std::uint64_t>(i + 1));
   }
   return ok;
 }

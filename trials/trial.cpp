@@ -8,6 +8,7 @@
 #include "platform/memory.h"
 #include "trials/notes.h"
 #include "trials/pattern_files.h"
+#include "trials/progress.h"
 #include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
@@ -40,7 +41,11 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib) {
   console() << text::kPreparing;
-  if (!still_on_first_volume(state, drive)) return {};
+  if (!still_on_first_volume(state, drive)) {
+    CopyPhaseResult failed;
+    failed.failed_at = TrialFailure::Init;
+    return failed;
+  }
   const std::string work_directory = work_directory_path(drive);
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
@@ -56,32 +61,46 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   const bool created = static_cast<bool>(held);
   const DirectoryInProgress in_progress(created ? work_directory : std::string());
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
+  const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
+  progress_begin_phase(ProgressPhase::Preparing, file_count, file_bytes);
   const bool prepared =
       created && make_test_files(state.generator, work_directory, file_kib, file_count);
+  progress_end_phase();
   if (!prepared) {
+    CopyPhaseResult failed;
+    failed.failed_at = TrialFailure::Init;
     if (interruption_requested()) {
       held.close();
       end_interrupted_trial(work_directory, created);
+      failed.failed_at = TrialFailure::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
       write_failure(directory);
     }
-    return {};
+    return failed;
   }
   console() << text::kTesting;
 
   // Time: the method's copy phase.
+  progress_begin_phase(ProgressPhase::Copying, file_count, file_bytes);
   const CopyPhaseResult timed =
       method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
+  progress_end_phase();
 
   // After the clock, every copy goes to the medium first, timed alone, so
   // that the read-back below finds nothing left to write.
   CopyPhaseResult result = timed;
-  if (timed.ok) result.write_out_ms = write_out_copies(work_directory, file_count);
+  if (timed.ok) {
+    progress_begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
+    result.write_out_ms = write_out_copies(work_directory, file_count);
+    progress_end_phase();
+  }
 
   // Verify: a copy that does not hold what was written fails the trial.
+  if (timed.ok) progress_begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
   const bool verified =
       timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
+  progress_end_phase();
   if (timed.ok && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 
@@ -95,8 +114,13 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     console() << text::kDone;
     return result;
   }
-  if (interruption_requested()) end_interrupted_trial(work_directory, true);
   result.ok = false;
   result.elapsed_ms = 0;
+  // A copy that read back wrong fails as a copy.
+  if (timed.ok) result.failed_at = TrialFailure::Copy;
+  if (interruption_requested()) {
+    end_interrupted_trial(work_directory, true);
+    result.failed_at = TrialFailure::Interrupted;
+  }
   return result;
 }

@@ -28,9 +28,9 @@ struct TrialState {
 // has reported on the console (or an interruption, after which the work
 // directory is removed) ok is false and elapsed_ms 0, while cached_length
 // still tells of a copy phase that went through the cache before the
-// read-back failed, and write_out_ms of the write-out before it. buffer_kib
-// is the transfer buffer of a method that takes one: at least 1 and below
-// kBufferKibLimit.
+// read-back failed, write_out_ms of the write-out before it, and failed_at
+// where the trial stopped. buffer_kib is the transfer buffer of a method that
+// takes one: at least 1 and below kBufferKibLimit.
 CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
                           const std::string& drive, std::int64_t file_kib,
                           std::int32_t file_count, std::int64_t buffer_kib = 0);

@@ -7,6 +7,7 @@
 #include "platform/memory.h"
 #include "trials/notes.h"
 #include "trials/pattern_files.h"
+#include "trials/progress.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -45,7 +46,7 @@ void report(const std::string& file, const std::string& what, std::uint64_t chec
 // Checks one copy of `file_bytes` bytes against its test file's pattern.
 // `checked` counts the bytes found right so far in the trial.
 bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
-                  unsigned char* buffer, std::uint64_t& checked) {
+                  unsigned char* buffer, std::uint64_t& checked, std::uint64_t bytes_before) {
   Outcome failed;
   const OpenFile opened(copy, FileAccess::Read, FileDisposition::OpenExisting, &failed);
   const FileHandle file = opened.handle();
@@ -90,6 +91,7 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsig
       break;
     }
     offset += got;
+    progress_at(bytes_before + offset);
     if (got < length) {
       report(copy, "ends at byte " + std::to_string(offset) + " of the " +
                        std::to_string(file_bytes) + " bytes written",
@@ -176,7 +178,8 @@ bool files_read_back_as_written(const std::string& work_directory, std::int64_t 
     if (!ok) break;
     state = fill_words_from(state, buffer, words);
     ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
-                      buffer + kPatternBytes, checked);
+                      buffer + kPatternBytes, checked,
+                      file_bytes * static_cast<std::uint64_t>(i));
   }
 
   // Then the test files, which the copies overwrote on a medium that wraps

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
+#include "trials/progress.h"
 #include "trials/work_directory.h"
 
 std::optional<std::uint32_t> write_out_copies(const std::string& work_directory,
@@ -14,6 +15,7 @@ std::optional<std::uint32_t> write_out_copies(const std::string& work_directory,
                         FileDisposition::OpenExisting);
     if (copy.handle() == kInvalidFile) continue;
     if (!write_out_data(copy.handle())) return {};
+    progress_files_done(i + 1);
   }
   // Unsigned arithmetic: a clock wrap still gives the elapsed time.
   return milliseconds_now() - start;

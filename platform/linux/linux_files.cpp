@@ -347,6 +347,10 @@ void set_compression_off(FileHandle file) {
   }
 }
 
+// cp's loop: its buffer is 128 KiB, or a multiple of a larger block size.
+const char* whole_file_copy_text() { return "read/write loop, at least 128 KiB"; }
+const char* cache_bypass_text() { return "O_DIRECT"; }
+
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   const CopyPaths paths{native_path(from), native_path(to)};
   Descriptor source(open_retrying(paths.from, O_RDONLY, 0));

@@ -2,6 +2,7 @@
 #include "platform/report_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -68,12 +69,18 @@ Outcome append_line_to_file(const std::string& name, const std::string& line) {
       ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return errno_failure("open", name);
   const std::string whole = line + "\n";
+  // A write cut short (a full volume, the file size limit) would leave part
+  // of a line that readers of the file cannot parse: the file is cut back to
+  // where it ended before.
+  struct stat before {};
+  const bool sized = ::fstat(fd, &before) == 0;
   ssize_t n = -1;
   do {
     n = ::write(fd, whole.data(), whole.size());
   } while (n < 0 && errno == EINTR);
   const int error = errno;
   const bool written = n == static_cast<ssize_t>(whole.size());
+  if (n > 0 && !written && sized) (void)::ftruncate(fd, before.st_size);
   if (::close(fd) != 0 && written) return errno_failure("close", name);
   if (n < 0) return errno_failure("write", name, error);
   if (!written)

@@ -380,6 +380,9 @@ std::uint64_t listed_length(const std::string& path) {
 
 }  // namespace
 
+const char* whole_file_copy_text() { return "CopyFileA"; }
+const char* cache_bypass_text() { return "FILE_FLAG_NO_BUFFERING"; }
+
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   // The shell's own copy call, when nobody listens for its pieces; a
   // destination that exists fails it (fail-if-exists) and is left alone.

@@ -70,6 +70,33 @@ def own_lines(diagnostics):
     return [line for line in diagnostics.splitlines() if line.startswith("varnoquelbit: ")]
 
 
+SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                      "result.schema.json")
+# Debian's Python, whose jsonschema module the tests are installed with; the
+# python3 running the tests may be another.
+SCHEMA_PYTHON = "/usr/bin/python3"
+
+
+def schema_errors(path):
+    """Validates the JSON file at path against docs/result.schema.json with
+    Debian's jsonschema. Returns None when it is valid, the validator's text
+    when not; raises SkipTest when the validator is not installed."""
+    check = ("import json, sys, jsonschema\n"
+             "schema = json.load(open(sys.argv[2]))\n"
+             "jsonschema.Draft202012Validator.check_schema(schema)\n"
+             "jsonschema.validate(json.load(open(sys.argv[1], encoding='utf-8')), schema)\n")
+    found = os.path.exists(SCHEMA_PYTHON) and subprocess.run(
+        [SCHEMA_PYTHON, "-c", "import jsonschema"], stderr=subprocess.DEVNULL).returncode == 0
+    if not found:
+        reason = "no jsonschema in " + SCHEMA_PYTHON + " (python3-jsonschema)"
+        if os.environ.get("CI") == "true":
+            raise AssertionError("cannot run under CI: " + reason)
+        raise unittest.SkipTest(reason)
+    done = subprocess.run([SCHEMA_PYTHON, "-c", check, path, SCHEMA], stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT)
+    return None if done.returncode == 0 else done.stdout.decode(errors="replace")
+
+
 def drive_c_directory(cwd):
     return DRIVE_C or cwd
 

@@ -318,8 +318,8 @@ class HostileTest(TempDirTest):
         for target, before in befores.items():
             after = snapshot(target)
             # The run's own files: its configuration, written by the test
-            # after the snapshot, and its report.
-            for name in ("Varnoquelbit.ini", "result.txt"):
+            # after the snapshot, and its reports.
+            for name in ("Varnoquelbit.ini", "result.txt", "result.json", "results.jsonl"):
                 rel = os.path.relpath(os.path.join(self.run_dir, name), target)
                 before.pop(rel, None)
                 after.pop(rel, None)
@@ -337,14 +337,18 @@ class HostileTest(TempDirTest):
         return trials
 
     def check_diagnostics(self, run, trials):
-        """Every failure the console reports, and a result.txt that could not
-        be written, has one line on standard error that says why: the failed
-        operation, its path and the system's reason, or what the read-back
-        found. Notes on configuration lines come besides."""
+        """Every failure the console reports, and a result.txt, result.json
+        or results.jsonl line that could not be written, has one line on
+        standard error that says why: the failed operation, its path and the
+        system's reason, or what the read-back found. Notes on configuration
+        lines come besides."""
+        lines_file = os.path.join(run.cwd, "results.jsonl")
         failures = (len([t for t in trials if t.kind != "done"])
                     + run.console.count("Could not Get the Drive Information of ")
                     + run.console.count("Varnoquelbit.ini NOT Found.")
-                    + (1 if run.result is None else 0))
+                    + (1 if run.result is None else 0)
+                    + (0 if os.path.isfile(os.path.join(run.cwd, "result.json")) else 1)
+                    + (0 if os.path.isfile(lines_file) and os.path.getsize(lines_file) else 1))
         lines = [line for line in run.diagnostics.splitlines() if not BESIDES.match(line)]
         self.assertEqual(len(lines), failures, run.console + run.diagnostics)
         for line in lines:
@@ -595,34 +599,32 @@ class LyingVolume(HostileTest):
         before = snapshot(backing)
         with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
             f.write((test_line % (mnt, "1M", 1)) + "\n" + (test_line % (mnt, "64K", 4)) + "\n")
+        # Standard output and standard error on one pipe: the copy is found
+        # wrong before the console's failure text is written, yet that text
+        # ends its line first and the note follows on a line of its own.
         proc = subprocess.run(COMMAND, cwd=self.run_dir, input=b"", start_new_session=True,
-                              stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=600)
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
         run = Run(self.run_dir, proc.stdout, proc.returncode)
         self.assertEqual(run.returncode, 0, run.console)
+        after = snapshot(backing)
+        made = new_work_directories(before, after)
+        self.assertEqual(len(made), 1, "the failed trial's directory is kept, the good one's not")
+        self.assertEqual(outside(after, made), outside(before, made))
         self.assert_lines(run.console, start_lines() + [
             disk_line(mnt),
             header % (mnt, "1M", 1),
             re.compile(r"^\[Trial 0\] Preparing\.\.\. Testing\.\.\. Done\.  "
                        r"Result: +\d+\.\d{3}\[MB/s\] \(\d+\.\d{3}\[sec\]\)$"),
+            # Each test says once that the volume's driver caches.
+            user_space_note(mnt).rstrip("\n"),
             re.compile(r"^Average: *\d+\.\d{3}\[MB/s\] \( *\d+\.\d{3}\[sec\]\)$"),
             header % (mnt, "64K", 4),
             "[Trial 0] Preparing... Testing..." + failure,
+            "varnoquelbit: '%s/%s/copy1.dat' differs from what was written at byte "
+            "%d (%d bytes checked)" % (mnt, made[0], self.FLIPPED, 65536 + self.FLIPPED),
+            user_space_note(mnt).rstrip("\n"),
         ] + PROMPT_LINES)
         self.assertEqual(run.result.count(b"Average:"), 1, "no average for the failed test")
-
-        after = snapshot(backing)
-        made = new_work_directories(before, after)
-        self.assertEqual(len(made), 1, "the failed trial's directory is kept, the good one's not")
-        self.assertEqual(outside(after, made), outside(before, made))
-        # Each test says once that the volume's driver caches; the failed
-        # trial names the copy and the byte.
-        self.assertEqual(proc.stderr.decode(),
-                         user_space_note(mnt) +
-                         "varnoquelbit: '%s/%s/copy1.dat' differs from what was written at byte "
-                         "%d (%d bytes checked)\n"
-                         % (mnt, made[0], self.FLIPPED, 65536 + self.FLIPPED) +
-                         user_space_note(mnt))
         # What is stored is whole and right: only the reads lied.
         directory = os.path.join(backing, made[0])
         self.assertEqual(sorted(os.listdir(directory)),
@@ -1168,7 +1170,9 @@ class CurrentDirectory(HostileTest):
             disk_line("C:"), ROOM_MESSAGE] + PROMPT_LINES)
         self.assertIsNone(run.result)
         self.assertEqual(run.diagnostics,
-                         "varnoquelbit: write 'result.txt': No space left on device\n")
+                         "varnoquelbit: write 'result.txt': No space left on device\n"
+                         "varnoquelbit: write 'result.json': No space left on device\n"
+                         "varnoquelbit: append to 'results.jsonl': No space left on device\n")
 
 
 class ConfigurationLimits(HostileTest):

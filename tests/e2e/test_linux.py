@@ -3,6 +3,8 @@ standard input and output, a clipboard tool on PATH, a configuration fed
 through a named pipe, drive strings that are Linux paths, signals, and volumes
 of particular file systems (XFS with reflink, btrfs, tmpfs, FUSE, a slow
 medium), which need root."""
+import fcntl
+import json
 import os
 import pty
 import re
@@ -10,6 +12,7 @@ import resource
 import select
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import termios
@@ -17,7 +20,7 @@ import time
 import unittest
 
 from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
-                     trial_results, work_directories)
+                     schema_errors, trial_results, work_directories)
 from test_hostile import LYING_FS, WRITE_OUT_NOTE, skip_or_fail, user_space_note
 
 SLOW_MEDIUM_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "slow_medium_fs.py")
@@ -107,7 +110,8 @@ class ReportFile(TempDirTest):
             self.assertFalse(os.path.islink(report), target)
             banner = run.console.split("\n")[0]
             self.assertEqual(run.result, (banner + "\r\nOS: Unknown\r\n").encode())
-            self.assertEqual(sorted(os.listdir(work)), ["Varnoquelbit.ini", "result.txt"])
+            self.assertEqual(sorted(os.listdir(work)),
+                             ["Varnoquelbit.ini", "result.json", "result.txt", "results.jsonl"])
             os.remove(report)
         with open(kept, "rb") as f:
             self.assertEqual(f.read(), b"the user's own text\n")
@@ -119,7 +123,8 @@ class ReportFile(TempDirTest):
         self.assertEqual(run.returncode, 0)
         self.assertTrue(run.console.endswith(PROMPT))
         self.assertEqual(run.diagnostics, "varnoquelbit: write 'result.txt': Is a directory\n")
-        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt"])
+        self.assertEqual(self.entries(),
+                         ["Varnoquelbit.ini", "result.json", "result.txt", "results.jsonl"])
         self.assertEqual(os.listdir(os.path.join(self.dir, "result.txt")), [])
 
     def test_the_file_size_limit_leaves_the_earlier_report_whole(self):
@@ -138,11 +143,16 @@ class ReportFile(TempDirTest):
                               stderr=subprocess.PIPE, timeout=60, preexec_fn=limit,
                               start_new_session=True)
         self.assertEqual(proc.returncode, 0, proc.stderr)
-        self.assertEqual(proc.stderr, b"varnoquelbit: write 'result.txt': File too large\n")
+        self.assertRegex(proc.stderr.decode(),
+                         r"^varnoquelbit: write 'result.txt': File too large\n"
+                         r"varnoquelbit: write 'result.json': File too large\n"
+                         r"varnoquelbit: append to 'results.jsonl': 40 of \d+ bytes written\n$")
         self.assertTrue(proc.stdout.decode().endswith(PROMPT))
         with open(os.path.join(self.dir, "result.txt"), "rb") as f:
             self.assertEqual(f.read(), earlier)
-        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt"])
+        # No part of a line is left in results.jsonl.
+        self.assertEqual(os.path.getsize(os.path.join(self.dir, "results.jsonl")), 0)
+        self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt", "results.jsonl"])
 
 
 class FailingOutput(TempDirTest):
@@ -261,6 +271,126 @@ class Terminal(TempDirTest):
         self.assertEqual(termios.tcgetattr(slave), settings_before, "terminal settings not restored")
 
 
+class TerminalProgress(TempDirTest):
+    """While standard error is a terminal, long phases show a transient
+    indicator there; it leaves nothing behind: standard output gets the same
+    bytes, and a terminal shared by both shows the same lines, as without it."""
+
+    # 4 files of 160 MiB, 2 trials: each phase lasts long enough to be drawn.
+    INI = "LL C: 160M 1M 4 2\n"
+    COLUMNS = 100
+    VOLUME_NOTE = re.compile(r"^varnoquelbit: 'C:' is /\S+ on \S+ \(\S+, mounted at /\S*\)$")
+
+    def run_on_terminal(self, shared):
+        """Runs the test with standard error on a pseudo-terminal of this test
+        (standard output too when shared, else a file). Returns what the
+        terminal received and the standard output file's bytes (None when shared)."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(self.INI)
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, self.COLUMNS, 0, 0))
+        out_path = os.path.join(self.dir, "stdout.txt")
+        out = slave if shared else open(out_path, "wb")
+        env = dict(os.environ, TERM="xterm")
+        try:
+            proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=slave, env=env, start_new_session=True)
+        finally:
+            os.close(slave)
+            if not shared:
+                out.close()
+        self.addCleanup(proc.kill)
+        received = b""
+        deadline = time.monotonic() + 600
+        while True:
+            self.assertLess(time.monotonic(), deadline, received[-400:])
+            if not select.select([master], [], [], 1)[0]:
+                continue
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # the last holder of the terminal's other end is gone
+                break
+            if not chunk:
+                break
+            received += chunk
+        self.assertEqual(proc.wait(timeout=60), 0)
+        self.assertNotIn(b"\x1b", received, "only \\r, \\b and blanks draw the indicator")
+        if shared:
+            return received, None
+        with open(out_path, "rb") as f:
+            return received, f.read()
+
+    def run_on_pipes(self):
+        run = run_program(self.dir, ini=self.INI)
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(run.diagnostics, "", "nothing on standard error when it is a pipe")
+        return run.console
+
+    @staticmethod
+    def screen(received, columns):
+        """The lines a terminal of `columns` shows after `received`, as it
+        handles the only controls the program writes: CR, LF and backspace."""
+        rows = [[]]
+        row = col = 0
+        for ch in received.decode("latin-1"):
+            if ch == "\r":
+                col = 0
+            elif ch == "\n":
+                row += 1
+            elif ch == "\b":
+                col = max(0, col - 1)
+            else:
+                if col >= columns:  # the terminal wraps
+                    row, col = row + 1, 0
+                while len(rows) <= row:
+                    rows.append([])
+                line = rows[row]
+                line.extend(" " * (col + 1 - len(line)))
+                line[col] = ch
+                col += 1
+            while len(rows) <= row:
+                rows.append([])
+        lines = ["".join(r).rstrip() for r in rows]
+        while lines and not lines[-1]:
+            lines.pop()
+        return lines
+
+    @staticmethod
+    def masked(lines):
+        # Timings and free space differ from run to run; the text around them may not.
+        return [re.sub(r"\d+", "9", line) for line in lines]
+
+    def check_progress_shown(self, received):
+        # Each phase of these trials takes about a second here; the copy phase,
+        # the longest, always outlasts the half second before the first drawing.
+        self.assertRegex(received, rb"copying [^\r\n\b]*%; trial [12] of 2")
+
+    def test_standard_output_elsewhere_gets_the_same_bytes(self):
+        received, stdout = self.run_on_terminal(shared=False)
+        self.check_progress_shown(received)
+        self.assertNotIn(b"\b", received, "its own line is erased with \\r and blanks")
+        self.assertNotIn(b"\r", stdout)
+        # Once the indicator is gone, the terminal shows the one note naming the volume.
+        screen = self.screen(received, self.COLUMNS)
+        self.assertEqual(len(screen), 1, screen)
+        self.assertRegex(screen[0], self.VOLUME_NOTE)
+        console = self.run_on_pipes()
+        self.assertEqual(self.masked(stdout.decode("latin-1").split("\n")),
+                         self.masked(console.split("\n")))
+
+    def test_a_shared_terminal_shows_todays_lines(self):
+        received, _ = self.run_on_terminal(shared=True)
+        self.check_progress_shown(received)
+        self.assertIn(b"Testing... copying ", received, "the indicator continues the console's line")
+        screen = self.screen(received, self.COLUMNS)
+        console = self.run_on_pipes().rstrip("\n").split("\n")
+        disk = next(i for i, line in enumerate(console) if line.startswith("Disk C: "))
+        self.assertRegex(screen[disk + 1], self.VOLUME_NOTE)
+        del screen[disk + 1]
+        self.assertEqual(self.masked(screen), self.masked(console))
+
+
 class NamedPipe(TempDirTest):
     """The configuration may be a pipe fed by another program: each test runs
     as soon as its line has arrived."""
@@ -334,14 +464,16 @@ def as_in_the_foreground():
 
 class Interruption(TempDirTest):
     """SIGINT stops the run at the next transfer or file boundary: the work
-    directory of the trial in progress is removed, an earlier result.txt is
-    left as it was, and the run exits with 130."""
+    directory of the trial in progress is removed, an earlier result.txt,
+    result.json and results.jsonl are left as they were, and the run exits
+    with 130."""
 
     EARLIER = b"an earlier run's result\r\n"
 
     def start(self, ini):
-        with open(os.path.join(self.dir, "result.txt"), "wb") as f:
-            f.write(self.EARLIER)
+        for name in ("result.txt", "result.json", "results.jsonl"):
+            with open(os.path.join(self.dir, name), "wb") as f:
+                f.write(self.EARLIER)
         with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
             f.write(ini)
         proc = subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
@@ -370,8 +502,9 @@ class Interruption(TempDirTest):
         self.assertEqual(proc.returncode, 130, out)
         self.assertRegex(err.decode(), r"^varnoquelbit: interrupted; removed \./Varnoquelbit\d+\n$")
         self.assertEqual(work_directories(self.dir), [])
-        with open(os.path.join(self.dir, "result.txt"), "rb") as f:
-            self.assertEqual(f.read(), self.EARLIER)
+        for name in ("result.txt", "result.json", "results.jsonl"):
+            with open(os.path.join(self.dir, name), "rb") as f:
+                self.assertEqual(f.read(), self.EARLIER, name)
         return out.decode()
 
     def test_in_the_middle_of_a_large_ll_copy(self):
@@ -522,6 +655,10 @@ class MeasuredVolumes(TempDirTest):
         self.assert_console_of_tests(run.console, vol, [
             ("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)" % vol, 2),
             ("HL %s 1M 4File(s) 1Trial(s)" % vol, 1)])
+        with open(os.path.join(self.dir, "result.json"), encoding="utf-8") as f:
+            notes = [test["cache_note"] for test in json.load(f)["tests"]]
+        self.assertEqual(notes, [{"reason": "user_space_driver",
+                                  "text": user_space_note(vol).rstrip("\n")}] * 2)
         self.assertEqual(os.listdir(backing), [])
 
     def test_hl_copies_that_reach_a_slow_medium_late_are_told_with_their_speed(self):
@@ -556,6 +693,11 @@ class MeasuredVolumes(TempDirTest):
         self.assertAlmostEqual(speed, 32 / (float(seconds) + late), delta=0.0006)
         # Counting the write-out, no copy beats the medium's write rate.
         self.assertLess(speed, 15)
+        with open(os.path.join(self.dir, "result.json"), encoding="utf-8") as f:
+            test, = json.load(f)["tests"]
+        self.assertEqual(test["cache_note"],
+                         {"reason": "write_out_after_clock", "text": errors.rstrip("\n")})
+        self.assertEqual(test["trials"][0]["write_out_ms"], round(late * 1000))
         self.assertEqual(work_directories(vol), [])
 
     def test_ll_tests_on_a_tmpfs_say_once_that_their_figures_include_the_page_cache(self):
@@ -571,6 +713,54 @@ class MeasuredVolumes(TempDirTest):
             ("HL %s 1M 4File(s) 2Trial(s)" % vol, 2),
             ("LL %s 1M (Buffer:64K) 4File(s) 2Trial(s)" % vol, 2)])
         self.assertEqual(work_directories(vol), [])
+
+
+    def test_the_record_of_three_tests_on_a_tmpfs_one_stopped_at_its_size(self):
+        """result.json and results.jsonl beside result.txt: the whole run, as
+        the schema says, with the figures as printed."""
+        vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])
+        lines = ["HL %s 1M 4 2" % vol, "HL %s 1Q 4 2" % vol, "LL %s 1M 64K 4 2" % vol]
+        records = []
+        for _ in range(2):
+            run, _ = self.run_with_errors("\n".join(lines) + "\n")
+            self.assertEqual(run.returncode, 0, run.console)
+            path = os.path.join(self.dir, "result.json")
+            self.assertIsNone(schema_errors(path))
+            with open(path, encoding="utf-8") as f:
+                record = json.load(f)
+            records.append(record)
+
+            self.assertEqual([t["line"] for t in record["tests"]], lines)
+            self.assertEqual([t["outcome"] for t in record["tests"]], ["ran", "stopped", "ran"])
+            stopped = record["tests"][1]
+            self.assertEqual((stopped["stopped_at"], stopped["console_text"]),
+                             ("size", "Size Type Must Be 'K' or 'M' or 'G'."))
+            self.assertIn(stopped["console_text"] + "\n", run.console)
+            # Every speed and time the console printed, in order, as the record keeps them.
+            printed = [(speed.strip(), secs.strip()) for _, speed, secs in trial_results(run.console)
+                       if speed is not None]
+            printed_averages = [(m.group(1).strip(), m.group(2).strip())
+                                for m in AVERAGE.finditer(run.console)]
+            kept = [(t["mb_per_s_text"], t["seconds_text"]) for test in record["tests"]
+                    for t in test["trials"] if t["outcome"] == "done"]
+            kept_averages = [(t["average"]["mb_per_s_text"], t["average"]["seconds_text"])
+                             for t in record["tests"] if t["average"]]
+            self.assertEqual(kept, printed)
+            self.assertEqual(kept_averages, printed_averages)
+            self.assertEqual(len(kept_averages), 2)
+            for test in record["tests"]:
+                self.assertEqual(test["volume"]["fs_type"], "tmpfs")
+                self.assertEqual(test["volume"]["mount_point"], vol)
+            self.assertEqual(record["system"]["kernel"]["release"], os.uname().release)
+            self.assertEqual(record["tests"][2]["cache_note"]["reason"], "no_direct_io")
+            # The write-out after the clock is measured on Linux for every trial that got there.
+            for test in record["tests"]:
+                for trial in test["trials"]:
+                    self.assertIsInstance(trial["write_out_ms"], int)
+
+        # One line a run, each the run's record.
+        with open(os.path.join(self.dir, "results.jsonl"), encoding="utf-8") as f:
+            self.assertEqual([json.loads(line) for line in f], records)
 
 
 if __name__ == "__main__":

@@ -316,6 +316,9 @@ void set_compression_off(FileHandle file) {
   fake::call_fails(Service::Compression, fake::path_of(file), 0, file);
 }
 
+const char* whole_file_copy_text() { return "fake whole-file copy"; }
+const char* cache_bypass_text() { return "fake bypass"; }
+
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   if (fake::call_fails(Service::Copy, from)) return fake::injected("copy", from);
   fake::Platform& p = state();
@@ -538,6 +541,10 @@ Outcome finish_console() {
 std::ostream& diagnostics() { return state().diagnostics; }
 
 bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
+
+TerminalView progress_terminal() { return state().terminal; }
+
+int terminal_columns() { return state().terminal_columns; }
 
 // Report files live on the fake volume under their own names; a name without
 // a directory is in the current one. A directory in the file's place, a

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/os_version.h"
 #include "platform/system_info.h"
+#include "platform/terminal.h"
 #include "platform/volume.h"
 #include "platform/volume_description.h"
 
@@ -109,6 +110,8 @@ struct Platform {
   // empty when they all went through.
   std::string console_write_failure;
   bool diagnostics_terminal = false;  // standard error is a terminal
+  TerminalView terminal;              // the progress indicator's view of it
+  int terminal_columns = 80;
 
   // A medium that lies: reads of the file at the path return the byte at
   // the offset with its bits inverted; the stored bytes stay as written.

@@ -90,6 +90,59 @@ TEST_F(DriveSpace, FailedQueryIsReportedOnTheConsoleOnlyAndRetried) {
   EXPECT_TRUE(run.drives.empty());
 }
 
+// The first query of a drive names its volume on a terminal, once; a
+// directory under a media mount directory that lies on the root file system is
+// told anywhere.
+TEST_F(DriveSpace, FirstQueryNamesTheVolumeOnATerminalOnly) {
+  VolumeDescription& d = fake::describe_as("D:");
+  d.path = "/home/u/bench";
+  d.source = "/dev/vda1";
+  d.file_system = "ext4";
+  d.mount_point = "/";
+  d.is_mount_point = false;
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+  EXPECT_EQ(fake::diagnostics_text(), "");
+  run.drives.clear();
+  fake::state().diagnostics_terminal = true;
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+  ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: 'D:' is /home/u/bench on /dev/vda1 (ext4, mounted at /)\n");
+}
+
+TEST_F(DriveSpace, MediaPathOnTheRootFileSystemIsToldAnywhere) {
+  for (const char* path : {"/media/u/STICK", "/run/media/u/STICK", "/mnt/disk", "/mnt",
+                           "/home/u/media/STICK", "/mnt2"}) {
+    SCOPED_TRACE(path);
+    fake::reset();
+    fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
+    VolumeDescription& d = fake::describe_as("D:");
+    d.path = path;
+    d.mount_point = "/";
+    d.is_mount_point = false;
+    run.drives.clear();
+    run.descriptions.clear();
+    ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+    const bool under = std::string(path) != "/home/u/media/STICK" && std::string(path) != "/mnt2";
+    EXPECT_EQ(fake::diagnostics_text(),
+              under ? "varnoquelbit: 'D:' is not a mount point: measuring the volume mounted at "
+                      "'/'\n"
+                    : "");
+    // Mounted there, or under another mount: the volume is the one meant.
+    fake::state().diagnostics.str("");
+    d.is_mount_point = true;
+    run.drives.clear();
+    run.descriptions.clear();
+    ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+    d.is_mount_point = false;
+    d.mount_point = "/media/u";
+    run.drives.clear();
+    run.descriptions.clear();
+    ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
+    EXPECT_EQ(fake::diagnostics_text(), "");
+  }
+}
+
 TEST_F(DriveSpace, RoomCheck) {
   EXPECT_TRUE(check_free_space(5242880, 4, 1000));
   EXPECT_FALSE(check_free_space(5242880, 1048576, 3));

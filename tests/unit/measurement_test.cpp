@@ -5,6 +5,7 @@
 
 #include "fake_fixture.h"
 #include "testrun/measurement.h"
+#include "trials/work_directory.h"
 
 namespace {
 
@@ -49,6 +50,55 @@ TEST_F(TestRun, AWorkDirectoryThatStaysIsToldForItsTrial) {
             "varnoquelbit: could not remove 'C:\\Varnoquelbit1225000001': injected fault; it stays\n")
       << told;
   EXPECT_NE(fake::console_text().find("Average:"), std::string::npos);
+}
+
+// The run's record keeps how each trial ended, where the console showed it.
+TEST_F(TestRun, TheRecordSaysHowEachTrialEnded) {
+  use_fixed();
+  fake::state().calendar_step = 1;  // trial i works in C:\Varnoquelbit122500000<i>
+  const auto directory = [](int trial) { return "C:\\Varnoquelbit122500000" + std::to_string(trial); };
+  fake::fail_path(Service::Open, copy_file_path(directory(1), 0));
+  fake::fail_transfer(Service::Read, test_file_path(directory(2), 1), 0);
+  fake::fail_path(Service::CreateDirectory, directory(4));
+  fake::state().clock_readings = {0, 4000, 10000, 20000, 20000};
+  EXPECT_TRUE(run_test({CopyMethod::LL, "C:", "4K", "4K", 2, 5}, run, "LL C: 4K 4K 2 5"));
+  EXPECT_EQ(fake::console_text(),
+            "Disk C: Capacity: Total=10.000[GB] Free=5.000[GB]\n"
+            "LL C: 4K (Buffer:4K) 2File(s) 5Trial(s)\n"
+            "[Trial 0] Preparing... Testing... Done.  Result:   0.002[MB/s] (4.000[sec])\n"
+            "[Trial 1] Preparing... Testing...open to failed\n"
+            "[Trial 2] Preparing... Testing...copy failed\n"
+            "[Trial 3] Preparing... Testing... Done."
+            "[Trial 4] Preparing...Init Failed\n"
+            "Average:  0.002[MB/s] (  4.000[sec])\n");
+  ASSERT_EQ(run.record.tests.size(), 1u);
+  const TestRecord& test = run.record.tests[0];
+  EXPECT_EQ(test.line, "LL C: 4K 4K 2 5");
+  EXPECT_EQ(test.stopped_at, TestStop::None);
+  EXPECT_EQ(test.copy_path, "fake bypass, 4 KiB buffer");
+  ASSERT_EQ(test.trials.size(), 5u);
+  const TrialOutcome outcomes[] = {TrialOutcome::Done, TrialOutcome::OpenFailed,
+                                   TrialOutcome::CopyFailed, TrialOutcome::ZeroMs,
+                                   TrialOutcome::InitFailed};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(test.trials[i].index, i);
+    EXPECT_EQ(test.trials[i].outcome, outcomes[i]) << i;
+    EXPECT_EQ(test.trials[i].milliseconds.has_value(), i == 0 || i == 3) << i;
+    EXPECT_EQ(test.trials[i].bytes_read_back.has_value(), i == 0 || i == 3) << i;
+  }
+  EXPECT_EQ(test.trials[0].milliseconds, 4000u);
+  EXPECT_EQ(test.trials[0].bytes_read_back, 8192u);
+  EXPECT_EQ(test.trials[0].mb_per_s_text, "0.002");
+  EXPECT_EQ(test.trials[0].seconds_text, "4.000");
+  EXPECT_EQ(test.trials[3].milliseconds, 0u);
+  ASSERT_TRUE(test.average.has_value());
+  EXPECT_EQ(test.average->mb_per_s_text, "0.002");
+
+  // A test stopped at a check keeps which, and the console's text.
+  EXPECT_FALSE(run_test({CopyMethod::LL, "C:", "4K", "4X", 2, 5}, run));
+  EXPECT_EQ(run.record.tests.back().stopped_at, TestStop::Buffer);
+  EXPECT_EQ(run.record.tests.back().console_text, "Size Type Must Be 'K' or 'M' or 'G'.");
+  EXPECT_TRUE(run.record.tests.back().trials.empty());
 }
 
 TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
@@ -303,6 +353,7 @@ TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: 'C:' is no longer on the volume first measured (was it unmounted?)\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 2) << "trial 1 made nothing";
+  EXPECT_EQ(run.record.tests.at(0).trials.at(1).outcome, TrialOutcome::InitFailed);
 
   // A volume that cannot be asked at a trial fails it the same way, with the reason.
   fake::reset();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "driver/arguments.h"
 #include "driver/build_stamp.h"
+#include "driver/result_json.h"
 #include "driver/run_sequence.h"
 #include "fake_fixture.h"
 
@@ -70,6 +72,51 @@ TEST(BuildStamp, WeekdayMonthDayTimeYear) {
   EXPECT_EQ(format_build_stamp("Feb 29 2000", "00:00:00"), "Tue Feb 29 00:00:00 2000");
   EXPECT_EQ(format_build_stamp("Jan  1 1970", "00:00:00"), "Thu Jan  1 00:00:00 1970");
   EXPECT_EQ(build_stamp().size(), 24u);
+}
+
+// Text for JSON: valid UTF-8 as it is, every other byte as its Latin-1 character.
+TEST(ResultJson, BytesThatAreNotUtf8AreKeptAsLatin1Characters) {
+  const struct {
+    const char* bytes;
+    const char* text;
+  } cases[] = {
+      {"D:\\bench", "D:\\bench"},
+      {"M\xFCll", "M\xC3\xBCll"},                      // Windows-1252 u-umlaut
+      {"M\xC3\xBCll", "M\xC3\xBCll"},                  // the same in UTF-8, kept
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},        // four bytes, kept
+      {"\xE2\x82", "\xC3\xA2\xC2\x82"},                // cut short
+      {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                // overlong
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},    // a surrogate
+      {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // past U+10FFFF
+      {"a\xFF" "b\xC3\xA9", "a\xC3\xBF" "b\xC3\xA9"},  // both in one string
+  };
+  for (const auto& c : cases) EXPECT_EQ(utf8_text(c.bytes), c.text) << c.bytes;
+}
+
+TEST(ResultJson, UtcTimes) {
+  EXPECT_EQ(utc_time_text(0), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(utc_time_text(-1), "1969-12-31T23:59:59Z");
+  EXPECT_EQ(utc_time_text(951782400), "2000-02-29T00:00:00Z");
+  EXPECT_EQ(utc_time_text(1796735702), "2026-12-08T13:15:02Z");
+  EXPECT_EQ(utc_time_text(4102444799), "2099-12-31T23:59:59Z");
+}
+
+// A run's record is written at its end: result.json whole, results.jsonl a
+// line more; a drive string's bytes that are not UTF-8 do not stop it.
+TEST_F(RunSequence, TheRecordIsWrittenBesideTheReportWithRawBytesReadable) {
+  write("Varnoquelbit.ini", "HL \"M\xFCll\" 4K 1 1\n");
+  fake::state().files["results.jsonl"] = "{}\n";
+  EXPECT_EQ(run_benchmark(), 0);
+  const std::string record = fake::state().files["result.json"];
+  EXPECT_NE(record.find("\"line\": \"HL \\\"M\xC3\xBCll\\\" 4K 1 1\""), std::string::npos)
+      << record;
+  EXPECT_NE(record.find("\"stopped_at\": \"drive\""), std::string::npos) << record;
+  EXPECT_NE(record.find("\"console_text\": \"Could not Get the Drive Information of M\xC3\xBCll\""),
+            std::string::npos)
+      << record;
+  const std::string lines = fake::state().files["results.jsonl"];
+  ASSERT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+  EXPECT_EQ(lines.rfind("{\"schema\":1,", 3), 3u) << lines;
 }
 
 TEST_F(RunSequence, UnreadableVersionEndsTheRunAtOnce) {
@@ -185,7 +232,10 @@ TEST_F(RunSequence, AReportThatCannotBeWrittenIsToldOnStandardError) {
   fake::fail_every(Service::Report);
   EXPECT_EQ(run_benchmark(), 0);
   EXPECT_EQ(report(), "earlier run");
-  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: write 'result.txt': Is a directory\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: write 'result.txt': Is a directory\n"
+            "varnoquelbit: write 'result.json': Is a directory\n"
+            "varnoquelbit: append to 'results.jsonl': Is a directory\n");
   EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
 }
 

@@ -13,6 +13,7 @@ Drive C: is the prefix's drive_c; the program's current directory is a
 temporary directory of the host, which wine shows on drive Z:.
 """
 import glob
+import json
 import os
 import re
 import shutil
@@ -140,6 +141,20 @@ class ProgramRun(unittest.TestCase):
 
     def assert_no_work_directory_left(self):
         self.assertEqual(work_directories(), self.leftovers_before)
+
+    def result_record(self):
+        """result.json, validated against docs/result.schema.json with Debian's
+        jsonschema (a Linux Python reads the file wine's program wrote)."""
+        path = os.path.join(self.cwd, "result.json")
+        schema = os.path.join(REPO, "docs", "result.schema.json")
+        check = ("import json, sys, jsonschema\n"
+                 "jsonschema.validate(json.load(open(sys.argv[1], encoding='utf-8')),"
+                 " json.load(open(sys.argv[2])))\n")
+        done = subprocess.run(["/usr/bin/python3", "-c", check, path, schema],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(done.returncode, 0, done.stdout.decode(errors="replace"))
+        with open(path, encoding="utf-8") as f:
+            return json.load(f)
 
     def assert_report_file(self, expected_lines):
         data = self.result_bytes()
@@ -307,6 +322,21 @@ class ConfiguredRun(ProgramRun):
         ])
         self.assert_no_work_directory_left()
 
+        # result.json: valid by the schema, the OS line and every figure as printed.
+        record = self.result_record()
+        self.assertEqual(record["system"]["os_line"], lines[1])
+        self.assertIsNone(record["system"]["kernel"])
+        self.assertIsNotNone(record["system"]["windows"])
+        printed = re.findall(r"Result: +(\S+)\[MB/s\] \((\S+)\[sec\]\)", text)
+        kept = [(t["mb_per_s_text"], t["seconds_text"]) for test in record["tests"]
+                for t in test["trials"] if t["outcome"] == "done"]
+        self.assertEqual(kept, printed)
+        self.assertEqual([(t["average"]["mb_per_s_text"], t["average"]["seconds_text"])
+                          for t in record["tests"]],
+                         re.findall(r"Average: *(\S+)\[MB/s\] \( *(\S+)\[sec\]\)", text))
+        self.assertEqual([t["copy_path"] for t in record["tests"]],
+                         ["CopyFileA", "FILE_FLAG_NO_BUFFERING, 64 KiB buffer"])
+
     def test_unknown_drive_is_reported(self):
         letter = next(c for c in "QRSTUVWXY"
                       if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "dosdevices",
@@ -415,7 +445,8 @@ class ReportFile(ProgramRun):
         lines = lines_of(self.run_program(stdin=None))
         self.assert_report_file(lines[0:2])
         self.assertNotEqual(os.stat(report).st_ino, earlier, "written into the earlier file")
-        self.assertEqual(sorted(os.listdir(self.cwd)), ["Varnoquelbit.ini", "result.txt"])
+        self.assertEqual(sorted(os.listdir(self.cwd)),
+                         ["Varnoquelbit.ini", "result.json", "result.txt", "results.jsonl"])
 
     def test_a_directory_named_result_txt_is_told(self):
         os.mkdir(os.path.join(self.cwd, "result.txt"))
