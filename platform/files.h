@@ -14,13 +14,17 @@ constexpr FileHandle kInvalidFile = -1;
 
 enum class FileAccess { Read, Write, ReadWrite };
 enum class FileDisposition {
-  CreateAlways,  // create the file, or replace an existing one
+  CreateNew,     // create the file; fail when the name exists, whatever it is
   OpenExisting,  // fail when the file does not exist
 };
 
 // Opens a file with the system's file cache bypassed, sequential access
-// announced and no sharing. Returns kInvalidFile on failure, and tells why in
-// `failed` when one is given.
+// announced and no sharing. Neither disposition follows a link in the file's
+// own name: a link there is never opened through (POSIX: the open fails;
+// Windows: the link itself is opened, never its target), and a name that
+// exists, as a link or as anything else, is never created over. A path
+// directly inside a held directory (platform/directories.h) is opened there.
+// Returns kInvalidFile on failure, and tells why in `failed` when one is given.
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition, Outcome* failed = nullptr);
 
@@ -113,8 +117,10 @@ struct CopyPieces {
   void* context = nullptr;
 };
 
-// The operating system's whole-file copy: `to` is created or replaced and
-// holds the whole of `from` when this succeeds.
+// The operating system's whole-file copy: `to` is created and holds the
+// whole of `from` when this succeeds. A `to` that exists, as a link or as
+// anything else, fails the copy and is left as it is; `from` is opened as
+// open_unbuffered opens a file.
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces = {});
 
 // How copy_whole_file copies on this system, as a run's record names it:

@@ -13,6 +13,7 @@
 #include "trials/progress.h"
 #include "trials/trial.h"
 #include "trials/texts.h"
+#include "trials/work_directory.h"
 
 namespace {
 
@@ -187,7 +188,10 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
 #endif
     }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
-    if (!trial.ok || seconds == 0.0) continue;  // failed, or faster than one clock step
+    if (!trial.ok || seconds == 0.0) {  // failed, or faster than one clock step
+      note_left_behind(trial.left_behind);
+      continue;
+    }
     const double speed = file_mb * file_count / seconds;
     trial_record.seconds = seconds;
     trial_record.mb_per_s = speed;
@@ -196,6 +200,8 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     console() << text::kResult << std::setw(7) << trial_record.mb_per_s_text << text::kSpeedUnit
               << trial_record.seconds_text << text::kSecondsUnit
               << std::endl;
+    // Once the trial's line has ended.
+    note_left_behind(trial.left_behind);
     ++good_trials;
     total_seconds += seconds;
     written_out = written_out && trial.write_out_ms.has_value();

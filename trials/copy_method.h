@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/failure.h"
+
 enum class CopyMethod { HL, LL };
 
 // Buffer sizes from this many KiB up (4 GiB) do not fit a 32-bit byte count.
@@ -50,6 +52,10 @@ struct CopyPhaseResult {
   std::optional<std::uint32_t> write_out_ms = std::nullopt;
   // When not ok: where it failed.
   TrialFailure failed_at = TrialFailure::Copy;
+  // A trial that got through but could not remove its work directory: the
+  // directory as the system names it and the reason (note_left_behind in
+  // trials/work_directory.h); success otherwise.
+  Outcome left_behind = success();
 };
 
 // A timed copy phase: copies test file i to copy file i of the job's work

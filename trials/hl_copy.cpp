@@ -11,10 +11,24 @@
 #include "trials/work_directory.h"
 #include "trials/texts.h"
 
+namespace {
+
+// Between the pieces of a copy: the progress indicator's hook (in
+// `context`, none while it shows nothing) hears of them, and an interruption
+// stops the copy there, so that a large file is not copied to its end first.
+bool after_piece(void* context, std::uint64_t copied) {
+  const CopyPieces& progress = *static_cast<const CopyPieces*>(context);
+  if (progress.after_piece != nullptr) progress.after_piece(progress.context, copied);
+  return !interruption_requested();
+}
+
+}  // namespace
+
 CopyPhaseResult copy_all_hl(const CopyJob& job) {
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(job.file_kib) * 1024u;
   std::uint64_t bytes_before = 0;  // of the file being copied, for the progress indicator
-  const CopyPieces pieces = progress_pieces(&bytes_before);
+  CopyPieces progress = progress_pieces(&bytes_before);
+  const CopyPieces pieces{after_piece, &progress};
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < job.file_count; ++i) {
     if (interruption_requested()) return {};
@@ -22,6 +36,7 @@ CopyPhaseResult copy_all_hl(const CopyJob& job) {
     const Outcome copied = copy_whole_file(test_file_path(job.work_directory, i),
                                            copy_file_path(job.work_directory, i), pieces);
     if (!copied) {
+      if (interruption_requested()) return {};
       console() << text::kHlCopyFailed << std::endl;
       write_failure(copied);
       return {};

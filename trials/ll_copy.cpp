@@ -86,7 +86,7 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
     if (!open_into(pair.source, test_file_path(work_directory, i), FileAccess::Read,
                    FileDisposition::OpenExisting, text::kLlOpenFromFailed) ||
         !open_into(pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
-                   FileDisposition::CreateAlways, text::kLlOpenToFailed)) {
+                   FileDisposition::CreateNew, text::kLlOpenToFailed)) {
       CopyPhaseResult failed;
       failed.failed_at = TrialFailure::Open;
       return failed;

@@ -74,7 +74,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
                      std::int64_t whole_mib, std::int64_t remainder_kib,
                      std::uint64_t bytes_before) {
   Outcome written;
-  const OpenFile opened(path, FileAccess::ReadWrite, FileDisposition::CreateAlways, &written);
+  const OpenFile opened(path, FileAccess::ReadWrite, FileDisposition::CreateNew, &written);
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
     console() << text::kCreateFileError << std::endl;

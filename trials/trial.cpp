@@ -52,10 +52,14 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   // every path), the work directory and its test files.
   const std::uint32_t buffer_bytes = method.takes_buffer ? transfer_bytes(buffer_kib) : 0;
   const IoBuffer buffer = method.takes_buffer ? IoBuffer(buffer_bytes) : IoBuffer();
-  const Outcome directory = method.takes_buffer && buffer.bytes() == nullptr
-                                ? buffer_failure(buffer_bytes)
-                                : create_work_directory(work_directory, file_count);
-  const bool created = static_cast<bool>(directory);
+  Outcome directory;
+  DirectoryHandle held;
+  if (method.takes_buffer && buffer.bytes() == nullptr)
+    directory = buffer_failure(buffer_bytes);
+  else
+    held = open_work_directory(work_directory, file_count, directory);
+  const bool created = static_cast<bool>(held);
+  const DirectoryInProgress in_progress(created ? work_directory : std::string());
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
   progress_begin_phase(ProgressPhase::Preparing, file_count, file_bytes);
@@ -66,6 +70,7 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     CopyPhaseResult failed;
     failed.failed_at = TrialFailure::Init;
     if (interruption_requested()) {
+      held.close();
       end_interrupted_trial(work_directory, created);
       failed.failed_at = TrialFailure::Interrupted;
     } else {
@@ -99,10 +104,13 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   if (timed.ok && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 
-  // Remove: a trial that got through leaves nothing behind, an interrupted one
-  // removes what it made, a failed one leaves its files to be looked at.
+  // Remove: a trial that got through leaves nothing behind, or says what
+  // stays; an interrupted one removes what it made, a failed one leaves its
+  // files to be looked at. The directory is let go of first: Windows removes
+  // no directory that is held open.
+  held.close();
   if (verified) {
-    remove_tree(work_directory);
+    result.left_behind = left_behind(work_directory, remove_tree(work_directory));
     console() << text::kDone;
     return result;
   }

@@ -6,6 +6,7 @@
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
+#include "platform/interruption.h"
 #include "trials/notes.h"
 
 std::string work_directory_path(const std::string& drive) {
@@ -29,12 +30,31 @@ bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count)
   return test_file_path(work_directory, file_count - 1).size() <= kMaxTrialPathLength;
 }
 
-Outcome create_work_directory(const std::string& work_directory, std::int32_t file_count) {
-  if (!trial_paths_fit(work_directory, file_count))
-    return failure("create directory", system_path(work_directory),
-                   "trial paths longer than " + std::to_string(kMaxTrialPathLength) +
-                       " characters");
-  return create_directory(work_directory);
+DirectoryHandle open_work_directory(const std::string& work_directory, std::int32_t file_count,
+                                    Outcome& failed) {
+  if (!trial_paths_fit(work_directory, file_count)) {
+    failed = failure("create directory", system_path(work_directory),
+                     "trial paths longer than " + std::to_string(kMaxTrialPathLength) +
+                         " characters");
+    return DirectoryHandle();
+  }
+  return DirectoryHandle(work_directory, &failed);
+}
+
+DirectoryInProgress::DirectoryInProgress(const std::string& work_directory) {
+  note_directory_in_progress(system_path(work_directory));
+}
+
+DirectoryInProgress::~DirectoryInProgress() { note_directory_in_progress(""); }
+
+Outcome left_behind(const std::string& work_directory, const Outcome& removed) {
+  if (removed) return success();
+  return failure("remove", system_path(work_directory), removed.reason);
+}
+
+void note_left_behind(const Outcome& left) {
+  if (left) return;
+  write_note("could not remove '" + left.path + "': " + left.reason + "; it stays");
 }
 
 void end_interrupted_trial(const std::string& work_directory, bool created) {
@@ -42,10 +62,8 @@ void end_interrupted_trial(const std::string& work_directory, bool created) {
   if (!created) return;
   const Outcome removed = remove_tree(work_directory);
   // The user is told the directory's name as their system spells it.
-  const std::string shown = system_path(work_directory);
   if (removed)
-    write_note("interrupted; removed " + shown);
+    write_note("interrupted; removed " + system_path(work_directory));
   else
-    write_note("interrupted; could not remove '" + shown + "': " + removed.reason +
-               "; what is left stays in place");
+    note_left_behind(left_behind(work_directory, removed));
 }

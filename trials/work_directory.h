@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/directories.h"
 #include "platform/failure.h"
 
 // The longest work directory or file path a trial uses, in characters.
@@ -20,10 +21,35 @@ std::string copy_file_path(const std::string& work_directory, std::int32_t index
 // short: the trial refuses to start instead.
 bool trial_paths_fit(const std::string& work_directory, std::int32_t file_count);
 
-// Creates the work directory of a trial whose paths fit; the failure otherwise.
-Outcome create_work_directory(const std::string& work_directory, std::int32_t file_count);
+// Creates the work directory of a trial whose paths fit, for the trial alone,
+// and holds it open (platform/directories.h): the trial's files are made,
+// copied and read back inside the held directory, never through a link.
+// Holds none, with the failure in `failed`, otherwise.
+DirectoryHandle open_work_directory(const std::string& work_directory, std::int32_t file_count,
+                                    Outcome& failed);
+
+// The work directory a trial has on the volume, named to the interruption
+// layer from the moment it is made until the trial is over, so that a second
+// interruption can say what it leaves.
+class DirectoryInProgress {
+ public:
+  explicit DirectoryInProgress(const std::string& work_directory);
+  ~DirectoryInProgress();
+  DirectoryInProgress(const DirectoryInProgress&) = delete;
+  DirectoryInProgress& operator=(const DirectoryInProgress&) = delete;
+};
+
+// What stays of a work directory that a trial could not remove: the
+// removal's failure with the directory as the system names it; success when
+// it was removed.
+Outcome left_behind(const std::string& work_directory, const Outcome& removed);
+
+// Says on standard error that a work directory stays, and why:
+// "could not remove '<dir>': <reason>; it stays". Nothing for a success.
+void note_left_behind(const Outcome& left);
 
 // Ends a trial that stopped because the run was interrupted: ends the
 // console line, removes the work directory when the trial had made it
-// (`created`), and says on standard error what was removed.
+// (`created`; the trial no longer holds it), and says on standard error what
+// was removed or what stays.
 void end_interrupted_trial(const std::string& work_directory, bool created);

@@ -5,11 +5,13 @@
 
 namespace {
 
-int system_open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int system_openat(int directory, const char* path, int flags, mode_t mode) {
+  return ::openat(directory, path, flags, mode);
+}
 int system_fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
 
-const LinuxCalls kSystemCalls{system_open, ::read,  ::write,     ::fsync,
-                              ::close,     ::fstat, ::ftruncate, system_fcntl};
+const LinuxCalls kSystemCalls{system_openat, ::read,  ::write,
+                              ::fsync,       ::close, ::fstat, system_fcntl};
 
 }  // namespace
 

@@ -8,13 +8,13 @@
 #include <sys/types.h>
 
 struct LinuxCalls {
-  int (*open)(const char* path, int flags, mode_t mode);
+  // openat: `path` looked up from the directory `directory` (or AT_FDCWD).
+  int (*openat)(int directory, const char* path, int flags, mode_t mode);
   ssize_t (*read)(int fd, void* buffer, size_t length);
   ssize_t (*write)(int fd, const void* buffer, size_t length);
   int (*fsync)(int fd);
   int (*close)(int fd);
   int (*fstat)(int fd, struct stat* status);
-  int (*ftruncate)(int fd, off_t length);
   // fcntl with one integer argument (0 where the command takes none).
   int (*fcntl)(int fd, int command, int argument);
 };

@@ -10,9 +10,14 @@
 // (tmpfs takes O_DIRECT but keeps the data in the page cache anyway), are
 // counted for take_cached_transfer_length.
 //
-// Windows opens these files without sharing. POSIX has no mandatory
-// exclusive open, so other processes are not kept out; nothing in the
-// benchmark depends on it.
+// Files are created with O_CREAT | O_EXCL | O_NOFOLLOW, so a name that exists
+// (a link planted there, a hard link to someone's file, anything) fails the
+// open instead of being written through, and opened with O_NOFOLLOW. A file
+// directly inside a held work directory is opened with openat on the
+// directory's descriptor (platform/posix/posix_held_directories.h). Windows
+// opens these files without sharing. POSIX has no mandatory exclusive open, so
+// other processes are not kept out of a file once it exists; the work
+// directory's mode 0700 keeps out every user but its owner and root.
 
 #include "platform/files.h"
 
@@ -33,16 +38,21 @@
 #include "platform/memory.h"
 #include "platform/posix/posix_descriptor.h"
 #include "platform/posix/posix_failure.h"
+#include "platform/posix/posix_held_directories.h"
 #include "platform/posix/posix_paths.h"
 
 namespace {
 
 int descriptor(FileHandle file) { return static_cast<int>(file); }
 
-int open_retrying(const std::string& path, int flags, mode_t mode) {
+// Opens the file at the native path `native`, never through a link in its
+// own name, inside a held directory when it lies directly in one.
+int open_retrying(const std::string& native, int flags, mode_t mode) {
+  const AtPath at = locate(native);
   int fd;
   do {
-    fd = linux_calls().open(path.c_str(), flags, mode);
+    fd = linux_calls().openat(at.directory, at.name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC,
+                              mode);
   } while (fd == -1 && errno == EINTR);
   return fd;
 }
@@ -242,33 +252,34 @@ void close_copied(Descriptor file, const std::string& path, Outcome& outcome) {
 
 FileHandle open_unbuffered(const std::string& path, FileAccess access,
                            FileDisposition disposition, Outcome* failed) {
-  int flags = O_CLOEXEC;
+  int flags = 0;
   switch (access) {
     case FileAccess::Read: flags |= O_RDONLY; break;
     case FileAccess::Write: flags |= O_WRONLY; break;
     case FileAccess::ReadWrite: flags |= O_RDWR; break;
   }
-  if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  if (disposition == FileDisposition::CreateNew) flags |= O_CREAT | O_EXCL;
 
   const std::string native = native_path(path);
-  int fd = open_retrying(native, flags | O_DIRECT, 0666);
-  bool cached = false;
-  // A file system without direct I/O refuses it at open: use the page cache.
-  if (fd == -1 && errno == EINVAL) {
-    fd = open_retrying(native, flags, 0666);
-    cached = true;
-  }
-  if (fd == -1) {
-    if (failed != nullptr) *failed = errno_failure("open", native);
+  // Opened first and switched to direct I/O after: a file system without it
+  // refuses O_DIRECT at open only after creating the file, and a second open
+  // with O_EXCL would then find the name taken.
+  Descriptor file(open_retrying(native, flags, 0666));
+  if (!file) {
+    if (failed != nullptr)
+      *failed = errno_failure(disposition == FileDisposition::CreateNew ? "create" : "open", native);
     return kInvalidFile;
   }
-
-  Descriptor file(fd);
+  const int fd = file.get();
   struct stat status;
   if (const int error = file_status(fd, status)) {
     if (failed != nullptr) *failed = errno_failure("open", native, error);
     return kInvalidFile;
   }
+  // A file system without direct I/O refuses it here: use the page cache.
+  const int status_flags = linux_calls().fcntl(fd, F_GETFL, 0);
+  const bool cached =
+      status_flags == -1 || linux_calls().fcntl(fd, F_SETFL, status_flags | O_DIRECT) != 0;
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   mark_cached(fd, cached || on_memory_file_system(fd));
   return file.release();
@@ -342,26 +353,20 @@ const char* cache_bypass_text() { return "O_DIRECT"; }
 
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   const CopyPaths paths{native_path(from), native_path(to)};
-  Descriptor source(open_retrying(paths.from, O_RDONLY | O_CLOEXEC, 0));
+  Descriptor source(open_retrying(paths.from, O_RDONLY, 0));
   if (!source) return errno_failure("open", paths.from);
   struct stat source_status;
   if (const int error = file_status(source.get(), source_status))
     return errno_failure("open", paths.from, error);
-  // Opened without truncation first, so that a copy onto the source itself
-  // fails instead of emptying it.
+  // A new file only: an existing name (the source itself included) is left
+  // as it is.
   Descriptor destination(
-      open_retrying(paths.to, O_WRONLY | O_CREAT | O_CLOEXEC, source_status.st_mode & 0777));
+      open_retrying(paths.to, O_WRONLY | O_CREAT | O_EXCL, source_status.st_mode & 0777));
   if (!destination) return errno_failure("create", paths.to);
   Outcome outcome;
   struct stat destination_status;
   if (const int error = file_status(destination.get(), destination_status)) {
     outcome = errno_failure("create", paths.to, error);
-  } else if (destination_status.st_dev == source_status.st_dev &&
-             destination_status.st_ino == source_status.st_ino) {
-    outcome = failure("copy to", paths.to, "is the source file itself");
-  } else if (destination_status.st_size != 0 &&
-             linux_calls().ftruncate(destination.get(), 0) != 0) {
-    outcome = errno_failure("truncate", paths.to);
   } else {
     ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::uint64_t copied = 0;
@@ -384,7 +389,9 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
 
 Outcome delete_file(const std::string& path) {
   const std::string native = native_path(path);
-  return ::unlink(native.c_str()) == 0 ? success() : errno_failure("delete", native);
+  const AtPath at = locate(native);
+  return ::unlinkat(at.directory, at.name.c_str(), 0) == 0 ? success()
+                                                           : errno_failure("delete", native);
 }
 
 std::string system_path(const std::string& path) { return native_path(path); }

@@ -8,6 +8,10 @@
 // never entered: opening it fails and the removal stops there. A directory
 // that is a mount point inside the tree (another file system, or a bind
 // mount of a directory from elsewhere) is not entered either.
+//
+// A directory made with open_new_directory is held open by its descriptor,
+// and locate() resolves the names directly inside it against that
+// descriptor, so the file services' openat calls never go through its path.
 
 #include "platform/directories.h"
 
@@ -19,9 +23,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "platform/posix/posix_descriptor.h"
 #include "platform/posix/posix_failure.h"
+#include "platform/posix/posix_held_directories.h"
 #include "platform/posix/posix_paths.h"
 
 namespace {
@@ -113,7 +119,66 @@ bool empty_directory(Descriptor directory) {
   return ok;
 }
 
+// The directories held open, with the native paths they were made at.
+struct HeldDirectory {
+  std::string native;
+  int fd;
+};
+std::vector<HeldDirectory> g_held;
+
+// The path without the separators that end it ("/" stays).
+std::string without_trailing_slashes(std::string native) {
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  return native;
+}
+
 }  // namespace
+
+AtPath locate(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  if (slash != std::string::npos && slash + 1 < native.size()) {
+    const std::string parent = without_trailing_slashes(native.substr(0, slash));
+    for (const HeldDirectory& held : g_held)
+      if (held.native == parent) return {held.fd, native.substr(slash + 1)};
+  }
+  return {AT_FDCWD, native};
+}
+
+DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
+  const std::string native = without_trailing_slashes(native_path(path));
+  const auto refuse = [&](int error) {
+    if (failed != nullptr) *failed = errno_failure("create directory", native, error);
+    return kNoDirectory;
+  };
+  if (::mkdir(native.c_str(), 0700) != 0) return refuse(errno);
+  // The directory just made, unless someone renamed it away and put a link
+  // or a directory of their own in its place in between: a link is not
+  // opened, and a directory of another owner is not taken.
+  int fd;
+  do {
+    fd = ::open(native.c_str(), kDirectoryFlags);
+  } while (fd == -1 && errno == EINTR);
+  Descriptor directory(fd);
+  if (!directory) return refuse(errno);
+  struct stat status;
+  if (::fstat(directory.get(), &status) != 0) return refuse(errno);
+  if (status.st_uid != ::geteuid()) return refuse(EPERM);
+  // Only the owner may list, enter or change it, whatever the umask left.
+  if ((status.st_mode & 07777) != 0700 && ::fchmod(directory.get(), 0700) != 0)
+    return refuse(errno);
+  g_held.push_back({native, directory.get()});
+  return directory.release();
+}
+
+void close_directory(DirectoryToken directory) {
+  const int fd = static_cast<int>(directory);
+  for (auto held = g_held.begin(); held != g_held.end(); ++held) {
+    if (held->fd != fd) continue;
+    g_held.erase(held);
+    ::close(fd);
+    return;
+  }
+}
 
 Outcome create_directory(const std::string& path) {
   const std::string native = native_path(path);

@@ -3,8 +3,10 @@
 // in ordinary code. Handlers restart interrupted calls (SA_RESTART), so file
 // and stream calls behave as without them. A second signal while the first
 // is being handled ends the process at once with 128 + its number, after
+// one line on standard error naming the work directory in progress and
 // putting back the terminal settings if a key read had changed them
-// (tcsetattr and _exit may be called from a handler).
+// (write, tcsetattr and _exit may be called from a handler; the line is put
+// together by hand, into storage of the handler's own).
 
 #include "platform/interruption.h"
 
@@ -13,6 +15,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/posix_system.h"
@@ -27,8 +30,41 @@ struct termios g_terminal_settings;
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// The work directory in progress: its name, valid for g_directory_length
+// bytes; the length is 0 while the name changes.
+char g_directory[kNotedDirectoryLimit];
+volatile sig_atomic_t g_directory_length = 0;
+
+// Appends `text` to the line at `used`, as far as it fits.
+std::size_t append(char* line, std::size_t used, std::size_t limit, const char* text,
+                   std::size_t length) {
+  for (std::size_t i = 0; i < length && used < limit; ++i) line[used++] = text[i];
+  return used;
+}
+
+// The line of a second request, written with one write.
+void tell_leaving() {
+  static char line[kNotedDirectoryLimit + 64];
+  constexpr char kStart[] = "\nvarnoquelbit: interrupted again";
+  constexpr char kLeaving[] = "; leaving '";
+  constexpr char kEnd[] = "'\n";
+  const std::size_t limit = sizeof line;
+  const auto length = static_cast<std::size_t>(g_directory_length);
+  std::size_t used = append(line, 0, limit, kStart, sizeof kStart - 1);
+  if (length != 0) {
+    used = append(line, used, limit, kLeaving, sizeof kLeaving - 1);
+    used = append(line, used, limit, g_directory, length);
+    used = append(line, used, limit, kEnd, sizeof kEnd - 1);
+  } else {
+    used = append(line, used, limit, "\n", 1);
+  }
+  const ssize_t ignored = ::write(STDERR_FILENO, line, used);
+  (void)ignored;
+}
+
 void on_signal(int number) {
   if (g_signal != 0) {
+    tell_leaving();
     if (g_terminal_changed != 0) ::tcsetattr(STDIN_FILENO, TCSANOW, &g_terminal_settings);
     ::_exit(128 + number);
   }
@@ -82,4 +118,14 @@ void note_terminal_to_restore(const struct termios* saved) {
   g_terminal_settings = *saved;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   g_terminal_changed = 1;
+}
+
+void note_directory_in_progress(const std::string& system_path) {
+  g_directory_length = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  const std::size_t length =
+      system_path.size() < kNotedDirectoryLimit ? system_path.size() : kNotedDirectoryLimit;
+  system_path.copy(g_directory, length);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  g_directory_length = static_cast<sig_atomic_t>(length);
 }

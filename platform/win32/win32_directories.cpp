@@ -86,6 +86,27 @@ Outcome create_directory(const std::string& path) {
              : last_error_failure("create directory", path);
 }
 
+// A new directory is held as remove_tree holds one: opened itself, never
+// through a reparse point, without delete sharing. Win32 opens no file
+// relative to a handle, so the file services still reach its files by path;
+// holding it keeps that path naming this directory until it is let go of.
+DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
+  if (CreateDirectoryA(path.c_str(), nullptr) == 0) {
+    if (failed != nullptr) *failed = last_error_failure("create directory", path);
+    return kNoDirectory;
+  }
+  ScopedHandle held = hold_plain_directory(path);
+  if (!held) {
+    if (failed != nullptr) *failed = last_error_failure("create directory", path);
+    return kNoDirectory;
+  }
+  return reinterpret_cast<DirectoryToken>(held.release());
+}
+
+void close_directory(DirectoryToken directory) {
+  if (directory != kNoDirectory) CloseHandle(reinterpret_cast<HANDLE>(directory));
+}
+
 Outcome remove_directory(const std::string& path) {
   return RemoveDirectoryA(path.c_str()) != 0 ? success()
                                              : last_error_failure("remove directory", path);

@@ -231,12 +231,14 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
   DWORD desired = GENERIC_READ | GENERIC_WRITE;
   if (access == FileAccess::Read) desired = GENERIC_READ;
   if (access == FileAccess::Write) desired = GENERIC_WRITE;
-  const DWORD creation =
-      disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-  const HANDLE handle =
-      CreateFileA(path.c_str(), desired, 0, nullptr, creation, kUnbufferedSequential, nullptr);
+  // A new file only, and never through a reparse point (a symbolic link or
+  // a mount point) in the file's own name: the point itself is opened.
+  const DWORD creation = disposition == FileDisposition::CreateNew ? CREATE_NEW : OPEN_EXISTING;
+  const HANDLE handle = CreateFileA(path.c_str(), desired, 0, nullptr, creation,
+                                    kUnbufferedSequential | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    if (failed != nullptr) *failed = last_error_failure("open", path);
+    if (failed != nullptr)
+      *failed = last_error_failure(creation == CREATE_NEW ? "create" : "open", path);
     return kInvalidFile;
   }
   const auto file = reinterpret_cast<FileHandle>(handle);
@@ -382,14 +384,16 @@ const char* whole_file_copy_text() { return "CopyFileA"; }
 const char* cache_bypass_text() { return "FILE_FLAG_NO_BUFFERING"; }
 
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
-  // The shell's own copy call, when nobody listens for its pieces.
+  // The shell's own copy call, when nobody listens for its pieces; a
+  // destination that exists fails it (fail-if-exists) and is left alone.
   if (pieces.after_piece == nullptr)
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0 ? success()
-                                                           : last_error_failure("copy to", to);
+    return CopyFileA(from.c_str(), to.c_str(), TRUE) != 0 ? success()
+                                                          : last_error_failure("copy to", to);
   // The same copy with a progress routine (Windows NT 4.0 and later). A
   // cancelled copy removes what it had written of the destination.
   CopyProgress progress{&pieces};
-  if (!CopyFileExA(from.c_str(), to.c_str(), tell_piece, &progress, nullptr, 0))
+  if (!CopyFileExA(from.c_str(), to.c_str(), tell_piece, &progress, nullptr,
+                   COPY_FILE_FAIL_IF_EXISTS))
     return progress.stopped ? failure("copy to", to, "interrupted")
                             : last_error_failure("copy to", to);
   // An empty file has no piece to tell of: the hook hears of the whole file once.

@@ -3,10 +3,15 @@
 // notices it at its next transfer or file boundary. Closing the console
 // window ends the process as soon as the handler returns, so for that event
 // the handler waits while the run cleans up and exits. A second request, or
-// one while the closing prompt waits for its key, ends the process at once.
+// one while the closing prompt waits for its key, ends the process at once;
+// a second request first writes one line on standard error naming the work
+// directory in progress.
 #include "platform/interruption.h"
 
 #include <windows.h>
+
+#include <cstddef>
+#include <string>
 
 #include "platform/win32/win32_interruption_internal.h"
 
@@ -16,6 +21,39 @@ volatile LONG g_requested = 0;
 volatile LONG g_waiting_for_key = 0;
 HANDLE g_key_input = nullptr;
 DWORD g_key_input_mode = 0;
+
+// The work directory in progress: its name, valid for g_directory_length
+// bytes; the length is 0 while the name changes.
+char g_directory[kNotedDirectoryLimit];
+volatile LONG g_directory_length = 0;
+
+// Appends `text` to the line at `used`, as far as it fits.
+std::size_t append(char* line, std::size_t used, std::size_t limit, const char* text,
+                   std::size_t length) {
+  for (std::size_t i = 0; i < length && used < limit; ++i) line[used++] = text[i];
+  return used;
+}
+
+// The line of a second request, put together without memory of its own (the
+// run may be in the middle of an allocation on its thread).
+void tell_leaving() {
+  static char line[kNotedDirectoryLimit + 64];
+  constexpr char kStart[] = "\r\nvarnoquelbit: interrupted again";
+  constexpr char kLeaving[] = "; leaving '";
+  constexpr char kEnd[] = "'\r\n";
+  const std::size_t limit = sizeof line;
+  const LONG length = InterlockedCompareExchange(&g_directory_length, 0, 0);
+  std::size_t used = append(line, 0, limit, kStart, sizeof kStart - 1);
+  if (length > 0) {
+    used = append(line, used, limit, kLeaving, sizeof kLeaving - 1);
+    used = append(line, used, limit, g_directory, static_cast<std::size_t>(length));
+    used = append(line, used, limit, kEnd, sizeof kEnd - 1);
+  } else {
+    used = append(line, used, limit, "\r\n", 2);
+  }
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(used), &written, nullptr);
+}
 
 [[noreturn]] void end_at_once() {
   if (g_key_input != nullptr) SetConsoleMode(g_key_input, g_key_input_mode);
@@ -29,6 +67,7 @@ BOOL WINAPI on_console_event(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
     return FALSE;
   const bool first = InterlockedExchange(&g_requested, 1) == 0;
+  if (!first) tell_leaving();
   if (!first || InterlockedCompareExchange(&g_waiting_for_key, 0, 0) != 0) end_at_once();
   if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);  // the run's exit ends this thread
   return TRUE;
@@ -51,4 +90,12 @@ void begin_key_wait(HANDLE input, DWORD mode) {
 void end_key_wait() {
   InterlockedExchange(&g_waiting_for_key, 0);
   g_key_input = nullptr;
+}
+
+void note_directory_in_progress(const std::string& system_path) {
+  InterlockedExchange(&g_directory_length, 0);
+  const std::size_t length =
+      system_path.size() < kNotedDirectoryLimit ? system_path.size() : kNotedDirectoryLimit;
+  system_path.copy(g_directory, length);
+  InterlockedExchange(&g_directory_length, static_cast<LONG>(length));
 }

@@ -10,3 +10,8 @@ std::string make_contract_root() {
 void remove_contract_root(const std::string&) { fake::reset(); }
 
 std::string contract_drive(const std::string&) { return "C:"; }
+
+bool make_contract_link(const std::string& link, const std::string& target) {
+  fake::state().file_links[link] = target;
+  return true;
+}

@@ -1,4 +1,7 @@
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/directories.h"
 #include "tests/contract/contract_root.h"
@@ -14,4 +17,11 @@ std::string contract_drive(const std::string& root) { return root; }
 
 void remove_contract_root(const std::string& root) {
   if (!root.empty()) remove_tree(root);
+}
+
+bool make_contract_link(const std::string& link, const std::string& target) {
+  std::string from = link, to = target;
+  std::replace(from.begin(), from.end(), '\\', '/');
+  std::replace(to.begin(), to.end(), '\\', '/');
+  return ::symlink(to.c_str(), from.c_str()) == 0;
 }

@@ -34,6 +34,18 @@ bool hear(void* context, std::uint64_t copied) {
   return heard->go_on;
 }
 
+// The bytes of a short file, read back through the file services.
+std::string contents_of(const std::string& path) {
+  OpenFile in(path, FileAccess::Read, FileDisposition::OpenExisting);
+  if (in.handle() == kInvalidFile) return "(no file)";
+  auto* back = static_cast<char*>(allocate_io_buffer(kBytes));
+  std::uint32_t got = 0;
+  const bool read = back != nullptr && read_file_counted(in.handle(), back, kBytes, got);
+  const std::string text = read ? std::string(back, got) : "(unreadable)";
+  release_io_buffer(back);
+  return text;
+}
+
 class PlatformContract : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -48,7 +60,7 @@ class PlatformContract : public ::testing::Test {
   std::string at(const std::string& name) const { return root_ + "\\" + name; }
   // Creates the file with kBytes of the buffer's bytes.
   void make_file(const std::string& path) {
-    const OpenFile out(path, FileAccess::Write, FileDisposition::CreateAlways);
+    const OpenFile out(path, FileAccess::Write, FileDisposition::CreateNew);
     ASSERT_NE(out.handle(), kInvalidFile) << path;
     ASSERT_TRUE(write_file(out.handle(), buffer_.bytes(), kBytes)) << path;
     flush_file(out.handle());
@@ -191,18 +203,91 @@ TEST_F(PlatformContract, OpensFailWithTheirReason) {
             kInvalidFile);
   expect_failure(failed, "open", missing);
   const std::string nowhere = at("no\\such.dat");
-  EXPECT_EQ(OpenFile(nowhere, FileAccess::Write, FileDisposition::CreateAlways, &failed).handle(),
+  EXPECT_EQ(OpenFile(nowhere, FileAccess::Write, FileDisposition::CreateNew, &failed).handle(),
             kInvalidFile);
-  expect_failure(failed, "open", nowhere);
+  expect_failure(failed, "create", nowhere);
   ASSERT_TRUE(create_directory(at("d")));
   // A directory is no file, whether opened or to be replaced.
   EXPECT_EQ(OpenFile(at("d"), FileAccess::Read, FileDisposition::OpenExisting, &failed).handle(),
             kInvalidFile);
   expect_failure(failed, "open", at("d"));
-  EXPECT_EQ(OpenFile(at("d"), FileAccess::Write, FileDisposition::CreateAlways, &failed).handle(),
+  EXPECT_EQ(OpenFile(at("d"), FileAccess::Write, FileDisposition::CreateNew, &failed).handle(),
             kInvalidFile);
-  expect_failure(failed, "open", at("d"));
+  expect_failure(failed, "create", at("d"));
 }
+
+// A name that is there already is never created over, by an open or by a
+// copy, whatever it is; what it holds stays as it was.
+TEST_F(PlatformContract, AnExistingNameIsNeverCreatedOver) {
+  make_file(at("taken.dat"));
+  make_file(at("from.dat"));
+  Outcome failed;
+  EXPECT_EQ(
+      OpenFile(at("taken.dat"), FileAccess::ReadWrite, FileDisposition::CreateNew, &failed).handle(),
+      kInvalidFile);
+  expect_failure(failed, "create", at("taken.dat"));
+  const Outcome copied = copy_whole_file(at("from.dat"), at("taken.dat"));
+  EXPECT_FALSE(copied);
+  EXPECT_FALSE(copied.reason.empty());
+  EXPECT_FALSE(copy_whole_file(at("from.dat"), at("from.dat"))) << "onto itself";
+  const IoBuffer read_back(kBytes);
+  ASSERT_NE(read_back.bytes(), nullptr);
+  for (const char* name : {"taken.dat", "from.dat"}) {
+    const OpenFile opened = open_and_read_back(at(name), read_back);
+    std::uint32_t got = 1;
+    EXPECT_TRUE(read_file_counted(opened.handle(), read_back.bytes(), kBytes, got));
+    EXPECT_EQ(got, 0u) << name << " is as long as it was";
+  }
+}
+
+// A held directory is made once, takes files, and once let go of is removed
+// as any other.
+TEST_F(PlatformContract, HeldDirectoriesAreNewAndGoOnceLetGoOf) {
+  const std::string work = at("w");
+  Outcome failed;
+  DirectoryHandle held(work, &failed);
+  ASSERT_TRUE(held) << failed.reason;
+  EXPECT_FALSE(DirectoryHandle(work, &failed));
+  expect_failure(failed, "create directory", work);
+  make_file(work + "\\test0.dat");
+  EXPECT_TRUE(copy_whole_file(work + "\\test0.dat", work + "\\copy0.dat"));
+  const IoBuffer read_back(kBytes);
+  ASSERT_NE(read_back.bytes(), nullptr);
+  open_and_read_back(work + "\\copy0.dat", read_back);
+  DirectoryHandle moved(std::move(held));
+  EXPECT_FALSE(held);
+  moved.close();
+  EXPECT_TRUE(remove_tree(work));
+  EXPECT_FALSE(remove_directory(work)) << "gone";
+}
+
+#ifndef _WIN32
+// A link in a file's place is never followed: not opened to be read, not
+// created over, not copied from or to. (Windows opens a reparse point itself
+// with FILE_FLAG_OPEN_REPARSE_POINT; wine makes no symbolic links to try it.)
+TEST_F(PlatformContract, ALinkInAFilesPlaceIsNeverFollowed) {
+  make_file(at("theirs.dat"));
+  ASSERT_TRUE(make_contract_link(at("link.dat"), at("theirs.dat")));
+  ASSERT_TRUE(make_contract_link(at("dangling.dat"), at("made.dat")));
+  Outcome failed;
+  EXPECT_EQ(
+      OpenFile(at("link.dat"), FileAccess::Read, FileDisposition::OpenExisting, &failed).handle(),
+      kInvalidFile);
+  expect_failure(failed, "open", at("link.dat"));
+  for (const char* name : {"link.dat", "dangling.dat"}) {
+    EXPECT_EQ(
+        OpenFile(at(name), FileAccess::Write, FileDisposition::CreateNew, &failed).handle(),
+        kInvalidFile);
+    expect_failure(failed, "create", at(name));
+    EXPECT_FALSE(copy_whole_file(at("theirs.dat"), at(name))) << name;
+  }
+  EXPECT_FALSE(copy_whole_file(at("link.dat"), at("copy.dat")));
+  EXPECT_EQ(contents_of(at("made.dat")), "(no file)");
+  EXPECT_EQ(contents_of(at("copy.dat")), "(no file)");
+  EXPECT_EQ(contents_of(at("theirs.dat")),
+            std::string(reinterpret_cast<const char*>(buffer_.bytes()), kBytes));
+}
+#endif
 
 TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   make_file(at("from.dat"));
@@ -230,18 +315,6 @@ TEST_F(PlatformContract, WholeFileCopiesCopyOrFail) {
   EXPECT_FALSE(stopped);
   EXPECT_EQ(stopped.reason, "interrupted");
   EXPECT_EQ(stopping.calls, 1) << "no piece after the hook said stop";
-}
-
-// The bytes of a short file, read back through the file services.
-std::string contents_of(const std::string& path) {
-  OpenFile in(path, FileAccess::Read, FileDisposition::OpenExisting);
-  if (in.handle() == kInvalidFile) return "(no file)";
-  auto* back = static_cast<char*>(allocate_io_buffer(kBytes));
-  std::uint32_t got = 0;
-  const bool read = back != nullptr && read_file_counted(in.handle(), back, kBytes, got);
-  const std::string text = read ? std::string(back, got) : "(unreadable)";
-  release_io_buffer(back);
-  return text;
 }
 
 TEST_F(PlatformContract, ReportFilesAreReplacedWholeAndGrowByLines) {

@@ -1,6 +1,7 @@
 """End-to-end runs of the real program under hostile conditions: full volumes,
-volumes out of inodes, work directory names already taken, drive strings that
-cannot be used and configuration values at and beyond every limit.
+volumes out of inodes, work directory names already taken, names planted in a
+work directory while a trial runs, drive strings that cannot be used and
+configuration values at and beyond every limit.
 
 Every test checks the same invariants:
 - the run reaches the closing prompt and exits with 0;
@@ -25,11 +26,14 @@ import shutil
 import signal
 import stat
 import subprocess
+import signal
 import sys
+import threading
 import time
 import unittest
 
-from harness import BANNER, COMMAND, PROMPT, Run, TempDirTest
+from harness import BANNER, COMMAND, PROMPT, Run, TempDirTest, own_lines
+from harness import work_directories as work_directories_in
 
 IS_ROOT = os.geteuid() == 0
 LYING_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lying_fs.py")
@@ -836,6 +840,165 @@ class TakenWorkDirectoryNames(HostileTest):
         for line in run.diagnostics.splitlines():
             self.assertRegex(line, r"^varnoquelbit: create directory '%s/Varnoquelbit\d+': "
                              r"File exists$" % re.escape(target))
+
+
+class Racer(threading.Thread):
+    """Watches `drives` for new work directories and does `plant(directory)`
+    in each the moment it appears, as a process sharing the machine would;
+    records each directory's mode as first seen."""
+
+    def __init__(self, drives, plant):
+        super().__init__(daemon=True)
+        self.drives = drives
+        self.plant = plant
+        self.modes = {}
+        self.stop = threading.Event()
+
+    def run(self):
+        while not self.stop.is_set():
+            for drive in self.drives:
+                try:
+                    names = os.listdir(drive)
+                except OSError:
+                    continue
+                for name in names:
+                    path = os.path.join(drive, name)
+                    if not WORK_NAME.match(name) or path in self.modes:
+                        continue
+                    try:
+                        self.modes[path] = stat.S_IMODE(os.lstat(path).st_mode)
+                    except OSError:
+                        continue
+                    self.plant(path)
+
+    def finish(self):
+        self.stop.set()
+        self.join(timeout=30)
+
+
+def try_plant(make):
+    """True when the planting went in (the name was still free)."""
+    try:
+        make()
+        return True
+    except OSError:
+        return False
+
+
+class PlantedNames(HostileTest):
+    """The work directory is the trial's own: made with mode 0700, held open,
+    every file in it created as a new name and never opened through a link.
+    Someone who plants names in it the moment it appears (root can, despite
+    the mode) fails the step that meets one; their files stay as they were."""
+
+    def test_links_planted_in_new_work_directories_are_never_written_through(self):
+        volume = os.path.join(self.dir, "volume")
+        self.mount_tmpfs(volume, "size=256m,mode=0777")
+        canary = os.path.join(volume, "thesis.txt")
+        with open(canary, "w") as f:
+            f.write("the user's only copy\n")
+        os.chmod(canary, 0o600)
+        before = os.stat(canary)
+        drives = [os.path.join(volume, "run%d" % i) for i in range(10)]
+        for drive in drives:
+            os.mkdir(drive)
+        planted = []
+
+        def plant(directory):
+            # Copies first: the test files are made at once, the copies later.
+            for i, name in enumerate(["copy%d.dat" % n for n in range(4)] +
+                                     ["test%d.dat" % n for n in range(4)]):
+                target = os.path.join(directory, name)
+                make = ((lambda: os.symlink(canary, target)) if i % 2 == 0
+                        else (lambda: os.link(canary, target)))
+                if try_plant(make):
+                    planted.append(target)
+
+        racer = Racer(drives, plant)
+        racer.start()
+        old_umask = os.umask(0)
+        try:
+            consoles = []
+            for i, drive in enumerate(drives):
+                ini = ("HL %s 1M 4 1\n" if i % 2 == 0 else "LL %s 1M 64K 4 1\n") % drive
+                run = self.start(ini)
+                self.assertEqual(run.returncode, 0, run.console)
+                consoles.append((drive, run.console, run.diagnostics))
+        finally:
+            os.umask(old_umask)
+            racer.finish()
+        self.assertTrue(planted, "the racer planted nothing:\n%s" % consoles)
+        with open(canary, "rb") as f:
+            self.assertEqual(f.read(), b"the user's only copy\n")
+        after = os.stat(canary)
+        self.assertEqual((after.st_size, after.st_mtime_ns, stat.S_IMODE(after.st_mode)),
+                         (before.st_size, before.st_mtime_ns, 0o600))
+        self.assertGreaterEqual(len(racer.modes), 5, "work directories seen: %s" % racer.modes)
+        self.assertEqual(set(racer.modes.values()), {0o700}, racer.modes)
+        # A trial that met a planted name says so and gets no result.
+        for drive, console, diagnostics in consoles:
+            for line in own_lines(diagnostics):
+                # A name planted while a good trial removed its directory keeps it.
+                self.assertRegex(line, r"^varnoquelbit: (create '%s/Varnoquelbit\d+/(test|copy)"
+                                 r"\d\.dat': File exists|could not remove '%s/Varnoquelbit\d+': "
+                                 r"Directory not empty; it stays|no direct I/O .*)$"
+                                 % (re.escape(drive), re.escape(drive)))
+            if "File exists" in diagnostics:
+                self.assertNotIn("Result:", console)
+
+    def test_a_directory_that_stays_after_a_good_trial_is_named(self):
+        drive = os.path.join(self.dir, "target")
+        os.mkdir(drive)
+
+        def plant(directory):
+            try_plant(lambda: open(os.path.join(directory, ".kept"), "w").close())
+
+        racer = Racer([drive], plant)
+        racer.start()
+        try:
+            with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+                f.write("HL %s 1M 4 1\n" % drive)
+            # Both streams in one pipe, in the order they were written.
+            proc = subprocess.run(COMMAND, cwd=self.run_dir, stdout=subprocess.PIPE,
+                                  stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                  timeout=600, start_new_session=True)
+        finally:
+            racer.finish()
+        text = proc.stdout.decode()
+        self.assertEqual(proc.returncode, 0, text)
+        kept = work_directories_in(drive)
+        self.assertEqual(len(kept), 1, text)
+        self.assertEqual(os.listdir(os.path.join(drive, kept[0])), [".kept"])
+        self.assertRegex(text, r"\[Trial 0\] Preparing\.\.\. Testing\.\.\. Done\.  Result: .*\n"
+                         r"varnoquelbit: could not remove '%s': Directory not empty; it stays\n"
+                         r"Average:" % re.escape(os.path.join(drive, kept[0])))
+
+    def test_a_second_signal_names_the_directory_it_leaves(self):
+        volume = os.path.join(self.dir, "volume")
+        self.mount_tmpfs(volume, "size=256m,nr_inodes=100000")
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("HL %s 1K 30000 1\n" % volume)
+        proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL),
+                                start_new_session=True)
+        self.addCleanup(proc.kill)
+        deadline = time.monotonic() + 300
+        while not any(os.path.exists(os.path.join(volume, d, "copy0.dat"))
+                      for d in work_directories_in(volume)):
+            self.assertIsNone(proc.poll(), "the run ended before its copies")
+            self.assertLess(time.monotonic(), deadline, "no copy was ever made")
+            time.sleep(0.002)
+        # Ctrl-C, and again 50 ms later, while 30,000 files are being removed.
+        proc.send_signal(signal.SIGINT)
+        time.sleep(0.05)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=120)
+        self.assertEqual(proc.returncode, 130, out)
+        left = work_directories_in(volume)
+        self.assertEqual(len(left), 1)
+        self.assertEqual(err.decode(), "\nvarnoquelbit: interrupted again; leaving '%s'\n"
+                         % os.path.join(volume, left[0]))
 
 
 class DriveStrings(HostileTest):

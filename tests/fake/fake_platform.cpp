@@ -137,7 +137,8 @@ std::string parent_of(const std::string& path) {
 
 bool exists(const std::string& path) {
   const Platform& p = state();
-  return p.files.count(path) || p.directories.count(path) || p.directory_links.count(path);
+  return p.files.count(path) || p.directories.count(path) || p.directory_links.count(path) ||
+         p.file_links.count(path);
 }
 
 // Records the call and tells whether a scripted fault makes it fail. A
@@ -220,12 +221,20 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
   if (fake::call_fails(Service::Open, path, 0, kInvalidFile, 0, access))
     return refuse(fake::injected("open", path));
   fake::Platform& p = state();
+  const char* operation = disposition == FileDisposition::CreateNew ? "create" : "open";
   if (!p.directories.count(fake::parent_of(path)))
-    return refuse(failure("open", path, "no such directory"));
-  if (p.directories.count(path)) return refuse(failure("open", path, "is a directory"));
+    return refuse(failure(operation, path, "no such directory"));
+  if (p.directories.count(path)) return refuse(failure(operation, path, "is a directory"));
+  // A link is never opened through, nor created over.
+  if (p.file_links.count(path))
+    return refuse(disposition == FileDisposition::CreateNew
+                      ? failure("create", path, "File exists")
+                      : failure("open", path, "Too many levels of symbolic links"));
   if (disposition == FileDisposition::OpenExisting) {
     if (!p.files.count(path)) return refuse(failure("open", path, "no such file"));
   } else {
+    // A new file only, as the real layers make it.
+    if (p.files.count(path)) return refuse(failure("create", path, "File exists"));
     p.files[path].clear();
   }
   const FileHandle handle = static_cast<FileHandle>(p.handles.size()) + 100;
@@ -313,8 +322,10 @@ const char* cache_bypass_text() { return "fake bypass"; }
 Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPieces pieces) {
   if (fake::call_fails(Service::Copy, from)) return fake::injected("copy", from);
   fake::Platform& p = state();
+  if (p.file_links.count(from)) return failure("open", from, "Too many levels of symbolic links");
   if (!p.files.count(from)) return failure("open", from, "no such file");
   if (!p.directories.count(fake::parent_of(to))) return failure("create", to, "no such directory");
+  if (fake::exists(to)) return failure("create", to, "File exists");
   // In pieces of 64 KiB, the hook told after each (an empty file is one
   // piece), as the real layers tell it.
   constexpr std::size_t kPiece = 65536;
@@ -326,6 +337,7 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
     const std::size_t piece = std::min(kPiece, content.size() - done);
     copy.append(content, done, piece);
     done += piece;
+    if (p.interrupt_at_copied_byte != 0 && done >= p.interrupt_at_copied_byte) p.interrupted = true;
     if (pieces.after_piece != nullptr && !pieces.after_piece(pieces.context, done))
       return failure("copy to", to, "interrupted");
   } while (done < content.size());
@@ -336,7 +348,9 @@ std::string system_path(const std::string& path) { return path; }
 
 Outcome delete_file(const std::string& path) {
   if (fake::call_fails(Service::Delete, path)) return fake::injected("delete", path);
-  return state().files.erase(path) > 0 ? success() : failure("delete", path, "no such file");
+  return state().files.erase(path) + state().file_links.erase(path) > 0
+             ? success()
+             : failure("delete", path, "no such file");
 }
 
 Outcome create_directory(const std::string& named) {
@@ -356,6 +370,8 @@ Outcome remove_directory(const std::string& named) {
     return fake::injected("remove directory", named);
   const std::string path = fake::without_trailing_separator(named);
   fake::Platform& p = state();
+  for (const auto& held : p.held_directories)
+    if (held.second == path) return failure("remove directory", named, "held open");
   if (p.directory_links.erase(path)) return success();
   if (!p.directories.count(path)) return failure("remove directory", named, "no such directory");
   bool empty = fake::paths_under(path).empty();
@@ -365,6 +381,24 @@ Outcome remove_directory(const std::string& named) {
   p.directories.erase(path);
   return success();
 }
+
+DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
+  Outcome created = create_directory(path);
+  if (!created) {
+    if (failed != nullptr) *failed = std::move(created);
+    return kNoDirectory;
+  }
+  fake::Platform& p = state();
+  const std::string directory = fake::without_trailing_separator(path);
+  for (const auto& planted : p.planted_in_new_directories)
+    p.files[directory + "\\" + planted.first] = planted.second;
+  const DirectoryToken token =
+      p.held_directories.empty() ? 1 : p.held_directories.rbegin()->first + 1;
+  p.held_directories[token] = directory;
+  return token;
+}
+
+void close_directory(DirectoryToken directory) { state().held_directories.erase(directory); }
 
 Outcome remove_tree(const std::string& named) {
   // The rules of the real layers on the in-memory volume: names in order,
@@ -380,6 +414,7 @@ Outcome remove_tree(const std::string& named) {
   };
   std::set<std::string> file_paths;
   for (const auto& f : p.files) file_paths.insert(f.first);
+  for (const auto& link : p.file_links) file_paths.insert(link.first);
   add_children(file_paths, 0);
   add_children(p.directories, 1);
   add_children(p.directory_links, 2);
@@ -541,6 +576,11 @@ Outcome append_line_to_file(const std::string& name, const std::string& line) {
 }
 
 bool interruption_requested() { return state().interrupted; }
+
+void note_directory_in_progress(const std::string& system_path) {
+  state().directory_in_progress = system_path;
+  state().noted_directories.push_back(system_path);
+}
 
 int interrupted_exit_status() { return 130; }
 

@@ -64,6 +64,8 @@ struct Platform {
   std::set<std::string> directories;
   std::map<std::string, std::string> files;
   std::set<std::string> directory_links;
+  // Symbolic links to files, by path: never opened through, deleted as links.
+  std::map<std::string, std::string> file_links;
   std::map<std::string, VolumeFigures> volumes;
   // Descriptions by drive string; a drive of `volumes` without one is
   // described as default_description says. describe_as scripts one.
@@ -72,6 +74,17 @@ struct Platform {
   // it gives its description's: a volume that changes under the run.
   std::map<std::string, std::deque<VolumeIdentity>> identity_readings;
   SystemDescription system;  // reset: a plausible Linux machine
+
+  // Directories held open by open_new_directory, by token; removing one
+  // fails, as on Windows.
+  std::map<DirectoryToken, std::string> held_directories;
+  // Files put into every directory open_new_directory makes, the moment it
+  // makes it (name -> content): someone else's files planted there.
+  std::map<std::string, std::string> planted_in_new_directories;
+  // The work directory named to the interruption layer; empty when none.
+  std::string directory_in_progress;
+  // Every name given to note_directory_in_progress, in order.
+  std::vector<std::string> noted_directories;
 
   std::map<FileHandle, OpenState> handles;
   std::vector<Event> events;
@@ -113,6 +126,9 @@ struct Platform {
   bool interrupted = false;
   Service interrupt_service = Service::Clock;
   int interrupt_at_call = 0;  // 0: never
+  // Interruption requested once a whole-file copy has copied this many bytes
+  // of a file (after the piece that reaches it); 0: never.
+  std::uint64_t interrupt_at_copied_byte = 0;
   std::ostringstream diagnostics;
 
   int live_buffers = 0;

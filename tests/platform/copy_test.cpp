@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "platform/files.h"
@@ -38,6 +39,7 @@ TEST_F(WholeFileCopy, CopiesAreIdenticalForSmallAndLargeFiles) {
   for (std::size_t size : sizes) {
     const std::string content = varied_bytes(size);
     scratch::write_bytes(dir_ + "/from.dat", content);
+    ::unlink((dir_ + "/to.dat").c_str());
     std::vector<std::uint64_t> told;
     ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat", {note_piece, &told})) << size;
     EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), content) << size;
@@ -48,12 +50,27 @@ TEST_F(WholeFileCopy, CopiesAreIdenticalForSmallAndLargeFiles) {
   }
 }
 
-TEST_F(WholeFileCopy, ReplacesALongerExistingDestination) {
-  scratch::write_bytes(dir_ + "/to.dat", std::string(200000, 'L'));
+TEST_F(WholeFileCopy, NeverWritesIntoAnExistingNameOrThroughALink) {
   const std::string content = varied_bytes(70000);
   scratch::write_bytes(dir_ + "/from.dat", content);
-  ASSERT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
-  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), content);
+  const std::string canary(200000, 'L');
+  scratch::write_bytes(dir_ + "/to.dat", canary);
+  scratch::write_bytes(dir_ + "/canary.dat", canary);
+  ASSERT_EQ(::symlink((dir_ + "/canary.dat").c_str(), (dir_ + "/link.dat").c_str()), 0);
+  ASSERT_EQ(::link((dir_ + "/canary.dat").c_str(), (dir_ + "/hard.dat").c_str()), 0);
+  ASSERT_EQ(::symlink((dir_ + "/made.dat").c_str(), (dir_ + "/dangling.dat").c_str()), 0);
+  for (const char* taken : {"to.dat", "link.dat", "hard.dat", "dangling.dat"}) {
+    const Outcome copied = copy_whole_file("C:\\from.dat", std::string("C:\\") + taken);
+    EXPECT_FALSE(copied) << taken;
+    EXPECT_EQ(copied.operation, "create") << taken;
+    EXPECT_EQ(copied.reason, std::strerror(EEXIST)) << taken;
+  }
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), canary);
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/canary.dat"), canary);
+  EXPECT_FALSE(scratch::exists(dir_ + "/made.dat")) << "nothing made at a dangling link's target";
+  // A link as the source is not read through either.
+  EXPECT_FALSE(copy_whole_file("C:\\link.dat", "C:\\new.dat"));
+  EXPECT_FALSE(scratch::exists(dir_ + "/new.dat"));
 }
 
 TEST_F(WholeFileCopy, MissingSourceFailsWithoutCreatingTheDestination) {

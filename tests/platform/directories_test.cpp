@@ -51,6 +51,44 @@ TEST_F(Directories, CreateFailsWhenTheNameExists) {
   EXPECT_FALSE(create_directory("C:\\missing\\child"));
 }
 
+// A held work directory is the owner's alone, whatever the umask, and the
+// file services work in it even after it was renamed away and a link to a
+// directory of someone else's was put in its place.
+TEST_F(Directories, AHeldDirectoryIsPrivateAndItsFilesAreMadeInItAlone) {
+  const mode_t umask_before = ::umask(0);
+  Outcome failed;
+  DirectoryHandle held("C:\\work", &failed);
+  ::umask(umask_before);
+  ASSERT_TRUE(held) << failed.reason;
+  struct stat status;
+  ASSERT_EQ(::stat((dir_ + "/work").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0700u);
+  EXPECT_FALSE(DirectoryHandle("C:\\work", &failed)) << "the name is taken";
+  EXPECT_EQ(failed.operation, "create directory");
+
+  make_canaries("theirs");
+  ASSERT_EQ(::rename((dir_ + "/work").c_str(), (dir_ + "/moved").c_str()), 0);
+  make_link(dir_ + "/theirs", "work");
+  {
+    const OpenFile made("C:\\work\\test0.dat", FileAccess::Write, FileDisposition::CreateNew);
+    ASSERT_NE(made.handle(), kInvalidFile);
+  }
+  EXPECT_TRUE(copy_whole_file("C:\\work\\test0.dat", "C:\\work\\copy0.dat"));
+  EXPECT_TRUE(scratch::exists(dir_ + "/moved/test0.dat"));
+  EXPECT_TRUE(scratch::exists(dir_ + "/moved/copy0.dat"));
+  // Nothing was made in, or opened from, the directory the link leads to.
+  EXPECT_FALSE(scratch::exists(dir_ + "/theirs/copy0.dat"));
+  EXPECT_FALSE(OpenFile("C:\\work\\test1.dat", FileAccess::Read, FileDisposition::OpenExisting)
+                   .handle() != kInvalidFile)
+      << "test1.dat of the held directory does not exist";
+  expect_canaries("theirs");
+
+  // Let go of, the directory's path is the path again.
+  held.close();
+  EXPECT_TRUE(OpenFile("C:\\work\\test1.dat", FileAccess::Read, FileDisposition::OpenExisting)
+                  .handle() != kInvalidFile);
+}
+
 TEST_F(Directories, RemoveTakesOnlyEmptyDirectoriesOrLinksToThem) {
   make_dir("full");
   make_file("full/inside");

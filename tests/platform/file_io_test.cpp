@@ -41,7 +41,7 @@ TEST_F(UnbufferedFiles, WritesAndReadsBackExactLengths) {
   const std::uint32_t lengths[] = {0, 1024, 4096, 65536};
   std::string written;
   const FileHandle out =
-      open_unbuffered("C:\\round.dat", FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered("C:\\round.dat", FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   for (std::uint32_t length : lengths) {
     const std::string piece = pattern_bytes(length, length);
@@ -90,7 +90,7 @@ TEST_F(UnbufferedFiles, ReadPastEndOfFileIsAShortReadUnlessCounted) {
 
 TEST_F(UnbufferedFiles, FilesAreOpenedWithCacheBypass) {
   const FileHandle out =
-      open_unbuffered("C:\\direct.dat", FileAccess::ReadWrite, FileDisposition::CreateAlways);
+      open_unbuffered("C:\\direct.dat", FileAccess::ReadWrite, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   const int flags = ::fcntl(static_cast<int>(out), F_GETFL);
   EXPECT_NE(flags & O_DIRECT, 0);
@@ -103,7 +103,7 @@ TEST_F(UnbufferedFiles, FlushedDataIsNotLeftInThePageCache) {
   // An unaligned buffer is refused for direct I/O, so this write takes the
   // buffered way; after the flush its pages must be gone from the cache.
   const FileHandle out =
-      open_unbuffered("C:\\flushed.dat", FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered("C:\\flushed.dat", FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   const std::string content = pattern_bytes(65536, 9);
   std::memcpy(buffer_ + 1, content.data(), content.size());
@@ -116,22 +116,47 @@ TEST_F(UnbufferedFiles, FlushedDataIsNotLeftInThePageCache) {
   EXPECT_EQ(scratch::read_bytes(dir_ + "/flushed.dat"), content);
 }
 
-TEST_F(UnbufferedFiles, CreateAlwaysReplacesAndOpenExistingNeedsAFile) {
-  scratch::write_bytes(dir_ + "/old.dat", std::string(10000, 'x'));
+TEST_F(UnbufferedFiles, CreateNewNeverOpensAnExistingNameAndOpenExistingNeedsAFile) {
   EXPECT_EQ(open_unbuffered("C:\\missing.dat", FileAccess::Read, FileDisposition::OpenExisting),
             kInvalidFile);
   EXPECT_EQ(open_unbuffered("C:\\missing.dat", FileAccess::Write, FileDisposition::OpenExisting),
             kInvalidFile);
   EXPECT_FALSE(scratch::exists(dir_ + "/missing.dat"));
 
+  // Names already there: a file, links to a file of someone else's (symbolic
+  // and hard), a link to nowhere.
+  const std::string theirs(10000, 'x');
+  scratch::write_bytes(dir_ + "/old.dat", theirs);
+  scratch::write_bytes(dir_ + "/theirs.dat", theirs);
+  ASSERT_EQ(::symlink((dir_ + "/theirs.dat").c_str(), (dir_ + "/link.dat").c_str()), 0);
+  ASSERT_EQ(::link((dir_ + "/theirs.dat").c_str(), (dir_ + "/hard.dat").c_str()), 0);
+  ASSERT_EQ(::symlink((dir_ + "/made.dat").c_str(), (dir_ + "/dangling.dat").c_str()), 0);
+  for (const char* taken : {"old.dat", "link.dat", "hard.dat", "dangling.dat"}) {
+    Outcome failed;
+    EXPECT_EQ(open_unbuffered(std::string("C:\\") + taken, FileAccess::Write,
+                              FileDisposition::CreateNew, &failed),
+              kInvalidFile)
+        << taken;
+    EXPECT_EQ(failed.operation, "create") << taken;
+    EXPECT_EQ(failed.reason, std::strerror(EEXIST)) << taken;
+  }
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/old.dat"), theirs);
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/theirs.dat"), theirs);
+  EXPECT_FALSE(scratch::exists(dir_ + "/made.dat"));
+  // A link is not opened to be read either.
+  Outcome failed;
+  EXPECT_EQ(open_unbuffered("C:\\link.dat", FileAccess::Read, FileDisposition::OpenExisting,
+                            &failed),
+            kInvalidFile);
+  EXPECT_EQ(failed.reason, std::strerror(ELOOP));
+
   const FileHandle out =
-      open_unbuffered("C:\\old.dat", FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered("C:\\new.dat", FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
-  EXPECT_EQ(scratch::file_size(dir_ + "/old.dat"), 0);
   std::memset(buffer_, 'y', 1024);
   EXPECT_TRUE(write_file(out, buffer_, 1024));
   close_file(out);
-  EXPECT_EQ(scratch::read_bytes(dir_ + "/old.dat"), std::string(1024, 'y'));
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/new.dat"), std::string(1024, 'y'));
 }
 
 TEST_F(UnbufferedFiles, TransfersAgainstTheAccessModeFail) {
@@ -156,7 +181,7 @@ TEST_F(UnbufferedFiles, TransfersAgainstTheAccessModeFail) {
 
 TEST_F(UnbufferedFiles, CompressionOffLeavesTheFileUsableAndUncompressed) {
   const FileHandle out =
-      open_unbuffered("C:\\plain.dat", FileAccess::ReadWrite, FileDisposition::CreateAlways);
+      open_unbuffered("C:\\plain.dat", FileAccess::ReadWrite, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   set_compression_off(out);
   int flags = 0;

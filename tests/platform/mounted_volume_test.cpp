@@ -147,7 +147,7 @@ TEST_F(Ext4With4096ByteSectors, TransfersTheVolumeRefusesForDirectIoStillSucceed
   for (int i = 0; i < 8192; ++i) buffer[i] = static_cast<unsigned char>(i * 7 + (i >> 8));
   const std::string written(reinterpret_cast<char*>(buffer), 8192);
 
-  const FileHandle out = open_unbuffered(path, FileAccess::Write, FileDisposition::CreateAlways);
+  const FileHandle out = open_unbuffered(path, FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   const int fd = static_cast<int>(out);
   EXPECT_TRUE(write_file(out, buffer, 4096));
@@ -220,7 +220,8 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       EXPECT_EQ(scratch::cached_pages(native + "/copy0.dat"), 0u) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "LL " << name;
 
-      // HL replaces the LL copies.
+      // HL makes its copies anew.
+      for (int i = 0; i < 3; ++i) ASSERT_TRUE(delete_file(copy_file_path(work, i))) << name;
       ASSERT_TRUE(copy_all_hl({work, 3}).ok) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "HL " << name;
       EXPECT_EQ(console.text(), "");
@@ -540,7 +541,7 @@ class RamfsWithoutDirectIo : public MountedVolume {
 
 TEST_F(RamfsWithoutDirectIo, FilesOpenWithoutCacheBypassAndTrialsRun) {
   const FileHandle out = open_unbuffered(mount_point_ + "\\plain.dat", FileAccess::ReadWrite,
-                                         FileDisposition::CreateAlways);
+                                         FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   EXPECT_EQ(::fcntl(static_cast<int>(out), F_GETFL) & O_DIRECT, 0);
   void* buffer = allocate_io_buffer(4096);

@@ -40,7 +40,7 @@ TEST_F(DriveStrings, DriveLetterPathsLandInTheCurrentDirectory) {
   ASSERT_TRUE(create_directory("C:\\sub"));
   EXPECT_TRUE(scratch::exists(dir_ + "/sub"));
   const FileHandle file =
-      open_unbuffered("C:sub\\file.dat", FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered("C:sub\\file.dat", FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(file, kInvalidFile);
   close_file(file);
   EXPECT_TRUE(scratch::exists(dir_ + "/sub/file.dat"));

@@ -28,7 +28,6 @@ struct Step {
 std::deque<Step> g_reads;
 std::deque<Step> g_writes;
 std::deque<Step> g_closes;
-std::deque<Step> g_truncates;
 // The lengths asked of every read, scripted or not.
 std::vector<size_t> g_read_lengths;
 
@@ -68,12 +67,6 @@ int scripted_close(int fd) {
   return errno = step.error, -1;
 }
 
-int scripted_ftruncate(int fd, off_t length) {
-  Step step;
-  if (!next_step(g_truncates, step)) return system_linux_calls().ftruncate(fd, length);
-  return errno = step.error, -1;
-}
-
 // Descriptors this process has open.
 int open_descriptors() {
   DIR* listing = ::opendir("/proc/self/fd");
@@ -91,12 +84,10 @@ class SystemCallFaults : public ScratchTest {
     g_reads.clear();
     g_writes.clear();
     g_closes.clear();
-    g_truncates.clear();
     g_read_lengths.clear();
     linux_calls().read = scripted_read;
     linux_calls().write = scripted_write;
     linux_calls().close = scripted_close;
-    linux_calls().ftruncate = scripted_ftruncate;
     buffer_ = static_cast<unsigned char*>(allocate_io_buffer(kBytes));
     ASSERT_NE(buffer_, nullptr);
     for (std::uint32_t i = 0; i < kBytes; ++i) buffer_[i] = static_cast<unsigned char>(i * 7 + 3);
@@ -108,7 +99,7 @@ class SystemCallFaults : public ScratchTest {
   }
   FileHandle open_new(const char* name) {
     return open_unbuffered(std::string("C:\\") + name, FileAccess::ReadWrite,
-                           FileDisposition::CreateAlways);
+                           FileDisposition::CreateNew);
   }
   std::string expected() const { return std::string(reinterpret_cast<char*>(buffer_), kBytes); }
 
@@ -185,15 +176,15 @@ TEST_F(SystemCallFaults, WholeFileCopiesResumeRecoverOrFailWithTheReason) {
 
   // A full volume stops it, naming the copy.
   g_writes = {{0, 3000}, {ENOSPC}};
-  const Outcome full = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  const Outcome full = copy_whole_file("C:\\from.dat", "C:\\full.dat");
   EXPECT_FALSE(full);
   EXPECT_EQ(full.operation, "copy to");
-  EXPECT_EQ(full.path, "./to.dat");
+  EXPECT_EQ(full.path, "./full.dat");
   EXPECT_EQ(full.reason, std::strerror(ENOSPC));
 
   // So does a read error, naming the source.
   g_reads = {{0, 5000}, {EIO}};
-  const Outcome unreadable = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  const Outcome unreadable = copy_whole_file("C:\\from.dat", "C:\\unreadable.dat");
   EXPECT_FALSE(unreadable);
   EXPECT_EQ(unreadable.operation, "read");
   EXPECT_EQ(unreadable.path, "./from.dat");
@@ -201,19 +192,19 @@ TEST_F(SystemCallFaults, WholeFileCopiesResumeRecoverOrFailWithTheReason) {
 
   // A source that ends before its length was cut short while it was copied.
   g_reads = {{0, 5000}, {0, 0, true}};
-  const Outcome cut = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  const Outcome cut = copy_whole_file("C:\\from.dat", "C:\\cut.dat");
   EXPECT_FALSE(cut);
   EXPECT_EQ(cut.operation, "copy from");
   EXPECT_EQ(cut.path, "./from.dat");
   EXPECT_EQ(cut.reason, "ended after 5000 of 65536 bytes");
 
-  // A longer copy that cannot be cut back is not written into.
+  // An existing destination is not written into, and says so.
   scratch::write_bytes(dir_ + "/long.dat", std::string(2 * kBytes, 'L'));
-  g_truncates = {{EIO}};
   const Outcome kept = copy_whole_file("C:\\from.dat", "C:\\long.dat");
   EXPECT_FALSE(kept);
-  EXPECT_EQ(kept.operation, "truncate");
+  EXPECT_EQ(kept.operation, "create");
   EXPECT_EQ(kept.path, "./long.dat");
+  EXPECT_EQ(kept.reason, std::strerror(EEXIST));
   EXPECT_EQ(scratch::read_bytes(dir_ + "/long.dat"), std::string(2 * kBytes, 'L'));
 }
 
@@ -243,20 +234,20 @@ TEST_F(SystemCallFaults, WholeFileCopiesTellAFailedCloseAndCloseBothFilesOnce) {
   EXPECT_EQ(destination.path, "./to.dat");
   EXPECT_EQ(destination.reason, std::strerror(EIO));
   g_closes = {{0}, {EIO}};
-  const Outcome source = copy_whole_file("C:\\from.dat", "C:\\to.dat");
+  const Outcome source = copy_whole_file("C:\\from.dat", "C:\\to2.dat");
   EXPECT_FALSE(source);
   EXPECT_EQ(source.operation, "close");
   EXPECT_EQ(source.path, "./from.dat");
   // The first failure is the one told.
   g_writes = {{ENOSPC}};
   g_closes = {{EIO}, {EIO}};
-  EXPECT_EQ(copy_whole_file("C:\\from.dat", "C:\\to.dat").reason, std::strerror(ENOSPC));
+  EXPECT_EQ(copy_whole_file("C:\\from.dat", "C:\\to3.dat").reason, std::strerror(ENOSPC));
   // An interrupted close has released its descriptor: no failure, no second close.
   g_closes = {{EINTR}, {EINTR}, {EBADF}};
-  EXPECT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to.dat"));
+  EXPECT_TRUE(copy_whole_file("C:\\from.dat", "C:\\to4.dat"));
   EXPECT_EQ(g_closes.size(), 1u) << "each file closed once";
   EXPECT_EQ(open_descriptors(), before);
-  EXPECT_EQ(scratch::read_bytes(dir_ + "/to.dat"), expected());
+  EXPECT_EQ(scratch::read_bytes(dir_ + "/to4.dat"), expected());
 
   // A file opened for the benchmark's own transfers is closed through the
   // same call, once.

@@ -155,12 +155,59 @@ TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
   EXPECT_FALSE(fake::state().directories.count(fake_work_directory()));
 }
 
-TEST_F(HlTrial, UnremovableDirectoryIsNotReported) {
+// A trial that got through but could not remove its directory keeps its
+// result and hands back what stays, for the test run to tell once the
+// trial's line has ended; nothing is said while the line is open.
+TEST_F(HlTrial, AnUnremovableDirectoryIsHandedBackWithTheResult) {
   fake::fail_every(Service::RemoveDirectory);
   fake::state().clock_readings = {0, 30};
-  EXPECT_EQ(run_trial(trials, hl, "C:", 4, 1).elapsed_ms, 30u);
+  const CopyPhaseResult result = run_trial(trials, hl, "C:", 4, 1);
+  EXPECT_EQ(result.elapsed_ms, 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
+  EXPECT_EQ(fake::diagnostics_text(), "");
+  EXPECT_EQ(result.left_behind.path, fake_work_directory());
+  EXPECT_EQ(result.left_behind.reason, "injected fault");
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
+  EXPECT_TRUE(fake::state().held_directories.empty()) << "let go of before the removal";
+}
+
+// Names someone plants in the work directory the moment it appears are
+// never written through: the step that meets one fails with its own text,
+// says why on standard error, and leaves the planted file as it was.
+TEST_F(HlTrial, ANamePlantedInTheWorkDirectoryFailsItsStepAndStaysAsItWas) {
+  struct Case {
+    const CopyMethodRow* method;
+    const char* name;
+    const char* console;
+  } cases[] = {
+      {&hl, "test1.dat", "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n"},
+      {&hl, "copy1.dat", "Preparing... Testing...Copy Failed!\n"},
+      {&ll, "copy1.dat", "Preparing... Testing...open to failed\n"},
+  };
+  for (const Case& c : cases) {
+    fake::reset();
+    const std::string planted = fake_work_directory() + "\\" + c.name;
+    fake::state().planted_in_new_directories[c.name] = "theirs";
+    EXPECT_FALSE(run_trial(trials, *c.method, "C:", 4, 2, c.method->takes_buffer ? 4 : 0).ok)
+        << c.name;
+    EXPECT_EQ(fake::console_text(), c.console) << c.name;
+    EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create '" + planted + "': File exists\n");
+    EXPECT_EQ(fake::state().files[planted], "theirs") << c.name;
+  }
+}
+
+// An interruption stops a whole-file copy between its pieces, and the trial
+// names its work directory to the interruption layer while it has one.
+TEST_F(HlTrial, InterruptionStopsACopyBetweenItsPieces) {
+  const std::string dir = fake_work_directory();
+  fake::state().interrupt_at_copied_byte = 131072;
+  fake::fail_path(Service::Delete, copy_file_path(dir, 0));  // to look at the copy
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 1024, 1).ok);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n") << "no failure message";
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)].size(), 131072u);
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: could not remove '" + dir + "': injected fault; it stays\n");
+  EXPECT_EQ(fake::state().noted_directories, (std::vector<std::string>{dir, ""}));
 }
 
 // After the clock every copy is written out of the system's cache, timed on

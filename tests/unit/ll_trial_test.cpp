@@ -230,8 +230,8 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   EXPECT_EQ(fake::count_of(Service::Clock), 0);
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
-  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; could not remove '" + dir +
-                                          "': injected fault; what is left stays in place\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: could not remove '" + dir + "': injected fault; it stays\n");
 }
 
 }  // namespace

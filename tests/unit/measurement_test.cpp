@@ -36,6 +36,22 @@ TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
             "HL C:   1M   10File(s)  3Trial(s) : Average:  3.333[MB/s] (  3.000[sec])\r\n");
 }
 
+// A trial that got through but left its work directory keeps its result, and
+// the directory is named on standard error, once per trial.
+TEST_F(TestRun, AWorkDirectoryThatStaysIsToldForItsTrial) {
+  run.drives["C:"] = 1LL << 40;
+  fake::state().calendar_step = 1;
+  fake::state().clock_readings = {0, 1000, 2000, 3000};
+  fake::fail_every(Service::RemoveDirectory);
+  EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 1, 2}, run));
+  const std::string told = fake::diagnostics_text();
+  EXPECT_EQ(told.substr(0, told.find("varnoquelbit: HL's copies")),
+            "varnoquelbit: could not remove 'C:\\Varnoquelbit1225000000': injected fault; it stays\n"
+            "varnoquelbit: could not remove 'C:\\Varnoquelbit1225000001': injected fault; it stays\n")
+      << told;
+  EXPECT_NE(fake::console_text().find("Average:"), std::string::npos);
+}
+
 // The run's record keeps how each trial ended, where the console showed it.
 TEST_F(TestRun, TheRecordSaysHowEachTrialEnded) {
   use_fixed();

@@ -134,7 +134,7 @@ TEST_F(Win32Platform, WholeSectorTransfersRoundTrip) {
   ASSERT_NE(buffer, nullptr);
 
   const FileHandle out = open_unbuffered(path("a.dat"), FileAccess::ReadWrite,
-                                         FileDisposition::CreateAlways);
+                                         FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   write_pieces(out, content, {65536, 65536, 65536}, buffer);
   EXPECT_TRUE(write_file(out, buffer, 0)) << "a zero-length write succeeds";
@@ -165,7 +165,7 @@ TEST_F(Win32Platform, TransfersThatDoNotFillSectorsArePaddedAndCutBack) {
   ASSERT_NE(buffer, nullptr);
 
   const FileHandle out =
-      open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered(path("b.dat"), FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   ASSERT_TRUE(use_sector_size(out, 4096));
   prepare_transfers(out, 8192);  // the scratch buffer, before any transfer
@@ -199,7 +199,7 @@ TEST_F(Win32Platform, TransfersFromBuffersOffSectorBoundaries) {
   char* unaligned = block + 1024;
 
   const FileHandle out =
-      open_unbuffered(path("c.dat"), FileAccess::ReadWrite, FileDisposition::CreateAlways);
+      open_unbuffered(path("c.dat"), FileAccess::ReadWrite, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   ASSERT_TRUE(use_sector_size(out, 4096));
   write_pieces(out, content, {4096, 8192}, unaligned);
@@ -302,7 +302,7 @@ bool make_sparse_file(const std::string& path, std::uint64_t size, const std::ve
                                               std::uint64_t size) {
   const std::uint32_t piece = 1 << 20;
   const FileHandle in = open_unbuffered(from, FileAccess::Read, FileDisposition::OpenExisting);
-  const FileHandle out = open_unbuffered(to, FileAccess::Write, FileDisposition::CreateAlways);
+  const FileHandle out = open_unbuffered(to, FileAccess::Write, FileDisposition::CreateNew);
   void* buffer = allocate_io_buffer(piece);
   bool ok = in != kInvalidFile && out != kInvalidFile && buffer != nullptr &&
             use_sector_size(in, 4096) && use_sector_size(out, 4096);
@@ -352,7 +352,7 @@ TEST_F(Win32Platform, FilesPastTwoAndFourGiBCopyWholeThroughBothMethods) {
 
 TEST_F(Win32Platform, SectorSizeOverrideIsRefusedWhenItCannotApply) {
   const FileHandle out =
-      open_unbuffered(path("d.dat"), FileAccess::Write, FileDisposition::CreateAlways);
+      open_unbuffered(path("d.dat"), FileAccess::Write, FileDisposition::CreateNew);
   ASSERT_NE(out, kInvalidFile);
   EXPECT_FALSE(use_sector_size(out, 3000)) << "not a power of two";
   EXPECT_FALSE(use_sector_size(out, 0));
@@ -364,38 +364,50 @@ TEST_F(Win32Platform, SectorSizeOverrideIsRefusedWhenItCannotApply) {
   release_io_buffer(buffer);
 }
 
-TEST_F(Win32Platform, OpeningCreatesReplacesAndRefusesSharing) {
+TEST_F(Win32Platform, OpeningCreatesOnlyNewFilesAndRefusesSharing) {
   EXPECT_EQ(open_unbuffered(path("missing.dat"), FileAccess::Read, FileDisposition::OpenExisting),
             kInvalidFile);
   EXPECT_EQ(open_unbuffered(path("no\\such\\dir.dat"), FileAccess::Write,
-                            FileDisposition::CreateAlways),
+                            FileDisposition::CreateNew),
             kInvalidFile);
 
   write_plain_file(path("old.dat"), "earlier content");
-  const FileHandle replaced =
-      open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateAlways);
-  ASSERT_NE(replaced, kInvalidFile);
-  // Opened without sharing: nobody else gets at the file while it is open.
-  EXPECT_EQ(open_unbuffered(path("old.dat"), FileAccess::Read, FileDisposition::OpenExisting),
+  Outcome failed;
+  EXPECT_EQ(open_unbuffered(path("old.dat"), FileAccess::Write, FileDisposition::CreateNew, &failed),
             kInvalidFile);
-  const HANDLE other = CreateFileA(path("old.dat").c_str(), GENERIC_READ,
+  EXPECT_EQ(failed.operation, "create");
+  EXPECT_EQ(file_content(path("old.dat")), "earlier content") << "an existing file is not replaced";
+
+  const FileHandle made =
+      open_unbuffered(path("new.dat"), FileAccess::Write, FileDisposition::CreateNew);
+  ASSERT_NE(made, kInvalidFile);
+  // Opened without sharing: nobody else gets at the file while it is open.
+  EXPECT_EQ(open_unbuffered(path("new.dat"), FileAccess::Read, FileDisposition::OpenExisting),
+            kInvalidFile);
+  const HANDLE other = CreateFileA(path("new.dat").c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(other, INVALID_HANDLE_VALUE);
   if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
-  set_compression_off(replaced);  // no compression on this volume or not: the file stays usable
-  close_file(replaced);
-  EXPECT_EQ(file_content(path("old.dat")), "") << "replaced by an empty file";
+  set_compression_off(made);  // no compression on this volume or not: the file stays usable
+  close_file(made);
+  EXPECT_EQ(file_content(path("new.dat")), "");
 }
 
-TEST_F(Win32Platform, WholeFileCopyCreatesAndReplaces) {
+// A progress routine that never stops a copy.
+bool stop_never(void*, std::uint64_t) { return true; }
+
+TEST_F(Win32Platform, WholeFileCopyCreatesOnlyNewFiles) {
   const std::string content = pattern_bytes(70000, 4);
   write_plain_file(path("src.dat"), content);
   ASSERT_TRUE(copy_whole_file(path("src.dat"), path("dst.dat")));
   EXPECT_EQ(file_content(path("dst.dat")), content);
   write_plain_file(path("dst.dat"), "something else, longer than nothing");
-  ASSERT_TRUE(copy_whole_file(path("src.dat"), path("dst.dat"))) << "an existing copy is replaced";
-  EXPECT_EQ(file_content(path("dst.dat")), content);
+  EXPECT_FALSE(copy_whole_file(path("src.dat"), path("dst.dat"))) << "an existing file stays";
+  EXPECT_EQ(file_content(path("dst.dat")), "something else, longer than nothing");
+  EXPECT_FALSE(copy_whole_file(path("src.dat"), path("dst.dat"), {stop_never, nullptr}))
+      << "with a progress routine too";
+  EXPECT_EQ(file_content(path("dst.dat")), "something else, longer than nothing");
   EXPECT_FALSE(copy_whole_file(path("none.dat"), path("dst2.dat")));
   EXPECT_FALSE(exists(path("dst2.dat")));
 
