@@ -37,8 +37,12 @@ struct WriteOutTotals {
   double write_out_seconds = 0.0;  // their write-outs, summed
 };
 
-// When the write-out took more than half the timed copy, how long it took
-// per trial and the speed the copies reached counting it; otherwise empty.
+// The shortest write-out per trial worth a note.
+constexpr double kNoticeableWriteOutSeconds = 0.1;
+
+// When the write-out took more than half the timed copy, and at least
+// kNoticeableWriteOutSeconds per trial, how long it took per trial and the
+// speed the copies reached counting it; otherwise empty.
 // `keyword` names the copy method.
 std::string write_out_note(const char* keyword, const std::string& drive,
                            const WriteOutTotals& totals);

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "platform/interrupted_again_line.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/posix_system.h"
 
@@ -35,29 +36,11 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 char g_directory[kNotedDirectoryLimit];
 volatile sig_atomic_t g_directory_length = 0;
 
-// Appends `text` to the line at `used`, as far as it fits.
-std::size_t append(char* line, std::size_t used, std::size_t limit, const char* text,
-                   std::size_t length) {
-  for (std::size_t i = 0; i < length && used < limit; ++i) line[used++] = text[i];
-  return used;
-}
-
 // The line of a second request, written with one write.
 void tell_leaving() {
   static char line[kNotedDirectoryLimit + 64];
-  constexpr char kStart[] = "\nvarnoquelbit: interrupted again";
-  constexpr char kLeaving[] = "; leaving '";
-  constexpr char kEnd[] = "'\n";
-  const std::size_t limit = sizeof line;
-  const auto length = static_cast<std::size_t>(g_directory_length);
-  std::size_t used = append(line, 0, limit, kStart, sizeof kStart - 1);
-  if (length != 0) {
-    used = append(line, used, limit, kLeaving, sizeof kLeaving - 1);
-    used = append(line, used, limit, g_directory, length);
-    used = append(line, used, limit, kEnd, sizeof kEnd - 1);
-  } else {
-    used = append(line, used, limit, "\n", 1);
-  }
+  const std::size_t used = interrupted_again_line(
+      line, sizeof line, g_directory, static_cast<std::size_t>(g_directory_length), "\n");
   const ssize_t ignored = ::write(STDERR_FILENO, line, used);
   (void)ignored;
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/interrupted_again_line.h"
 #include "platform/win32/win32_interruption_internal.h"
 
 namespace {
@@ -27,30 +28,13 @@ DWORD g_key_input_mode = 0;
 char g_directory[kNotedDirectoryLimit];
 volatile LONG g_directory_length = 0;
 
-// Appends `text` to the line at `used`, as far as it fits.
-std::size_t append(char* line, std::size_t used, std::size_t limit, const char* text,
-                   std::size_t length) {
-  for (std::size_t i = 0; i < length && used < limit; ++i) line[used++] = text[i];
-  return used;
-}
-
 // The line of a second request, put together without memory of its own (the
 // run may be in the middle of an allocation on its thread).
 void tell_leaving() {
   static char line[kNotedDirectoryLimit + 64];
-  constexpr char kStart[] = "\r\nvarnoquelbit: interrupted again";
-  constexpr char kLeaving[] = "; leaving '";
-  constexpr char kEnd[] = "'\r\n";
-  const std::size_t limit = sizeof line;
   const LONG length = InterlockedCompareExchange(&g_directory_length, 0, 0);
-  std::size_t used = append(line, 0, limit, kStart, sizeof kStart - 1);
-  if (length > 0) {
-    used = append(line, used, limit, kLeaving, sizeof kLeaving - 1);
-    used = append(line, used, limit, g_directory, static_cast<std::size_t>(length));
-    used = append(line, used, limit, kEnd, sizeof kEnd - 1);
-  } else {
-    used = append(line, used, limit, "\r\n", 2);
-  }
+  const std::size_t used = interrupted_again_line(
+      line, sizeof line, g_directory, length > 0 ? static_cast<std::size_t>(length) : 0, "\r\n");
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(used), &written, nullptr);
 }
