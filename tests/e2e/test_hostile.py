@@ -26,7 +26,6 @@ import shutil
 import signal
 import stat
 import subprocess
-import signal
 import sys
 import threading
 import time
@@ -568,30 +567,12 @@ class LyingVolume(HostileTest):
 
     def mount_lying_volume(self):
         self.need_root("a FUSE mount")
-        if not os.path.exists("/dev/fuse"):
-            skip_or_fail(self, "/dev/fuse is missing")
-        # python3-fuse is Debian's: the system's interpreter has it.
-        python = next((p for p in (sys.executable, "/usr/bin/python3")
-                       if subprocess.run([p, "-c", "import fuse"],
-                                         stderr=subprocess.DEVNULL).returncode == 0), None)
-        if python is None:
-            skip_or_fail(self, "no Python with the fuse module (Debian's python3-fuse)")
         backing, mnt = os.path.join(self.dir, "backing"), os.path.join(self.dir, "mnt")
         os.mkdir(backing)
         os.mkdir(mnt)
         with open(os.path.join(backing, "keep.txt"), "w") as f:
             f.write("the user's own file\n")
-        server = subprocess.Popen([python, LYING_FS, backing, "copy1.dat", str(self.FLIPPED), mnt,
-                                   "-f", "-s"], stderr=subprocess.PIPE)
-        self.addCleanup(server.communicate, timeout=60)
-        deadline = time.monotonic() + 30
-        while not os.path.ismount(mnt):
-            if server.poll() is not None or time.monotonic() > deadline:
-                server.kill()
-                skip_or_fail(self, "the FUSE file system did not mount: "
-                             + server.communicate()[1].decode(errors="replace").strip())
-            time.sleep(0.05)
-        self.addCleanup(subprocess.run, ["umount", mnt], check=True)
+        serve_fuse(self, LYING_FS, [backing, "copy1.dat", str(self.FLIPPED)], mnt)
         return backing, mnt
 
     def check_lying_copy(self, test_line, header, failure):
@@ -659,6 +640,22 @@ def fuse_python(test):
     return python
 
 
+def serve_fuse(test, script, arguments, mnt, options=()):
+    """Mounts the Python FUSE file system `script` (with its arguments) at the
+    existing directory mnt until the test ends."""
+    server = subprocess.Popen([fuse_python(test), script] + list(arguments)
+                              + [mnt, "-f", "-s"] + list(options), stderr=subprocess.PIPE)
+    test.addCleanup(server.communicate, timeout=60)
+    deadline = time.monotonic() + 30
+    while not os.path.ismount(mnt):
+        if server.poll() is not None or time.monotonic() > deadline:
+            server.kill()
+            skip_or_fail(test, "the FUSE file system did not mount: "
+                         + server.communicate()[1].decode(errors="replace").strip())
+        time.sleep(0.05)
+    test.addCleanup(subprocess.run, ["umount", mnt], check=True)
+
+
 class CounterfeitDisk(HostileTest):
     """A stick that announces 64 MiB and keeps 40: a FUSE file system
     (counterfeit_fs.py) serves one image whose offsets past 40 MiB wrap to
@@ -673,7 +670,7 @@ class CounterfeitDisk(HostileTest):
 
     def mount_counterfeit_disk(self):
         self.need_root("a FUSE mount and a loop device")
-        python = fuse_python(self)
+        fuse_python(self)  # before any tool is looked for: the first reason to skip
         for tool in ("losetup", "mkfs.ext4"):
             if shutil.which(tool) is None:
                 skip_or_fail(self, tool + " is not installed")
@@ -682,18 +679,8 @@ class CounterfeitDisk(HostileTest):
         os.mkdir(disk)
         with open(store, "wb") as f:
             f.truncate(self.REAL)
-        server = subprocess.Popen([python, COUNTERFEIT_FS, store, str(self.SIZE), str(self.REAL),
-                                   image_dir, "-f", "-s", "-o", "direct_io"],
-                                  stderr=subprocess.PIPE)
-        self.addCleanup(server.communicate, timeout=60)
-        deadline = time.monotonic() + 30
-        while not os.path.ismount(image_dir):
-            if server.poll() is not None or time.monotonic() > deadline:
-                server.kill()
-                skip_or_fail(self, "the FUSE file system did not mount: "
-                             + server.communicate()[1].decode(errors="replace").strip())
-            time.sleep(0.05)
-        self.addCleanup(subprocess.run, ["umount", image_dir], check=True)
+        serve_fuse(self, COUNTERFEIT_FS, [store, str(self.SIZE), str(self.REAL)], image_dir,
+                   ["-o", "direct_io"])
         attach = subprocess.run(["losetup", "--find", "--show",
                                  os.path.join(image_dir, "disk.img")],
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)

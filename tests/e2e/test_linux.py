@@ -14,14 +14,13 @@ import signal
 import stat
 import struct
 import subprocess
-import sys
 import termios
 import time
 import unittest
 
 from harness import (AVERAGE, BANNER, COMMAND, PROMPT, Run, TempDirTest, run_program,
                      schema_errors, trial_results, work_directories)
-from test_hostile import LYING_FS, WRITE_OUT_NOTE, skip_or_fail, user_space_note
+from test_hostile import LYING_FS, WRITE_OUT_NOTE, serve_fuse, skip_or_fail, user_space_note
 
 SLOW_MEDIUM_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "slow_medium_fs.py")
 
@@ -582,27 +581,9 @@ class MeasuredVolumes(TempDirTest):
 
     def serve_fuse(self, script, arguments, name):
         """Mounts a Python FUSE file system at a new directory until the test ends."""
-        if not os.path.exists("/dev/fuse"):
-            skip_or_fail(self, "/dev/fuse is missing")
-        # python3-fuse is Debian's: the system's interpreter has it.
-        python = next((p for p in (sys.executable, "/usr/bin/python3")
-                       if subprocess.run([p, "-c", "import fuse"],
-                                         stderr=subprocess.DEVNULL).returncode == 0), None)
-        if python is None:
-            skip_or_fail(self, "no Python with the fuse module (Debian's python3-fuse)")
         mnt = os.path.join(self.dir, name)
         os.mkdir(mnt)
-        server = subprocess.Popen([python, script] + arguments + [mnt, "-f", "-s"],
-                                  stderr=subprocess.PIPE)
-        self.addCleanup(server.communicate, timeout=60)
-        deadline = time.monotonic() + 30
-        while not os.path.ismount(mnt):
-            if server.poll() is not None or time.monotonic() > deadline:
-                server.kill()
-                skip_or_fail(self, "the FUSE file system did not mount: "
-                             + server.communicate()[1].decode(errors="replace").strip())
-            time.sleep(0.05)
-        self.addCleanup(subprocess.run, ["umount", mnt], check=True)
+        serve_fuse(self, script, arguments, mnt)
         return mnt
 
     def run_with_errors(self, ini):
