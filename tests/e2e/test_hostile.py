@@ -706,10 +706,13 @@ class CounterfeitDisk(HostileTest):
         self.assert_lines(run.console, start_lines() + [
             disk_line(disk), header % disk,
             "[Trial 0] Preparing... Testing..." + failure] + PROMPT_LINES)
+        # Mostly a test file is found overwritten; where write-back order let
+        # the wrap land on a copy instead, that copy is (both print no speed).
         self.assertRegex(run.diagnostics,
-                         r"^varnoquelbit: test file '%s/Varnoquelbit-?\d+/test[01]\.dat' differs "
+                         r"^varnoquelbit: (test file '%s/Varnoquelbit-?\d+/test[01]\.dat'|"
+                         r"'%s/Varnoquelbit-?\d+/copy[01]\.dat') differs "
                          r"from what was written at byte \d+ \(\d+ bytes checked\)\n$"
-                         % re.escape(disk))
+                         % (re.escape(disk), re.escape(disk)))
 
     def test_hl_trial_on_a_counterfeit_disk(self):
         self.check_no_speed("HL %s 12M 2 1", "HL %s 12M 2File(s) 1Trial(s)", "Copy Failed!")
