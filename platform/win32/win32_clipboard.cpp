@@ -15,10 +15,21 @@ ClipboardCopy not_copied(const char* operation) {
   return {false, "", last_error_failure(operation, "clipboard").reason};
 }
 
+// Only one program at a time may have the clipboard open, and others (a
+// clipboard viewer, a program that just copied) hold it for moments: try
+// for about a second before giving up.
+bool open_clipboard() {
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    if (OpenClipboard(nullptr)) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
 }  // namespace
 
 ClipboardCopy copy_to_clipboard(const std::string& text) {
-  if (!OpenClipboard(nullptr)) return not_copied("open");
+  if (!open_clipboard()) return not_copied("open");
   // GMEM_MOVEABLE | GMEM_DDESHARE: a block the clipboard can take over.
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, text.size() + 1);
   void* memory = block != nullptr ? GlobalLock(block) : nullptr;
