@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/linux/linux_descriptions_internal.h"
+#include "platform/posix/posix_descriptor.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_paths.h"
 #include "platform/volume_description.h"
@@ -47,20 +48,6 @@ std::string shown(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string real_path(const std::string& path) {
   char* resolved = ::realpath(path.c_str(), nullptr);

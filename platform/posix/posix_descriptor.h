@@ -5,39 +5,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-class Descriptor {
- public:
-  Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
+#include "platform/scoped_resource.h"
 
-  // -1 when it holds none.
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  // Hands the descriptor over to a caller that closes it (and wants to know
-  // how the close went); the owner holds none afterwards.
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes what it holds, if anything, and takes `fd`. The close's result is
-  // of no interest here: whoever needs it closes a released descriptor.
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
+struct DescriptorTraits {
+  using Value = int;
+  static int none() { return -1; }
+  static bool held(int fd) { return fd >= 0; }
+  static void close(int fd) { ::close(fd); }
 };
+
+// A descriptor's owner; get() is -1 when it holds none.
+using Descriptor = ScopedResource<DescriptorTraits>;
 
 // The descriptor moved above the standard three, close-on-exec: a process
 // started with a standard stream closed hands out its number next, and a
