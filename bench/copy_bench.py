@@ -33,15 +33,28 @@ before each measurement, and fio reads the file its write job has just laid
 out. The figures are MB/s with 1 MB = 1,048,576 bytes, as the program prints
 them.
 
-cp and the kernel copies start as long after the page cache was filled and
-dropped as the program's HL copy does. A virtual machine's guest hands memory that has been
-free for about 2 s back to the host, and whoever fills the page cache after
-that pays the host's page faults: a copy then runs about 3 times slower. The
-program prepares its test files between the warming and its clock, so the
-time from the end of the warming to " Testing..." on its console (read
-through a pseudo-terminal, where the program's words appear as they are
-written) is measured in each round. Each peer gets its sources written first,
-then the warming, then that same pause.
+cp and the kernel copies go through the same steps as the program's HL
+trial, in the same order. A virtual machine's guest hands memory that has
+been free for about 2 s back to the host, and whoever fills the page cache
+after that pays the host's page faults: a copy then runs about 3 times
+slower. The program writes its test files between the warming and its clock,
+so each peer does the same: the warming, then its sources written past the
+cache, then its copy at once. The time from the end of the warming to the
+start of the copy is shown for both: for the program up to " Testing..." on
+its console (read through a pseudo-terminal, where the program's words
+appear as they are written). Written the other way round (sources, warming,
+then a pause as long as the program's), cp ran 7 to 11% below the program's
+HL in two short runs on an ext4 loop volume, and 7 to 9% below cp run this
+way, which came within 2% of HL.
+
+Whether a copy through the page cache meets such faults depends on the
+guest's memory history too, not only on the pause: the same HL trial, after
+the same warming, ran at 618 and at 1,630 MB/s on an ext4 loop volume, its
+reads taking 220 us per 128 KiB instead of 17 us. With --best-of N every
+measurement is made N times back to back and the fastest kept, for the
+program and for each peer alike (a hypervisor's page faults only ever slow a
+copy down); a peer that gains much from its second run and the program that
+does not point at a difference between them, not at noise.
 
 The script builds nothing: it takes the program's path as an argument. It
 always exits 0 once it has measured (a measurement, not a test); 2 means it
@@ -316,23 +329,26 @@ PEERS = [("cp", copy_with_cp),
          ("copy_file_range", copy_with_kernel(lambda src, dst, left: os.copy_file_range(src, dst, left)))]
 
 
-def run_peer(name, copy, originals, sources, work, cache, mib_total, warm=None, pause=0.0):
+def run_peer(name, copy, originals, sources, work, cache, mib_total, warm=None, pauses=None):
     """One copy of every source, just written and out of the page cache, into a
     fresh directory, timed from start to end. Like the program's HL trial the
     copies are not synced inside the timed part; they are removed and the
     volume synced afterwards, so their dirty pages do not weigh on the next
-    measurement. When given, warm() runs once the sources are ready, and the
-    copy starts `pause` seconds after it."""
-    if not write_like_the_program(originals, sources):
-        return None
+    measurement. When given, warm() runs first, as it does just before the
+    program starts, and the seconds from its end to the copy's start are
+    appended to `pauses`."""
     target = os.path.join(work, "peer")
     remove_quietly(target)
     os.mkdir(target)
-    cache.evict(sources)
     if warm is not None:
         warm()
-        time.sleep(pause)
+    warmed = time.perf_counter()
+    if not write_like_the_program(originals, sources):
+        return None
+    cache.evict(sources)
     start = time.perf_counter()
+    if warm is not None and pauses is not None:
+        pauses.append(start - warmed)
     failed = copy(sources, target)
     seconds = time.perf_counter() - start
     remove_quietly(target)
@@ -425,9 +441,6 @@ def measure(args, work, with_ll=True):
         blocks = []
     figures = {}  # name -> list of per-round MB/s
     warmed = {"at": 0.0}  # when the page cache was last filled and dropped
-    # The program's time from warming to its clock; cp waits as long. Until
-    # the first HL run says otherwise, the settle time stands in for it.
-    program_pause = {"seconds": args.settle}
 
     def warm():
         warm_page_cache_memory(work, args.warm_mib)
@@ -436,18 +449,26 @@ def measure(args, work, with_ll=True):
     def record(name, step, warm_first=True):
         # Whatever the steps before left to write back, below the file system
         # too, is written before this one starts; then memory is put to use.
-        os.sync()
-        time.sleep(args.settle)
-        if warm_first:
-            warm()
-        value = step()
+        # With --best-of the same measurement is made again at once and the
+        # fastest kept: what slows one of them (see warm_page_cache_memory)
+        # comes from outside the copy, and it never speeds one up.
+        values = []
+        for _ in range(args.best_of):
+            os.sync()
+            time.sleep(args.settle)
+            if warm_first:
+                warm()
+            values.append(step())
+        measured = [v for v in values if v is not None]
+        value = max(measured) if len(measured) == len(values) else None
         figures.setdefault(name, []).append(value)
-        print("    %-14s %10s MB/s" % (name, show(value)), flush=True)
+        others = "" if len(values) == 1 else \
+            "   (of %s)" % " ".join(show(v, 0) if v is not None else "-" for v in values)
+        print("    %-14s %10s MB/s%s" % (name, show(value), others), flush=True)
 
     def run_hl():
         value, pause = run_program_timed(args.program, run_dir, ini, warmed["at"])
         if pause is not None:
-            program_pause["seconds"] = pause
             figures.setdefault("HL pause", []).append(pause)
         return value
 
@@ -469,14 +490,14 @@ def measure(args, work, with_ll=True):
             record("fio read " + block,
                    lambda: run_fio(fio_file, "read", block, mib_total, cache))
         ini = "HL %s %dM %d 1" % (drive, file_mib, files)
-        # Each peer warms the cache itself once its sources are ready, and
-        # waits as long after that as the program did before its clock. The
-        # order turns by one place each round.
+        # Each peer warms the cache itself and then writes its sources, as
+        # the program writes its test files after the warming. The order
+        # turns by one place each round.
         group = [("HL", run_hl, True)]
         for name, copy in PEERS:
             group.append((name, lambda name=name, copy=copy: run_peer(
                 name, copy, originals, sources, work, cache, mib_total, warm,
-                program_pause["seconds"]), False))
+                figures.setdefault("peer pause", [])), False))
         turn = round_number % len(group)
         for name, step, warm_first in group[turn:] + group[:turn]:
             record(name, step, warm_first)
@@ -533,6 +554,8 @@ def report(args, figures, cache, mount, load_before, load_after):
                                   " random bytes, repeated)"))
     print("Before each measurement: sync, %g s of rest, %d MiB of page cache filled"
           " and dropped" % (args.settle, args.warm_mib))
+    if args.best_of > 1:
+        print("Each figure: the fastest of %d measurements made back to back" % args.best_of)
     print("Load average (1 min) before: %.2f, after: %.2f" % (load_before, load_after))
     print()
     print("%-16s %10s %10s %10s   %s" % ("figure", "median", "min", "max",
@@ -559,12 +582,14 @@ def report(args, figures, cache, mount, load_before, load_after):
             label, show(value), "%s-%s" % (show(spread[0]), show(spread[1])) if spread else "-",
             target_text(low, high), verdict(value, low, high),
             " ".join(show(r, 3) for r in per_round)))
-    pauses = [v for v in figures.get("HL pause", []) if v is not None]
-    if pauses:
+    if "HL pause" in figures:
         print()
-        print("The program's time from warming to its clock (each peer waited as long):"
-              " median %.2f s, %.2f to %.2f s" % (statistics.median(pauses), min(pauses),
-                                                  max(pauses)))
+    for key, whose in (("HL pause", "The program's"), ("peer pause", "The peers'")):
+        pauses = [v for v in figures.get(key, []) if v is not None]
+        if pauses:
+            print("%s time from warming to copying (writing the sources): median %.2f s,"
+                  " %.2f to %.2f s" % (whose, statistics.median(pauses), min(pauses),
+                                       max(pauses)))
     print()
     print("Ratios are medians of the per-round ratios (each round pairs runs made"
           " back to back).")
@@ -597,6 +622,9 @@ def parse_arguments():
                         help="HL against cp, sendfile and copy_file_range (and LL against dd"
                         " on ext4), on fresh ext4, XFS (reflink=1) and btrfs loop volumes"
                         " made in --dir's file system (root; default 9 rounds)")
+    parser.add_argument("--best-of", type=int,
+                        help="make each measurement this many times back to back and keep"
+                        " the fastest (default 1)")
     parser.add_argument("--keep", action="store_true",
                         help="leave the working directory in place")
     args = parser.parse_args()
@@ -604,6 +632,10 @@ def parse_arguments():
     args.file_mib = 16 if args.quick else 64
     if args.rounds is None:
         args.rounds = 2 if args.quick else (9 if args.loop_volumes else 5)
+    if args.best_of is None:
+        args.best_of = 1
+    if args.best_of < 1:
+        parser.error("--best-of must be at least 1")
     if args.warm_mib is None:
         args.warm_mib = 2 * args.files * args.file_mib
     if args.rounds < 1:
