@@ -329,26 +329,23 @@ PEERS = [("cp", copy_with_cp),
          ("copy_file_range", copy_with_kernel(lambda src, dst, left: os.copy_file_range(src, dst, left)))]
 
 
-def run_peer(name, copy, originals, sources, work, cache, mib_total, warm=None, pauses=None):
+def run_peer(name, copy, originals, sources, work, cache, mib_total, warmed, pauses):
     """One copy of every source, just written and out of the page cache, into a
     fresh directory, timed from start to end. Like the program's HL trial the
     copies are not synced inside the timed part; they are removed and the
     volume synced afterwards, so their dirty pages do not weigh on the next
-    measurement. When given, warm() runs first, as it does just before the
-    program starts, and the seconds from its end to the copy's start are
-    appended to `pauses`."""
+    measurement. Like the program, it starts right after the page cache was
+    filled and dropped (at `warmed`, a perf_counter reading) and writes its
+    sources first; the seconds from `warmed` to the copy's start are appended
+    to `pauses`."""
+    if not write_like_the_program(originals, sources):
+        return None
     target = os.path.join(work, "peer")
     remove_quietly(target)
     os.mkdir(target)
-    if warm is not None:
-        warm()
-    warmed = time.perf_counter()
-    if not write_like_the_program(originals, sources):
-        return None
     cache.evict(sources)
     start = time.perf_counter()
-    if warm is not None and pauses is not None:
-        pauses.append(start - warmed)
+    pauses.append(start - warmed)
     failed = copy(sources, target)
     seconds = time.perf_counter() - start
     remove_quietly(target)
@@ -446,7 +443,7 @@ def measure(args, work, with_ll=True):
         warm_page_cache_memory(work, args.warm_mib)
         warmed["at"] = time.perf_counter()
 
-    def record(name, step, warm_first=True):
+    def record(name, step):
         # Whatever the steps before left to write back, below the file system
         # too, is written before this one starts; then memory is put to use.
         # With --best-of the same measurement is made again at once and the
@@ -456,8 +453,7 @@ def measure(args, work, with_ll=True):
         for _ in range(args.best_of):
             os.sync()
             time.sleep(args.settle)
-            if warm_first:
-                warm()
+            warm()
             values.append(step())
         measured = [v for v in values if v is not None]
         value = max(measured) if len(measured) == len(values) else None
@@ -490,17 +486,16 @@ def measure(args, work, with_ll=True):
             record("fio read " + block,
                    lambda: run_fio(fio_file, "read", block, mib_total, cache))
         ini = "HL %s %dM %d 1" % (drive, file_mib, files)
-        # Each peer warms the cache itself and then writes its sources, as
-        # the program writes its test files after the warming. The order
-        # turns by one place each round.
-        group = [("HL", run_hl, True)]
+        # Each peer writes its sources after the warming, as the program
+        # writes its test files. The order turns by one place each round.
+        group = [("HL", run_hl)]
         for name, copy in PEERS:
             group.append((name, lambda name=name, copy=copy: run_peer(
-                name, copy, originals, sources, work, cache, mib_total, warm,
-                figures.setdefault("peer pause", [])), False))
+                name, copy, originals, sources, work, cache, mib_total, warmed["at"],
+                figures.setdefault("peer pause", []))))
         turn = round_number % len(group)
-        for name, step, warm_first in group[turn:] + group[:turn]:
-            record(name, step, warm_first)
+        for name, step in group[turn:] + group[:turn]:
+            record(name, step)
 
     for _, block in blocks:
         if args.loop_volumes:
