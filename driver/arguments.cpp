@@ -34,4 +34,6 @@ std::string help_text() {
          "The manual: man varnoquelbit (docs/varnoquelbit.1 in the source).\n";
 }
 
-std::string version_text() { return std::string("varnoquelbit ") + VARNO_VERSION + "\n"; }
+const char* program_version() { return VARNO_VERSION; }
+
+std::string version_text() { return std::string("varnoquelbit ") + program_version() + "\n"; }

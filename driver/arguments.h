@@ -13,5 +13,8 @@ Request request_of_arguments(const std::vector<std::string>& arguments);
 // The usage text printed for a request for help.
 std::string help_text();
 
+// The program's version, "0.1.0".
+const char* program_version();
+
 // "varnoquelbit <version>" and a line end.
 std::string version_text();

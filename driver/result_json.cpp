@@ -6,9 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "platform/failure.h"
 #include "platform/report_files.h"
+#include "platform/system_info.h"
+#include "trials/copy_method.h"
 #include "trials/notes.h"
 
 namespace {
@@ -52,8 +55,6 @@ template <typename T>
 json value_or_null(const std::optional<T>& value) {
   return value ? json(*value) : json(nullptr);
 }
-
-const char* method_name(CopyMethod method) { return method == CopyMethod::LL ? "LL" : "HL"; }
 
 json stop_name(TestStop stop) {
   switch (stop) {
@@ -141,7 +142,6 @@ json trial_json(const TrialRecord& trial) {
 }
 
 json test_json(const TestRecord& test) {
-  const bool takes_buffer = test.method == CopyMethod::LL;
   json trials = json::array();
   for (const TrialRecord& trial : test.trials) trials.push_back(trial_json(trial));
   json average = nullptr;
@@ -154,13 +154,13 @@ json test_json(const TestRecord& test) {
   if (test.cache_note)
     cache_note = {{"reason", text(test.cache_note->reason)}, {"text", text(test.cache_note->text)}};
   return {{"line", test.line ? text(*test.line) : json(nullptr)},
-          {"method", method_name(test.method)},
+          {"method", copy_method_row(test.method).keyword},
           {"drive", text(test.drive)},
           {"path", test.volume ? text_or_null(test.volume->path) : json(nullptr)},
           {"file_size", text(test.file_size)},
           {"file_size_bytes", value_or_null(test.file_size_bytes)},
-          {"buffer_size", takes_buffer ? text(test.buffer_size) : json(nullptr)},
-          {"buffer_size_bytes", takes_buffer ? value_or_null(test.buffer_size_bytes) : json(nullptr)},
+          {"buffer_size", text_or_null(test.buffer_size)},
+          {"buffer_size_bytes", value_or_null(test.buffer_size_bytes)},
           {"file_count", test.file_count},
           {"trial_count", test.trial_count},
           {"outcome", test.stopped_at == TestStop::None ? "ran" : "stopped"},
@@ -171,6 +171,26 @@ json test_json(const TestRecord& test) {
           {"copy_path", text_or_null(test.copy_path)},
           {"trials", trials},
           {"average", average}};
+}
+
+json run_json(const RunRecord& record, const SystemDescription& system) {
+  json tests = json::array();
+  for (const TestRecord& test : record.tests) tests.push_back(test_json(test));
+  return {{"schema", 1},
+          {"program",
+           {{"name", "varnoquelbit"},
+            {"version", program_version()},
+            {"build_stamp", text(build_stamp())}}},
+          {"start_utc", utc_time_text(record.start_seconds)},
+          {"end_utc", utc_time_text(record.end_seconds)},
+          {"system", system_json(record.os_line, system)},
+          {"tests", tests}};
+}
+
+// Every text went through utf8_text, so the strict dump would not throw;
+// replacing what it would throw on keeps it so whatever comes in later.
+std::string dumped(const json& run, int indent) {
+  return run.dump(indent, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace
@@ -219,29 +239,10 @@ std::string utc_time_text(std::int64_t seconds) {
   return buffer;
 }
 
-std::string result_json_text(const RunRecord& record, const SystemDescription& system,
-                             bool one_line) {
-  json tests = json::array();
-  for (const TestRecord& test : record.tests) tests.push_back(test_json(test));
-  const json run = {
-      {"schema", 1},
-      {"program",
-       {{"name", "varnoquelbit"}, {"version", VARNO_VERSION}, {"build_stamp", text(build_stamp())}}},
-      {"start_utc", utc_time_text(record.start_seconds)},
-      {"end_utc", utc_time_text(record.end_seconds)},
-      {"system", system_json(record.os_line, system)},
-      {"tests", tests}};
-  // Every text went through utf8_text, so the strict dump would not throw;
-  // replacing what it would throw on keeps it so whatever comes in later.
-  return run.dump(one_line ? -1 : 2, ' ', false, json::error_handler_t::replace);
-}
-
 void write_result_files(const RunRecord& record) {
-  const SystemDescription system = describe_system();
-  const Outcome written =
-      replace_file_contents(kResultJsonFile, result_json_text(record, system, false) + "\n");
+  const json run = run_json(record, describe_system());
+  const Outcome written = replace_file_contents(kResultJsonFile, dumped(run, 2) + "\n");
   if (!written) write_failure(failure("write", kResultJsonFile, written.reason));
-  const Outcome appended =
-      append_line_to_file(kResultLinesFile, result_json_text(record, system, true));
+  const Outcome appended = append_line_to_file(kResultLinesFile, dumped(run, -1));
   if (!appended) write_failure(failure("append to", kResultLinesFile, appended.reason));
 }

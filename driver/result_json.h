@@ -5,7 +5,6 @@
 #pragma once
 #include <string>
 
-#include "platform/system_info.h"
 #include "testrun/run_record.h"
 
 constexpr const char* kResultJsonFile = "result.json";
@@ -18,10 +17,6 @@ std::string utf8_text(const std::string& bytes);
 
 // "2026-12-08T10:15:02Z" for calendar seconds since 1970 (UTC).
 std::string utc_time_text(std::int64_t seconds);
-
-// The record as JSON: indented over many lines, or on one line.
-std::string result_json_text(const RunRecord& record, const SystemDescription& system,
-                             bool one_line);
 
 // Writes result.json (a new file renamed over the old) and appends the record
 // to results.jsonl in one write. A failure of either is told on standard

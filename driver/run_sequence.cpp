@@ -104,8 +104,8 @@ int run_benchmark() {
     return 0;
   }
   run.record.os_line = text::kOsLine + name;
-  out << text::kOsLine << name << std::endl;
-  report << text::kOsLine << name << text::kReportLineEnd;
+  out << run.record.os_line << std::endl;
+  report << run.record.os_line << text::kReportLineEnd;
 
   std::ifstream configuration;
   bool missing = false;

@@ -86,3 +86,7 @@ inline Outcome standard_output_outcome() {
   if (error == 0 || error == EPIPE) return success();
   return failure("write", "standard output", std::strerror(error));
 }
+
+// Puts the layer's buffer on standard output (each layer's console defines
+// it); prepare_process calls it before the run writes.
+void install_standard_output_buffer();

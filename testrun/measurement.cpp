@@ -12,6 +12,7 @@
 #include "trials/notes.h"
 #include "trials/progress.h"
 #include "trials/trial.h"
+#include "trials/verify_copies.h"
 #include "trials/texts.h"
 #include "trials/work_directory.h"
 
@@ -180,12 +181,11 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     trial_record.write_out_ms = trial.write_out_ms;
     if (trial.ok) {
       trial_record.milliseconds = trial.elapsed_ms;
-#ifndef VARNO_NO_READ_BACK  // a build that measures the read-back's cost reads nothing
       // Every copy was read back whole and found as written (a count below
       // one makes no files); the free-space check has kept the product small.
-      trial_record.bytes_read_back = static_cast<std::uint64_t>(file_kib) * 1024 *
-                                     static_cast<std::uint64_t>(std::max(file_count, 0));
-#endif
+      if (kReadsBack)
+        trial_record.bytes_read_back = static_cast<std::uint64_t>(file_kib) * 1024 *
+                                       static_cast<std::uint64_t>(std::max(file_count, 0));
     }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
     if (!trial.ok || seconds == 0.0) {  // failed, or faster than one clock step

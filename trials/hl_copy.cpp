@@ -13,12 +13,12 @@
 
 namespace {
 
-// Between the pieces of a copy: the progress indicator's hook (in
-// `context`, none while it shows nothing) hears of them, and an interruption
-// stops the copy there, so that a large file is not copied to its end first.
+// Between the pieces of a copy: the progress indicator hears how far the
+// phase is (`context` holds the bytes of the files before this one), and an
+// interruption stops the copy there, so that a large file is not copied to
+// its end first.
 bool after_piece(void* context, std::uint64_t copied) {
-  const CopyPieces& progress = *static_cast<const CopyPieces*>(context);
-  if (progress.after_piece != nullptr) progress.after_piece(progress.context, copied);
+  progress_at(*static_cast<const std::uint64_t*>(context) + copied);
   return !interruption_requested();
 }
 
@@ -27,8 +27,7 @@ bool after_piece(void* context, std::uint64_t copied) {
 CopyPhaseResult copy_all_hl(const CopyJob& job) {
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(job.file_kib) * 1024u;
   std::uint64_t bytes_before = 0;  // of the file being copied, for the progress indicator
-  CopyPieces progress = progress_pieces(&bytes_before);
-  const CopyPieces pieces{after_piece, &progress};
+  const CopyPieces pieces{after_piece, &bytes_before};
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < job.file_count; ++i) {
     if (interruption_requested()) return {};

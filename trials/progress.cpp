@@ -92,17 +92,8 @@ const char* phase_name(ProgressPhase phase) {
   return "";
 }
 
-// The phases of a trial, in order.
+// The phases of a trial, in order (ProgressPhase lists them so).
 constexpr double kPhases = 4.0;
-int phase_index(ProgressPhase phase) {
-  switch (phase) {
-    case ProgressPhase::Preparing: return 0;
-    case ProgressPhase::Copying: return 1;
-    case ProgressPhase::WritingOut: return 2;
-    case ProgressPhase::ReadingBack: return 3;
-  }
-  return 0;
-}
 
 // Megabytes (1 MB = 1,048,576 bytes, as the console's figures), with a
 // decimal only while the total is small.
@@ -155,17 +146,17 @@ std::string indicator_text(const Progress& p, std::uint64_t done, std::uint32_t 
   // takes; during it, its share done, each phase weighing alike.
   const std::uint32_t test_ms = now - p.test_start_ms;
   double left_ms = -1.0;
-  if (p.trial_index > 0 && p.trial_clock_started) {
+  if (p.trial_index > 0) {
     const double per_trial =
         static_cast<double>(p.trial_start_ms - p.test_start_ms) / p.trial_index;
     left_ms = per_trial * (p.trial_count - p.trial_index) - (now - p.trial_start_ms);
     if (left_ms < 0) left_ms = 0;
   } else if (p.trial_count > 0 && test_ms >= 1000) {
     const double test_part =
-        (p.trial_index + (phase_index(p.phase) + part) / kPhases) / static_cast<double>(p.trial_count);
+        (p.trial_index + (static_cast<int>(p.phase) + part) / kPhases) / static_cast<double>(p.trial_count);
     if (test_part > 0.0) left_ms = static_cast<double>(test_ms) * (1.0 - test_part) / test_part;
   }
-  if (p.test_clock_started && left_ms >= 0)
+  if (left_ms >= 0)
     trial += ", about " + duration_text(static_cast<std::uint64_t>(left_ms / 1000.0 + 0.5)) +
              " left";
   for (const std::string& text : {phase + " " + amounts + percent + speed + trial,
@@ -201,11 +192,6 @@ void draw(Progress& p, std::uint64_t done, std::uint32_t now) {
   const std::string out = erasing(p) + text;
   p.shown = text.size();
   if (!out.empty()) diagnostics() << out << std::flush;
-}
-
-bool after_piece(void* context, std::uint64_t copied) {
-  progress_at(*static_cast<const std::uint64_t*>(context) + copied);
-  return true;
 }
 
 }  // namespace
@@ -343,7 +329,3 @@ void erase_progress() {
   diagnostics() << out << std::flush;
 }
 
-CopyPieces progress_pieces(const std::uint64_t* bytes_before) {
-  if (!progress().on) return {};
-  return {after_piece, const_cast<std::uint64_t*>(bytes_before)};
-}

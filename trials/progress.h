@@ -12,7 +12,6 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/files.h"
 
 enum class ProgressPhase { Preparing, Copying, WritingOut, ReadingBack };
 
@@ -38,8 +37,3 @@ void progress_end_phase();
 // Takes the indicator off the terminal if it shows; nothing otherwise.
 void erase_progress();
 
-// For a whole-file copy of the copy phase: a hook that tells the phase the
-// bytes copied, counted from the `bytes_before` the caller keeps up to date
-// before each file. No hook (the copy is as without one) while the phase
-// shows nothing.
-CopyPieces progress_pieces(const std::uint64_t* bytes_before);

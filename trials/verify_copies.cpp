@@ -43,83 +43,83 @@ void report(const std::string& file, const std::string& what, std::uint64_t chec
              " bytes checked)");
 }
 
-// Checks one copy of `file_bytes` bytes against its test file's pattern.
-// `checked` counts the bytes found right so far in the trial.
-bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
-                  unsigned char* buffer, std::uint64_t& checked, std::uint64_t bytes_before) {
+// Opens a file to be read back. Whatever a copy call or the copy phase left
+// of it in the system's cache goes to the medium and out of the cache first,
+// so the reads come from the medium even where the cache bypass is not
+// available. An invalid handle, after a report, when it cannot be opened.
+OpenFile open_to_read_back(const std::string& path, std::uint64_t checked, const char* kind) {
   Outcome failed;
-  const OpenFile opened(copy, FileAccess::Read, FileDisposition::OpenExisting, &failed);
-  const FileHandle file = opened.handle();
-  if (file == kInvalidFile) {
-    report(copy, "could not be opened to be read back: " + failed.reason, checked);
+  OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting, &failed);
+  if (opened.handle() == kInvalidFile)
+    report(path, "could not be opened to be read back: " + failed.reason, checked, kind);
+  else
+    drop_cached_data(opened.handle());
+  return opened;
+}
+
+// One read of `length` bytes at `offset` of a file `file_bytes` long, which
+// got `got` bytes into `read`, against the pattern. `checked` counts the bytes
+// found right so far in the trial. False, after a report, when the read
+// failed, a byte differs or the file ended early.
+bool piece_matches(const std::string& path, const Outcome& outcome, std::uint64_t offset,
+                   const unsigned char* read, std::uint32_t got, std::uint32_t length,
+                   const unsigned char* pattern, std::uint64_t file_bytes,
+                   std::uint64_t& checked, const char* kind) {
+  if (!outcome) {
+    report(path, "could not be read back at byte " + std::to_string(offset) + ": " + outcome.reason,
+           checked, kind);
     return false;
   }
-  // Whatever a copy call left in the system's cache goes to the medium and out
-  // of the cache first, so the reads below come from the medium even where
-  // the cache bypass is not available.
-  drop_cached_data(file);
+  const std::uint32_t same = first_difference(read, pattern, got);
+  checked += same;
+  if (same < got) {
+    report(path, "differs from what was written at byte " + std::to_string(offset + same),
+           checked, kind);
+    return false;
+  }
+  if (got < length) {
+    report(path, "ends at byte " + std::to_string(offset + got) + " of the " +
+                     std::to_string(file_bytes) + " bytes written",
+           checked, kind);
+    return false;
+  }
+  return true;
+}
 
-  std::uint64_t offset = 0;
-  bool ok = true;
-  for (;;) {
+// Checks one copy of `file_bytes` bytes against its test file's pattern.
+bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
+                  unsigned char* buffer, std::uint64_t& checked, std::uint64_t bytes_before) {
+  const OpenFile opened = open_to_read_back(copy, checked, "");
+  const FileHandle file = opened.handle();
+  if (file == kInvalidFile) return false;
+  for (std::uint64_t offset = 0;;) {
     const std::uint64_t left = file_bytes - offset;
     // Past the end one more read asks for a whole buffer: it must get nothing.
     const std::uint32_t length =
         left == 0 || left > kReadBytes ? kReadBytes : static_cast<std::uint32_t>(left);
     std::uint32_t got = 0;
     const Outcome read = read_file_counted(file, buffer, length, got);
-    if (!read) {
-      report(copy, "could not be read back at byte " + std::to_string(offset) + ": " + read.reason,
-             checked);
-      ok = false;
-      break;
+    if (read && left == 0) {
+      if (got == 0) return true;
+      report(copy, "is longer than the " + std::to_string(file_bytes) + " bytes written", checked);
+      return false;
     }
-    if (left == 0) {
-      if (got != 0) {
-        report(copy, "is longer than the " + std::to_string(file_bytes) + " bytes written",
-               checked);
-        ok = false;
-      }
-      break;
-    }
-    const std::uint32_t same = first_difference(buffer, pattern, got);
-    checked += same;
-    if (same < got) {
-      report(copy, "differs from what was written at byte " + std::to_string(offset + same),
-             checked);
-      ok = false;
-      break;
-    }
+    if (!piece_matches(copy, read, offset, buffer, got, length, pattern, file_bytes, checked, ""))
+      return false;
     offset += got;
     progress_at(bytes_before + offset);
-    if (got < length) {
-      report(copy, "ends at byte " + std::to_string(offset) + " of the " +
-                       std::to_string(file_bytes) + " bytes written",
-             checked);
-      ok = false;
-      break;
-    }
   }
-  return ok;
 }
 
 // Checks the samples of one test file of `file_bytes` bytes against its
-// pattern. `checked` counts the bytes found right so far in the trial.
+// pattern.
 bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
                        const unsigned char* pattern, unsigned char* buffer,
                        std::uint64_t& checked) {
   constexpr const char* kTestFile = "test file ";
-  Outcome failed;
-  const OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting, &failed);
+  const OpenFile opened = open_to_read_back(path, checked, kTestFile);
   const FileHandle file = opened.handle();
-  if (file == kInvalidFile) {
-    report(path, "could not be opened to be read back: " + failed.reason, checked, kTestFile);
-    return false;
-  }
-  // The copy phase read the test files, through the cache for HL: the
-  // samples must come from the medium.
-  drop_cached_data(file);
-
+  if (file == kInvalidFile) return false;
   // Each MiB begins with the pattern, so every sample is compared with the
   // pattern's beginning.
   const std::uint64_t block = file_bytes < kFillBufferBytes ? file_bytes : kSampleBytes;
@@ -129,24 +129,9 @@ bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
     const auto length = static_cast<std::uint32_t>(left < block ? left : block);
     std::uint32_t got = 0;
     const Outcome read = moved ? read_file_counted(file, buffer, length, got) : moved;
-    if (!read) {
-      report(path, "could not be read back at byte " + std::to_string(offset) + ": " + read.reason,
-             checked, kTestFile);
+    if (!piece_matches(path, read, offset, buffer, got, length, pattern, file_bytes, checked,
+                       kTestFile))
       return false;
-    }
-    const std::uint32_t same = first_difference(buffer, pattern, got);
-    checked += same;
-    if (same < got) {
-      report(path, "differs from what was written at byte " + std::to_string(offset + same),
-             checked, kTestFile);
-      return false;
-    }
-    if (got < length) {
-      report(path, "ends at byte " + std::to_string(offset + got) + " of the " +
-                       std::to_string(file_bytes) + " bytes written",
-             checked, kTestFile);
-      return false;
-    }
   }
   return true;
 }
@@ -155,11 +140,7 @@ bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
 
 bool files_read_back_as_written(const std::string& work_directory, std::int64_t file_kib,
                                 std::int32_t file_count, std::uint32_t first_state) {
-#ifdef VARNO_NO_READ_BACK
-  static_cast<void>(work_directory), static_cast<void>(file_kib), static_cast<void>(first_state);
-  file_count = 0;
-#endif
-  if (file_count <= 0) return true;
+  if (!kReadsBack || file_count <= 0) return true;
   // One buffer: the pattern, then the reads (aligned for the cache bypass).
   const IoBuffer buffers(kPatternBytes + kReadBytes);
   unsigned char* buffer = buffers.bytes();

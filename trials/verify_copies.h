@@ -7,6 +7,13 @@
 #include <cstdint>
 #include <string>
 
+// Whether this build reads each trial's files back (see below).
+#ifdef VARNO_NO_READ_BACK
+constexpr bool kReadsBack = false;
+#else
+constexpr bool kReadsBack = true;
+#endif
+
 // Reads copy files 0 to file_count - 1 of the work directory past the
 // system's file cache and compares each with the content make_test_files
 // wrote when the run's generator stood at `first_state` (its state just

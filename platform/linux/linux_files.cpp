@@ -186,20 +186,15 @@ std::size_t copy_buffer_bytes(const struct stat& source, const struct stat& dest
 // files asks for more, and never cleared. cp allocates one for every file
 // (coreutils 9.1 maps and unmaps 136 KiB per file, and faults its pages in),
 // so inside a timed section this does less than cp does, never more.
-struct CopyBuffer {
-  void* data = nullptr;
-  std::size_t bytes = 0;
-  ~CopyBuffer() { release_io_buffer(data); }
-};
-
 unsigned char* copy_buffer(std::size_t bytes) {
-  static CopyBuffer buffer;
-  if (bytes > buffer.bytes) {
-    release_io_buffer(buffer.data);
-    buffer.data = allocate_io_buffer(bytes);
-    buffer.bytes = buffer.data != nullptr ? bytes : 0;
+  static IoBuffer buffer;
+  static std::size_t held = 0;
+  if (bytes > held) {
+    buffer = IoBuffer();  // the smaller one goes before the larger is had
+    buffer = IoBuffer(bytes);
+    held = buffer.bytes() != nullptr ? bytes : 0;
   }
-  return static_cast<unsigned char*>(buffer.data);
+  return buffer.bytes();
 }
 
 // Tells the caller's hook how far the copy has come; false when it says stop.
@@ -217,7 +212,6 @@ Outcome copy_by_pieces(int from, int to, const CopyPaths& paths, std::size_t buf
                        const CopyPieces& pieces, std::uint64_t& copied) {
   unsigned char* buffer = copy_buffer(buffer_bytes);
   if (buffer == nullptr) return buffer_failure(buffer_bytes);
-  bool told = false;
   for (;;) {
     const ssize_t n = linux_calls().read(from, buffer, buffer_bytes);
     if (n < 0) {
@@ -230,11 +224,10 @@ Outcome copy_by_pieces(int from, int to, const CopyPaths& paths, std::size_t buf
     if (const int error = transfer_all(to, buffer, static_cast<std::uint32_t>(n), true, written))
       return errno_failure("copy to", paths.to, error);
     copied += static_cast<std::uint64_t>(n);
-    told = true;
     if (!piece_done(pieces, copied)) return failure("copy to", paths.to, "interrupted");
   }
   // An empty file is one piece of no bytes.
-  if (!told && !piece_done(pieces, copied)) return failure("copy to", paths.to, "interrupted");
+  if (copied == 0 && !piece_done(pieces, copied)) return failure("copy to", paths.to, "interrupted");
   return success();
 }
 

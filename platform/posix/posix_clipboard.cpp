@@ -189,18 +189,7 @@ std::string copy_by_terminal(const std::string& text) {
   const Descriptor terminal(::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC));
   if (!terminal) return std::strerror(errno);
   const std::string sequence = "\x1b]52;c;" + base64(text) + "\a";
-  std::size_t done = 0;
-  int error = EIO;
-  while (done < sequence.size()) {
-    const ssize_t n = ::write(terminal.get(), sequence.data() + done, sequence.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n < 0) error = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return done == sequence.size() ? "" : std::strerror(error);
+  return write_all(terminal.get(), sequence) ? "" : std::strerror(errno);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "platform/interruption.h"
-#include "platform/posix/posix_console.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/standard_output_buffer.h"

@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
+
 #include "platform/scoped_resource.h"
 
 struct DescriptorTraits {
@@ -16,6 +19,22 @@ struct DescriptorTraits {
 
 // A descriptor's owner; get() is -1 when it holds none.
 using Descriptor = ScopedResource<DescriptorTraits>;
+
+// Writes all of `bytes`, going on after short writes and interrupted calls.
+// False with errno telling why when it cannot (EIO for a write of nothing).
+inline bool write_all(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 // The descriptor moved above the standard three, close-on-exec: a process
 // started with a standard stream closed hands out its number next, and a

@@ -203,8 +203,7 @@ Outcome remove_directory(const std::string& path) {
 Outcome remove_tree(const std::string& path) {
   // The parent is reached by its path, as the drive string names it (it may
   // be a link the user made); the tree's top is the last name in it.
-  std::string native = native_path(path);
-  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  const std::string native = without_trailing_slashes(native_path(path));
   const std::size_t slash = native.rfind('/');
   const std::string parent_path =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : native.substr(0, slash));

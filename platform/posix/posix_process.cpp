@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <iostream>
 
-#include "platform/posix/posix_console.h"
+#include "platform/standard_output_buffer.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/posix/posix_system.h"
 

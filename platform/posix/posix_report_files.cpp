@@ -8,24 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/posix/posix_descriptor.h"
 #include "platform/posix/posix_failure.h"
 
 namespace {
-
-// Writes all of `bytes`, going on after short writes and interrupted calls.
-bool write_all(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Creates a file of a name no one has taken, beside `name`: "<name>.<pid>.<n>.new".
 // Returns its descriptor and sets `made`, or -1 with errno set.

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "platform/win32/win32_console_internal.h"
 #include "platform/win32/win32_interruption_internal.h"
 #include "platform/standard_output_buffer.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/win32/win32_console_internal.h"
+#include "platform/standard_output_buffer.h"
 #include "platform/win32/win32_interruption_internal.h"
 
 bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }
