@@ -301,10 +301,11 @@ def copy_with_kernel(call):
     call repeated until the file's end."""
     def copy(sources, target):
         for source in sources:
-            src = os.open(source, os.O_RDONLY)
-            dst = os.open(os.path.join(target, os.path.basename(source)),
-                          os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+            src = dst = -1
             try:
+                src = os.open(source, os.O_RDONLY)
+                dst = os.open(os.path.join(target, os.path.basename(source)),
+                              os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
                 os.posix_fadvise(src, 0, 0, os.POSIX_FADV_SEQUENTIAL)
                 left = os.fstat(src).st_size
                 while left > 0:
@@ -315,8 +316,9 @@ def copy_with_kernel(call):
             except OSError as error:
                 return "%s: %s" % (source, error)
             finally:
-                os.close(src)
-                os.close(dst)
+                for fd in (src, dst):
+                    if fd >= 0:
+                        os.close(fd)
         return None
     return copy
 
@@ -455,11 +457,9 @@ def measure(args, work, with_ll=True):
             time.sleep(args.settle)
             warm()
             values.append(step())
-        measured = [v for v in values if v is not None]
-        value = max(measured) if len(measured) == len(values) else None
+        value = None if None in values else max(values)
         figures.setdefault(name, []).append(value)
-        others = "" if len(values) == 1 else \
-            "   (of %s)" % " ".join(show(v, 0) if v is not None else "-" for v in values)
+        others = "" if len(values) == 1 else "   (of %s)" % " ".join(show(v, 0) for v in values)
         print("    %-14s %10s MB/s%s" % (name, show(value), others), flush=True)
 
     def run_hl():
@@ -497,12 +497,11 @@ def measure(args, work, with_ll=True):
         for name, step in group[turn:] + group[:turn]:
             record(name, step)
 
-    for _, block in blocks:
-        if args.loop_volumes:
-            break
-        figures["bound " + block] = [copy_bound(r, w) for r, w in
-                                     zip(figures["fio read " + block],
-                                         figures["fio write " + block])]
+    if not args.loop_volumes:
+        for _, block in blocks:
+            figures["bound " + block] = [copy_bound(r, w) for r, w in
+                                         zip(figures["fio read " + block],
+                                             figures["fio write " + block])]
     return figures, cache
 
 
@@ -510,7 +509,7 @@ def ratios(figures, mine, peer):
     return [ratio(a, b) for a, b in zip(figures.get(mine, []), figures.get(peer, []))]
 
 
-def comparisons_of(args, figures):
+def comparisons_of(figures):
     """(label, figure, peer, lowest, highest) of every ratio shown; None for
     no bound. HL must come within 5% of cp either way: it copies as cp does."""
     found = [("LL/dd 1M", "LL 1M", "dd 1M", 0.95, None),
@@ -569,7 +568,7 @@ def report(args, figures, cache, mount, load_before, load_after):
     print()
     print("%-20s %8s %13s %10s %8s   %s" % ("ratio", "median", "q1-q3", "target",
                                             "verdict", "per round"))
-    for label, mine, peer, low, high in comparisons_of(args, figures):
+    for label, mine, peer, low, high in comparisons_of(figures):
         per_round = ratios(figures, mine, peer)
         value = median(per_round)
         spread = quartiles(per_round)
@@ -617,7 +616,7 @@ def parse_arguments():
                         help="HL against cp, sendfile and copy_file_range (and LL against dd"
                         " on ext4), on fresh ext4, XFS (reflink=1) and btrfs loop volumes"
                         " made in --dir's file system (root; default 9 rounds)")
-    parser.add_argument("--best-of", type=int,
+    parser.add_argument("--best-of", type=int, default=1,
                         help="make each measurement this many times back to back and keep"
                         " the fastest (default 1)")
     parser.add_argument("--keep", action="store_true",
@@ -627,8 +626,6 @@ def parse_arguments():
     args.file_mib = 16 if args.quick else 64
     if args.rounds is None:
         args.rounds = 2 if args.quick else (9 if args.loop_volumes else 5)
-    if args.best_of is None:
-        args.best_of = 1
     if args.best_of < 1:
         parser.error("--best-of must be at least 1")
     if args.warm_mib is None:
@@ -711,7 +708,7 @@ def summarize(args, results):
     print()
     print("Summary: %d files of %d MiB, %d rounds; MB/s medians, ratios medians of"
           " per-round ratios" % (args.files, args.file_mib, args.rounds))
-    names = ["HL", "cp", "sendfile", "copy_file_range", "LL 1M", "dd 1M"]
+    names = ["HL"] + [name for name, _ in PEERS] + ["LL 1M", "dd 1M"]
     labels = ["HL/cp", "sendfile/cp", "copy_file_range/cp", "LL/dd 1M"]
     print("%-7s" % "volume" + "".join(" %9s" % n.replace("copy_file_range", "c_f_r")
                                       for n in names)
@@ -719,7 +716,7 @@ def summarize(args, results):
     for volume, figures in results:
         row = "%-7s" % volume + "".join(" %9s" % show(median(figures.get(n, [])), 0)
                                         for n in names)
-        found = {c[0]: c for c in comparisons_of(args, figures)}
+        found = {c[0]: c for c in comparisons_of(figures)}
         for label in labels:
             if label not in found:
                 row += " %13s" % "-"
