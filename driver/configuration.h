@@ -16,9 +16,10 @@ enum class LineKind { Ignored, Test, Error };
 // A drive field in double quotes may hold blanks and tabs; the quotes are not
 // part of the drive string. Counts beyond 32 bits saturate to the nearest
 // limit. When `notes` is given, it receives what the user should hear of the
-// line (each without the program's name): a count that was saturated, and
-// for a line that is no test but would be one with its drive words in double
-// quotes, that they need them.
+// line (each without the program's name): for a test, each count that was
+// saturated; for an error line, one reason: which field could not be read and
+// what it should hold, a line that fits the other method's layout, a drive
+// with blanks that needs double quotes, a leading blank, a byte-order mark.
 LineKind parse_configuration_line(const std::string& line, TestLine& test,
                                   std::vector<std::string>* notes = nullptr);
 
@@ -30,7 +31,12 @@ bool read_configuration_line(std::istream& in, std::string& line, bool& ended);
 
 // Reads the configuration to its end, running each test line through the test
 // run before the next line is read and printing "ini error: <line>" for lines
-// that are not tests; a line's notes go to standard error. A UTF-8 byte-order
-// mark at the very start of the file is skipped. An interrupted run reads no
-// further line.
+// that are not tests; a line's notes go to standard error, an error line's
+// reason as refused_line_note. A line that begins with a UTF-8 byte-order mark
+// is an error line like any other, the first one included. An interrupted run
+// reads no further line.
 void run_configured_tests(std::istream& in, RunContext& run);
+
+// "line <number> of 'Varnoquelbit.ini': <reason>", the note of an error line;
+// lines count from 1, empty lines and comments included.
+std::string refused_line_note(long number, const std::string& reason);

@@ -8,6 +8,35 @@ from harness import (BANNER, DRIVE_C, PROMPT, TempDirTest, drive_c_directory, fo
 
 EXPECTED_OS = os.environ.get("VARNO_EXPECT_OS", "Unknown")
 
+MARK_REASON = ("the line begins with a UTF-8 byte-order mark (the bytes EF BB BF), so it is "
+               "neither a test nor a comment; save the file as UTF-8 without BOM (Notepad: "
+               'Save As, Encoding "UTF-8", not "UTF-8 with BOM"; vim: :set nobomb)')
+HL_LAYOUT = "; expected HL <drive> <file size> <files> <trials>"
+LL_LAYOUT = "; expected LL <drive> <file size> <buffer size> <files> <trials>"
+# A line of each kind the configuration refuses, and the reason standard error gives.
+REFUSED_LINES = [
+    ("HK C: 4K 1 1", 'the method must be HL or LL, the line\'s first two characters; found "HK"'),
+    ("hl C: 4K 1 1", 'the method "hl" must be written in capitals, HL or LL'),
+    ("\tHL C: 4K 1 1", "the line begins with a blank or tab; the method, HL or LL, must be its "
+                       "first two characters"),
+    ("HL 64M 4 3", 'the drive is missing: "64M" stands where the drive goes' + HL_LAYOUT),
+    ("LL C: 4M 4 1", "it fits the HL layout (HL <drive> <file size> <files> <trials>): an LL "
+                     "line needs a buffer size after the file size, or HL to begin it"),
+    ("HL C: 4M 1M 4 1", "it fits the LL layout (LL <drive> <file size> <buffer size> <files> "
+                        "<trials>): an HL line has no buffer size; drop it, or begin the line "
+                        "with LL"),
+    ("HL C:", "the file size is missing" + HL_LAYOUT),
+    ("LL C: 4M", "the buffer size is missing" + LL_LAYOUT),
+    ("HL C: 4K", "the file count is missing" + HL_LAYOUT),
+    ("HL C: 4K ten 3", 'the file count "ten" is not a whole number' + HL_LAYOUT),
+    ("LL C: 4K 4K 1 x", 'the trial count "x" is not a whole number' + LL_LAYOUT),
+    ("HL C: 4K 1", "the trial count is missing" + HL_LAYOUT),
+    ("HL C:" + "x" * 98 + " 4K 1 1", "the drive is 100 characters long; at most 99 are read"),
+    ('HL "my disk 4K 1 1', "the drive's opening double quote has no closing one"),
+    ("LL my disk 4M 1M 4 1", 'a drive with blanks needs double quotes: "my disk"'),
+    ("\xef\xbb\xbf# a mark on a later line", MARK_REASON),
+]
+
 
 class DefaultRun(TempDirTest):
     """No configuration file: the built-in test, HL on C:, 4K, 1000 files, 5 trials."""
@@ -107,18 +136,45 @@ class ConfiguredRun(TempDirTest):
         self.assertFalse(run.result.startswith(b"x"))
 
     def test_configuration_habits(self):
-        """A byte-order mark opens the file harmlessly; a count beyond 32 bits
-        and a drive with blanks but no quotes are told on standard error."""
-        ini = (b"\xef\xbb\xbfHL C: 4K 2 -99999999999\r\n"
+        """A byte-order mark makes the first line an error line, told on
+        standard error with how to save the file without it; the next lines
+        run as usual. A count beyond 32 bits and a drive with blanks but no
+        quotes are told on standard error."""
+        ini = (b"\xef\xbb\xbfHL C: 4K 2 0\r\n"
+               b"HL C: 4K 2 -99999999999\r\n"
                b"HL my disk 4K 1 1\r\n")
         run = run_program(self.dir, ini=ini, stdin=b"")
         self.assertEqual(run.returncode, 0)
         lines = run.console.split("\n")
-        self.assertEqual(lines[3:], ["HL C: 4K 2File(s) -2147483648Trial(s)",
+        self.assertEqual(lines[2:], ["ini error: \xef\xbb\xbfHL C: 4K 2 0",
+                                     lines[3],
+                                     "HL C: 4K 2File(s) -2147483648Trial(s)",
                                      "ini error: HL my disk 4K 1 1"] + PROMPT.split("\n"))
+        self.assertRegex(lines[3], r"^Disk C: Capacity: ")
         self.assertEqual(own_lines(run.diagnostics), [
+            "varnoquelbit: line 1 of 'Varnoquelbit.ini': " + MARK_REASON,
             "varnoquelbit: trial count -99999999999 does not fit 32 bits; read as -2147483648",
-            'varnoquelbit: a drive with blanks needs double quotes: "my disk"'])
+            "varnoquelbit: line 3 of 'Varnoquelbit.ini': "
+            'a drive with blanks needs double quotes: "my disk"'])
+        banner = lines[0]
+        self.assertEqual(run.result, (banner + "\r\nOS: " + EXPECTED_OS + "\r\n" + lines[3]
+                                      + "\r\nHL C:   4K    2File(s) -2147483648Trial(s) : ")
+                         .encode("latin-1"))
+
+    def test_every_refused_line_is_told_why(self):
+        """Each kind of refused line: the console echoes it as before, and
+        standard error names the line, the field and what it should hold."""
+        ini = "# refused lines, one of each kind\n" + "".join(
+            line + "\n" for line, _ in REFUSED_LINES)
+        run = run_program(self.dir, ini=ini, stdin=b"")
+        self.assertEqual(run.returncode, 0)
+        banner = run.console.split("\n")[0]
+        self.assertEqual(run.console, banner + "\nOS: " + EXPECTED_OS + "\n" + "".join(
+            "ini error: " + line + "\n" for line, _ in REFUSED_LINES) + PROMPT)
+        self.assertEqual(own_lines(run.diagnostics), [
+            "varnoquelbit: line %d of 'Varnoquelbit.ini': %s" % (number, reason)
+            for number, (_, reason) in enumerate(REFUSED_LINES, start=2)])
+        self.assertEqual(run.result, (banner + "\r\nOS: " + EXPECTED_OS + "\r\n").encode())
 
     def test_missing_directory_as_drive(self):
         run = run_program(self.dir, ini="HL C:\\no\\such\\place 4K 1 1\n", stdin=b"")

@@ -133,12 +133,20 @@ struct NotesCase {
   std::vector<std::string> notes;
 };
 
+const std::string kHlLayout = "; expected HL <drive> <file size> <files> <trials>";
+const std::string kLlLayout = "; expected LL <drive> <file size> <buffer size> <files> <trials>";
+const std::string kMarkReason =
+    "the line begins with a UTF-8 byte-order mark (the bytes EF BB BF), so it is neither a test "
+    "nor a comment; save the file as UTF-8 without BOM (Notepad: Save As, Encoding \"UTF-8\", "
+    "not \"UTF-8 with BOM\"; vim: :set nobomb)";
+
 // What the user hears of a line besides its kind: saturated counts as the
-// line spells them, and an unquoted drive with blanks on a line that would
-// be a test with quotes.
-TEST(ConfigurationLine, NotesOfSaturatedCountsAndUnquotedDrives) {
+// line spells them, and for every error line one reason naming the field at
+// fault and what it should hold.
+TEST(ConfigurationLine, NotesOfSaturatedCountsAndRefusedLines) {
   const NotesCase cases[] = {
       {"HL C: 4K 10 3", LineKind::Test, {}},
+      {"# HX", LineKind::Ignored, {}},
       {"HL C: 4K 2147483647 -2147483648", LineKind::Test, {}},
       {"HL C: 4K 2147483648 3", LineKind::Test,
        {"file count 2147483648 does not fit 32 bits; read as 2147483647"}},
@@ -147,19 +155,88 @@ TEST(ConfigurationLine, NotesOfSaturatedCountsAndUnquotedDrives) {
       {"LL C: 4K 4K -2147483649 +099999999999x", LineKind::Test,
        {"file count -2147483649 does not fit 32 bits; read as -2147483648",
         "trial count +099999999999 does not fit 32 bits; read as 2147483647"}},
+      // The method.
+      {"HK /mnt/x 4M 4 1", LineKind::Error,
+       {"the method must be HL or LL, the line's first two characters; found \"HK\""}},
+      {"H", LineKind::Error,
+       {"the method must be HL or LL, the line's first two characters; found \"H\""}},
+      {"hl /mnt/x 4M 4 1", LineKind::Error,
+       {"the method \"hl\" must be written in capitals, HL or LL"}},
+      {"lLX /mnt/x 4M 1M 4 1", LineKind::Error,
+       {"the method \"lLX\" must be written in capitals, HL or LL"}},
+      {"H\x1b[2J C: 4K 1 1", LineKind::Error,
+       {"the method must be HL or LL, the line's first two characters; found \"H\\x1B[2J\""}},
+      {" HL C: 4K 10 3", LineKind::Error,
+       {"the line begins with a blank or tab; the method, HL or LL, must be its first two "
+        "characters"}},
+      {"\tLL C: 4K 4K 10 3", LineKind::Error,
+       {"the line begins with a blank or tab; the method, HL or LL, must be its first two "
+        "characters"}},
+      {"\xEF\xBB\xBFHL C: 4K 10 3", LineKind::Error, {kMarkReason}},
+      {"\xEF\xBB\xBF# a comment", LineKind::Error, {kMarkReason}},
+      {"HL" + std::string(98, 'L') + " C: 4K 1 1", LineKind::Error,
+       {"the method word is 100 characters long; at most 99 are read"}},
+      // A line that fits the other method's layout.
+      {"HL /mnt/x 4M 1M 4 1", LineKind::Error,
+       {"it fits the LL layout (LL <drive> <file size> <buffer size> <files> <trials>): an HL "
+        "line has no buffer size; drop it, or begin the line with LL"}},
+      {"LL /mnt/x 4M 4 1", LineKind::Error,
+       {"it fits the HL layout (HL <drive> <file size> <files> <trials>): an LL line needs a "
+        "buffer size after the file size, or HL to begin it"}},
+      {"LL C: 4K 10 3", LineKind::Error,
+       {"it fits the HL layout (HL <drive> <file size> <files> <trials>): an LL line needs a "
+        "buffer size after the file size, or HL to begin it"}},
+      // The drive: missing, with blanks, in broken quotes, too long.
+      {"HL 64M 4 3", LineKind::Error,
+       {"the drive is missing: \"64M\" stands where the drive goes" + kHlLayout}},
+      {"LL 64M 1M 4 3", LineKind::Error,
+       {"the drive is missing: \"64M\" stands where the drive goes" + kLlLayout}},
+      {"LL", LineKind::Error, {"the drive is missing" + kLlLayout}},
+      {"HLX   ", LineKind::Error, {"the drive is missing" + kHlLayout}},
       {"LL /media/me/USB DISK 64M 1M 4 1", LineKind::Error,
        {"a drive with blanks needs double quotes: \"/media/me/USB DISK\""}},
       {"HL  my \t big  disk\t4K 10 3", LineKind::Error,
        {"a drive with blanks needs double quotes: \"my \t big  disk\""}},
-      {"LL a b 64M 4", LineKind::Error, {}},            // too few fields for LL
-      {"HL a b 4K ten 3", LineKind::Error, {}},         // quotes would not mend it
-      {"HL a \"b 4K 10 3", LineKind::Error, {}},        // a quote among the words
-      {"HL \"a b 4K 10 3", LineKind::Error, {}},
-      {"HL C: 4K 10", LineKind::Error, {}},
-      {"HX a b 4K 10 3", LineKind::Error, {}},          // no method
-      {"HL a " + std::string(98, 'x') + " 4K 1 1", LineKind::Error, {}},  // 100: too long
+      {"HL my disk 4K 1 1", LineKind::Error,  // "disk 4K" is no size and buffer
+       {"a drive with blanks needs double quotes: \"my disk\""}},
+      {"HL \"a b 4K 10 3", LineKind::Error,
+       {"the drive's opening double quote has no closing one"}},
+      {"HL \"a b\"c 4K 10 3", LineKind::Error,
+       {"the drive's closing double quote must be followed by a blank or tab"}},
+      {"HL \"\" 4K 10 3", LineKind::Error, {"the drive between its double quotes is empty"}},
+      {"HL a \"b 4K 10 3", LineKind::Error,  // a quote among the words: no hint
+       {"the file count \"4K\" is not a whole number" + kHlLayout}},
+      {"HL a " + std::string(98, 'x') + " 4K 1 1", LineKind::Error,  // 100: too long to quote
+       {"the file count \"4K\" is not a whole number" + kHlLayout}},
       {"HL a " + std::string(97, 'x') + " 4K 1 1", LineKind::Error,
        {"a drive with blanks needs double quotes: \"a " + std::string(97, 'x') + "\""}},
+      {"HL C:" + std::string(98, 'x') + " 4K 1 1", LineKind::Error,
+       {"the drive is 100 characters long; at most 99 are read"}},
+      {"HL \"a " + std::string(98, 'x') + "\" 4K 1 1", LineKind::Error,
+       {"the drive is 100 characters long; at most 99 are read"}},
+      // The sizes.
+      {"HL C:", LineKind::Error, {"the file size is missing" + kHlLayout}},
+      {"HL C: " + std::string(100, '4') + "K 1 1", LineKind::Error,
+       {"the file size is 101 characters long; at most 99 are read"}},
+      {"LL C: 4K", LineKind::Error, {"the buffer size is missing" + kLlLayout}},
+      {"LL C: 4K 1" + std::string(99, 'K') + " 1 1", LineKind::Error,
+       {"the buffer size is 100 characters long; at most 99 are read"}},
+      // The counts.
+      {"HL C: 4K", LineKind::Error, {"the file count is missing" + kHlLayout}},
+      {"HL C: 4K ten 3", LineKind::Error,
+       {"the file count \"ten\" is not a whole number" + kHlLayout}},
+      {"HL C: 4K 10x 3", LineKind::Error,
+       {"the file count \"10x\" is not a whole number" + kHlLayout}},
+      {"LL C: 4K 4K -x 3", LineKind::Error,
+       {"the file count \"-x\" is not a whole number" + kLlLayout}},
+      {"HL C: 4K 10", LineKind::Error, {"the trial count is missing" + kHlLayout}},
+      {"LL a b 64M 4", LineKind::Error, {"the trial count is missing" + kLlLayout}},
+      {"HL C: 4K 10 +", LineKind::Error,
+       {"the trial count \"+\" is not a whole number" + kHlLayout}},
+      {"HL a b 4K ten 3", LineKind::Error,  // quotes would not mend it
+       {"the file count \"4K\" is not a whole number" + kHlLayout}},
+      {std::string("HL C: 4K\0 10 3", 14), LineKind::Error,
+       {"the file count is missing" + kHlLayout + " (the line's fields end at its NUL byte)"}},
   };
   for (const NotesCase& c : cases) {
     TestLine test;
@@ -272,27 +349,41 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
 }
 
-// A UTF-8 byte-order mark is skipped at the very start of the file only; a
-// line's notes go to standard error after its console line.
-TEST_F(ConfiguredTests, AByteOrderMarkAtTheStartIsSkippedAndNotesGoToStandardError) {
+// A UTF-8 byte-order mark makes the file's first line an error line, echoed
+// with its three bytes, a comment's too; the lines after it are read as
+// usual. Every error line's reason, and a test's notes, go to standard error
+// after its console line, numbered as the file's lines.
+TEST_F(ConfiguredTests, AByteOrderMarkMakesAnErrorLineAndEveryErrorLineIsToldWhy) {
   std::istringstream in(
-      "\xEF\xBB\xBFHL C: 4K 1 -99999999999\r\n"
+      "\xEF\xBB\xBFHL C: 4K 1 0\r\n"
+      "HL C: 4K 1 -99999999999\r\n"
       "\xEF\xBB\xBF#\r\n"
-      "HL my disk 4K 1 1\r\n");
+      "\r\n"
+      "# comment\r\n"
+      "HL my disk 4K 1 1\r\n"
+      "HK C: 4K 1 1\r\n");
   RunContext run;
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
+            "ini error: \xEF\xBB\xBFHL C: 4K 1 0\n"
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
             "HL C: 4K 1File(s) -2147483648Trial(s)\n"
             "ini error: \xEF\xBB\xBF#\n"
-            "ini error: HL my disk 4K 1 1\n");
+            "ini error: HL my disk 4K 1 1\n"
+            "ini error: HK C: 4K 1 1\n");
   EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: line 1 of 'Varnoquelbit.ini': " + kMarkReason + "\n" +
             "varnoquelbit: trial count -99999999999 does not fit 32 bits; read as -2147483648\n"
-            "varnoquelbit: a drive with blanks needs double quotes: \"my disk\"\n");
+            "varnoquelbit: line 3 of 'Varnoquelbit.ini': " + kMarkReason + "\n" +
+            "varnoquelbit: line 6 of 'Varnoquelbit.ini': a drive with blanks needs double quotes: "
+            "\"my disk\"\n"
+            "varnoquelbit: line 7 of 'Varnoquelbit.ini': the method must be HL or LL, the line's "
+            "first two characters; found \"HK\"\n");
   std::istringstream only_mark("\xEF\xBB\xBF");
   fake::reset();
   run_configured_tests(only_mark, run);
-  EXPECT_EQ(fake::console_text(), "");
+  EXPECT_EQ(fake::console_text(), "ini error: \xEF\xBB\xBF\n");
+  EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: line 1 of 'Varnoquelbit.ini': " + kMarkReason + "\n");
 }
 
 }  // namespace
