@@ -1,5 +1,7 @@
 #include "driver/arguments.h"
 
+#include "driver/configuration.h"
+#include "driver/escaped_name.h"
 #include "platform/process.h"
 
 // The build passes the project's version; a build without it still compiles.
@@ -32,6 +34,21 @@ std::string help_text() {
          "An annotated example configuration: examples/Varnoquelbit.ini in the\n"
          "source, share/doc/varnoquelbit/examples/Varnoquelbit.ini where installed.\n"
          "The manual: man varnoquelbit (docs/varnoquelbit.1 in the source).\n";
+}
+
+std::string ignored_arguments_note(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) return "";
+  std::string note = arguments.size() == 1 ? "ignored argument" : "ignored arguments";
+  for (const std::string& argument : arguments) note += " '" + escaped_name(argument) + "'";
+  // The built-in test's work directories go where its drive string "C:"
+  // leads: the current directory on POSIX, the root of C: on Windows.
+  if (path_exists(kConfigurationFile))
+    return note + ": the tests come from '" +
+           escaped_name(full_system_path(kConfigurationFile)) +
+           "', where each test names the folder it measures (see --help)";
+  return note + ": the tests come from the built-in test on '" +
+         escaped_name(full_system_path("C:\\")) + "'; a folder to measure is named in " +
+         kConfigurationFile + " (see --help)";
 }
 
 const char* program_version() { return VARNO_VERSION; }

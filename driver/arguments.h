@@ -13,6 +13,13 @@ Request request_of_arguments(const std::vector<std::string>& arguments);
 // The usage text printed for a request for help.
 std::string help_text();
 
+// For a run given arguments other than a sole request: the note, written
+// before the banner, that they were ignored and where the tests come from
+// instead: "ignored argument '/media/me/stick': the tests come from
+// '/home/me/Varnoquelbit.ini', ..." or "... from the built-in test on
+// '/home/me'; ...". Names are escaped. Empty without arguments.
+std::string ignored_arguments_note(const std::vector<std::string>& arguments);
+
 // The program's version, "0.1.0".
 const char* program_version();
 

@@ -78,7 +78,10 @@ int run_program(const std::vector<std::string>& arguments) {
   switch (request_of_arguments(arguments)) {
     case Request::Help: console() << help_text(); break;
     case Request::Version: console() << version_text(); break;
-    case Request::Run: status = run_benchmark(); break;
+    case Request::Run:
+      if (!arguments.empty()) write_note(ignored_arguments_note(arguments));
+      status = run_benchmark();
+      break;
   }
   release_held_notes();
   const Outcome output = finish_console();

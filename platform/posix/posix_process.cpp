@@ -1,15 +1,19 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 #include <iostream>
 
 #include "platform/standard_output_buffer.h"
 #include "platform/posix/posix_interruption.h"
+#include "platform/posix/posix_paths.h"
 #include "platform/posix/posix_system.h"
 
 namespace {
@@ -62,4 +66,25 @@ void prepare_process() {
   // other failed write, instead of ending the run with a test file left.
   ::signal(SIGXFSZ, SIG_IGN);
   install_interruption_handlers();
+}
+
+std::string full_system_path(const std::string& path) {
+  std::string native = native_path(path);
+  if (!native.empty() && native[0] == '/') return native;
+  std::vector<char> directory(256);
+  while (::getcwd(directory.data(), directory.size()) == nullptr) {
+    if (errno != ERANGE) return "";
+    directory.resize(directory.size() * 2);
+  }
+  std::string full = directory.data();
+  if (native.compare(0, 2, "./") == 0) native.erase(0, 2);
+  if (native == ".") native.clear();
+  while (!native.empty() && native.back() == '/') native.pop_back();
+  if (native.empty()) return full;
+  return full + (full.back() == '/' ? "" : "/") + native;
+}
+
+bool path_exists(const std::string& path) {
+  struct stat status;
+  return ::stat(native_path(path).c_str(), &status) == 0;
 }

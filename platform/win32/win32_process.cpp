@@ -27,3 +27,14 @@ void prepare_process() {
   // Open files are kernel handles, not C library descriptors, so no limit
   // needs raising for a run with many files open at once.
 }
+
+std::string full_system_path(const std::string& path) {
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return "";
+  return std::string(full, length);
+}
+
+bool path_exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}

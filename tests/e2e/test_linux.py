@@ -545,6 +545,40 @@ class Interruption(TempDirTest):
         self.assertEqual(settings(), before)
 
 
+class IgnoredArguments(TempDirTest):
+    """What a dd user types first, `varnoquelbit /media/me/stick`, runs the
+    built-in test on the current directory: standard error says so before the
+    banner, so the run can be stopped before it writes a file."""
+
+    def test_the_note_comes_before_the_banner_and_names_the_built_in_test(self):
+        proc = subprocess.Popen(COMMAND + ["/media/me/stick", b"a\x1b[2J\xff\xc2\x85b"],
+                                cwd=self.dir, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, preexec_fn=as_in_the_foreground,
+                                start_new_session=True)
+        self.addCleanup(proc.kill)
+        seen = b""
+        deadline = time.monotonic() + 120
+        while b"[Trial 0] Preparing..." not in seen:
+            self.assertLess(time.monotonic(), deadline, seen)
+            chunk = os.read(proc.stdout.fileno(), 65536)
+            self.assertTrue(chunk, "the run ended early: %r" % seen)
+            seen += chunk
+        proc.send_signal(signal.SIGINT)
+        rest, _ = proc.communicate(timeout=120)
+        self.assertEqual(proc.returncode, 130)
+        lines = (seen + rest).decode("latin-1").split("\n")
+        self.assertEqual(lines[0],
+                         "varnoquelbit: ignored arguments '/media/me/stick' 'a\\x1B[2J\\xFF"
+                         "\\xC2\\x85b': the tests come from the built-in test on '%s'; a folder "
+                         "to measure is named in Varnoquelbit.ini (see --help)"
+                         % os.path.realpath(self.dir))
+        self.assertRegex(lines[1], "^" + BANNER.pattern + "$")
+        self.assertEqual(lines[3], "Varnoquelbit.ini NOT Found.")
+        self.assertRegex(lines[4], r"^Disk C: Capacity: Total=")
+        self.assertEqual(work_directories(self.dir), [])
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "result.txt")))
+
+
 class MeasuredVolumes(TempDirTest):
     """Figures measure data that moves on the medium: on volumes that can
     share blocks, HL copies every byte like LL does; LL tests whose copies

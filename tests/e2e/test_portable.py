@@ -204,12 +204,27 @@ class Arguments(TempDirTest):
             self.assertEqual(work_directories(drive_c_directory(self.dir)), before, args)
 
     def test_other_arguments_run_as_none_would(self):
-        for args in (["dragged.ini"], ["--help", "--version"], ["-v"]):
+        """Standard output and result.txt are those of a run without them;
+        standard error says they were ignored and names the configuration."""
+        for args, shown in ((["dragged.ini"], "argument 'dragged.ini'"),
+                            (["--help", "--version"], "arguments '--help' '--version'"),
+                            (["-v"], "argument '-v'"),
+                            (["/media/me/USB DISK", ""], "arguments '/media/me/USB DISK' ''")):
             run = run_program(self.dir, ini="#\n", args=args, stdin=b"")
             self.assertEqual(run.returncode, 0, args)
             banner = run.console.split("\n")[0]
             self.assertEqual(run.console, banner + "\nOS: " + EXPECTED_OS + "\n" + PROMPT, args)
             self.assertEqual(run.result, (banner + "\r\nOS: " + EXPECTED_OS + "\r\n").encode())
+            note = re.fullmatch(
+                r"varnoquelbit: ignored %s: the tests come from '(.+)', where each test names "
+                r"the folder it measures \(see --help\)" % re.escape(shown),
+                "\n".join(own_lines(run.diagnostics)))
+            self.assertIsNotNone(note, run.diagnostics)
+            if DRIVE_C:  # under wine: the Windows path of the same file
+                self.assertRegex(note.group(1), r"^[A-Z]:\\.*\\Varnoquelbit\.ini$")
+            else:
+                self.assertEqual(note.group(1),
+                                 os.path.join(os.path.realpath(self.dir), "Varnoquelbit.ini"))
 
 
 if __name__ == "__main__":

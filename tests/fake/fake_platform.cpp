@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <iomanip>
 #include <new>
 
@@ -602,3 +603,17 @@ void prepare_process() {}
 
 // The fake answers as the Windows layer does.
 bool is_native_help_switch(const std::string& argument) { return argument == "/?"; }
+
+// The configuration is a real file in the test's real current directory, so
+// these two answer from the real file system; drive strings stay as written.
+std::string full_system_path(const std::string& path) {
+  if ((path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '/')) return path;
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? "" : (current / path).string();
+}
+
+bool path_exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}

@@ -278,14 +278,30 @@ TEST_F(RunSequence, HelpAndVersionTouchNothingAndOtherArgumentsAreIgnored) {
   }
   EXPECT_NE(help_text().find("Varnoquelbit.ini"), std::string::npos);
   EXPECT_NE(help_text().find("result.txt"), std::string::npos);
-  for (const std::vector<std::string>& ignored :
-       std::vector<std::vector<std::string>>{{}, {"--help", "-V"}, {"C:\\dragged.ini"}, {"-v"},
-                                             {"help"}}) {
+  // Ignored arguments are told on standard error, escaped, with the
+  // configuration's full path; stdout and the report stay as without them.
+  const std::string from =
+      ": the tests come from '" + (dir_ / "Varnoquelbit.ini").string() +
+      "', where each test names the folder it measures (see --help)\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> ignored = {
+      {{}, ""},
+      {{"--help", "-V"}, "varnoquelbit: ignored arguments '--help' '-V'" + from},
+      {{"C:\\dragged.ini"}, "varnoquelbit: ignored argument 'C:\\dragged.ini'" + from},
+      {{"-v"}, "varnoquelbit: ignored argument '-v'" + from},
+      {{"he\x1b[0mlp\x7f\xc2"}, "varnoquelbit: ignored argument 'he\\x1B[0mlp\\x7F\\xC2'" + from},
+  };
+  for (const auto& entry : ignored) {
     fake::reset();
-    EXPECT_EQ(run_program(ignored), 0);
+    EXPECT_EQ(run_program(entry.first), 0);
     EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
     EXPECT_EQ(report(), banner() + "\r\nOS: Windows XP (32bit)\r\n");
+    EXPECT_EQ(fake::diagnostics_text(), entry.second);
   }
+  // Without a configuration, the built-in test's drive is named.
+  fs::remove("Varnoquelbit.ini");
+  EXPECT_EQ(ignored_arguments_note({"/media/me/stick"}),
+            "ignored argument '/media/me/stick': the tests come from the built-in test on "
+            "'C:\\'; a folder to measure is named in Varnoquelbit.ini (see --help)");
 }
 
 // Standard output that failed for another reason than a closed pipe turns
