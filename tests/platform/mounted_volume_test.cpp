@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -436,7 +437,11 @@ TEST_F(StackedTmpfs, IdentityAndDescriptionFollowMountsOnTopAndLazyUnmounts) {
   const VolumeIdentity underneath = identity();
   const VolumeDescription before = described();
   EXPECT_EQ(before.identity, underneath);
-  EXPECT_EQ(before.is_mount_point, false);
+  // Underneath: a directory held by a mount, or by none the mount table
+  // lists (a chroot's plain root directory).
+  const std::optional<bool> no_mount_point =
+      scratch::mount_table_holds(mount_point_) ? std::optional<bool>(false) : std::nullopt;
+  EXPECT_EQ(before.is_mount_point, no_mount_point);
 
   std::string why;
   if (!mount("-t tmpfs -o size=1m varno_first", &why)) SKIP_UNLESS_CI(why);
@@ -470,7 +475,7 @@ TEST_F(StackedTmpfs, IdentityAndDescriptionFollowMountsOnTopAndLazyUnmounts) {
   mounted_ = false;
   EXPECT_EQ(identity(), underneath);
   volume = described();
-  EXPECT_EQ(volume.is_mount_point, false);
+  EXPECT_EQ(volume.is_mount_point, no_mount_point);
   EXPECT_EQ(volume.mount_point, before.mount_point);
   EXPECT_EQ(volume.file_system, before.file_system);
 }

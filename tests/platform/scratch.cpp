@@ -169,6 +169,10 @@ bool run(const std::string& command, std::string* output) {
   return status == 0;
 }
 
+bool mount_table_holds(const std::string& path) {
+  return run("findmnt -n --target '" + path + "'");
+}
+
 ConsoleCapture::ConsoleCapture() : saved_(std::cout.rdbuf(captured_.rdbuf())) {}
 ConsoleCapture::~ConsoleCapture() { std::cout.rdbuf(saved_); }
 

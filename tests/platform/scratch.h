@@ -50,6 +50,10 @@ std::string expected_test_file(std::uint32_t& state, std::int64_t file_kib);
 // Names in `directory` that begin with "Varnoquelbit".
 std::vector<std::string> work_directories(const std::string& directory);
 
+// Whether the system's mount table, as findmnt reads it, lists a mount that
+// holds the path: not so in a chroot whose root directory is no mount.
+bool mount_table_holds(const std::string& path);
+
 // Runs a shell command; its standard output and error go to `output`.
 bool run(const std::string& command, std::string* output = nullptr);
 

@@ -5,6 +5,7 @@
 
 #include "fake_fixture.h"
 #include "testrun/drive_space.h"
+#include "testrun/volume_notes.h"
 
 namespace {
 
@@ -108,6 +109,38 @@ TEST_F(DriveSpace, FirstQueryNamesTheVolumeOnATerminalOnly) {
   ASSERT_TRUE(drive_free_kib("D:", run, free_kib));
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: 'D:' is /home/u/bench on /dev/vda1 (ext4, mounted at /)\n");
+}
+
+// The volume's name as far as it is known, with no empty brackets.
+TEST(VolumeNames, WhatIsKnownOfEachKindOfVolume) {
+  struct NameCase {
+    const char* path;
+    const char* source;
+    const char* file_system;
+    const char* mount_point;
+    const char* label;
+    const char* note;
+  };
+  const NameCase cases[] = {
+      {"/home/u", "/dev/vda1", "ext4", "/", "", "'C:' is /home/u on /dev/vda1 (ext4, mounted at /)"},
+      {"/home/u", "/dev/vda1", "", "/", "", "'C:' is /home/u on /dev/vda1 (mounted at /)"},
+      // A chroot's or container's root: no mount entry holds the directory.
+      {"/tmp/x", "", "", "", "",
+       "'C:' is /tmp/x on a volume not in the mount table"},
+      {"C:\\", "", "NTFS", "C:\\", "SYSTEM", "'C:' is C:\\ on the volume 'SYSTEM' (NTFS)"},
+      {"C:\\", "", "", "C:\\", "SYSTEM", "'C:' is C:\\ on the volume 'SYSTEM'"},
+      {"D:\\", "", "FAT32", "D:\\", "", "'C:' is D:\\ on a volume without a label (FAT32)"},
+      {"D:\\", "", "", "D:\\", "", "'C:' is D:\\ on a volume without a label"},
+  };
+  for (const NameCase& c : cases) {
+    VolumeDescription volume;
+    volume.path = c.path;
+    volume.source = c.source;
+    volume.file_system = c.file_system;
+    volume.mount_point = c.mount_point;
+    volume.label = c.label;
+    EXPECT_EQ(volume_name_note("C:", volume), c.note);
+  }
 }
 
 TEST_F(DriveSpace, MediaPathOnTheRootFileSystemIsToldAnywhere) {
