@@ -1,6 +1,6 @@
 #include "driver/os_name.h"
 
-#include "platform/os_version.h"
+#include "platform/system_info.h"
 
 std::string windows_version_name(std::uint32_t major, std::uint32_t minor,
                                  bool (*is_64bit)()) {

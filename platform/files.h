@@ -129,7 +129,5 @@ const char* whole_file_copy_text();
 // The cache bypass open_unbuffered asks for: "O_DIRECT", "FILE_FLAG_NO_BUFFERING".
 const char* cache_bypass_text();
 
-Outcome delete_file(const std::string& path);
-
 // The path as the system names it, for messages to the user.
 std::string system_path(const std::string& path);

@@ -1,13 +1,13 @@
-// What a volume is: an identity, cheap enough to ask before every trial, that
-// tells whether a drive string still leads to the volume it led to before;
-// and a description of the volume for the user and for the record of a run:
+// What a volume is: its size and free space, the figures of the disk line;
+// an identity, cheap enough to ask before every trial, that tells whether a
+// drive string still leads to the volume it led to before; and a description of the volume for the user and for the record of a run:
 // its file system, where it is mounted and from what, the disk behind it, and
 // whether the system keeps its data in a cache that the benchmark's cache
 // bypass cannot reach. A field the platform cannot know is left empty (texts)
 // or absent (std::optional); none is guessed.
 //
-// Both take a drive string as the configuration gives it and describe the
-// directory that the drive's work directories are made in (the drive string
+// The identity and the description take a drive string as the configuration
+// gives it and describe the directory that the drive's work directories are made in (the drive string
 // followed by a backslash, as the layer translates it).
 #pragma once
 #include <cstdint>
@@ -15,7 +15,16 @@
 #include <string>
 
 #include "platform/failure.h"
-#include "platform/volume.h"
+
+// The size and free space of the volume that holds a drive string, in bytes;
+// a figure beyond 64 bits is given as the largest one.
+struct VolumeFigures {
+  std::uint64_t free_bytes = 0;  // available to this user
+  std::uint64_t total_bytes = 0;
+};
+
+// Queries the volume with the drive string unchanged as its root path.
+Outcome query_volume(const std::string& drive, VolumeFigures& figures);
 
 // Linux: the device number (st_dev) of the directory, links followed as the
 // user named them. Windows: the serial number of the volume that holds it.

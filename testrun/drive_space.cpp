@@ -1,7 +1,6 @@
 #include "testrun/drive_space.h"
 
 #include "platform/console.h"
-#include "platform/volume.h"
 #include "platform/volume_description.h"
 #include "testrun/volume_notes.h"
 #include "trials/notes.h"

@@ -380,13 +380,6 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
   return outcome;
 }
 
-Outcome delete_file(const std::string& path) {
-  const std::string native = native_path(path);
-  const AtPath at = locate(native);
-  return ::unlinkat(at.directory, at.name.c_str(), 0) == 0 ? success()
-                                                           : errno_failure("delete", native);
-}
-
 std::string system_path(const std::string& path) { return native_path(path); }
 
 bool write_out_data(FileHandle file) {

@@ -78,3 +78,12 @@ SystemDescription describe_system() {
         static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_bytes);
   return system;
 }
+
+// Linux is no Windows release: version 0.0, which the benchmark names "Unknown".
+bool query_os_version(OsVersion& version) {
+  version.major = 0;
+  version.minor = 0;
+  return true;
+}
+
+bool query_64bit_system() { return false; }

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -283,5 +284,26 @@ Outcome describe_volume(const std::string& drive, VolumeDescription& description
 
   const std::string node = sysfs_block_device(status.st_dev, description.source);
   if (!node.empty()) describe_disk(node, description.disk);
+  return success();
+}
+
+// Volume figures from statvfs: fragments of f_frsize bytes, and the free ones
+// those available to this user (f_bavail), as the Windows call reports them.
+namespace {
+
+std::uint64_t saturated_product(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t product = 0;
+  return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
+}
+
+}  // namespace
+
+Outcome query_volume(const std::string& drive, VolumeFigures& figures) {
+  const std::string native = native_path(drive);
+  struct statvfs status;
+  if (::statvfs(native.c_str(), &status) != 0) return errno_failure("query volume", native);
+  const std::uint64_t unit = status.f_frsize != 0 ? status.f_frsize : status.f_bsize;
+  figures.free_bytes = saturated_product(status.f_bavail, unit);
+  figures.total_bytes = saturated_product(status.f_blocks, unit);
   return success();
 }

@@ -402,10 +402,6 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
   return success();
 }
 
-Outcome delete_file(const std::string& path) {
-  return DeleteFileA(path.c_str()) != 0 ? success() : last_error_failure("delete", path);
-}
-
 std::string system_path(const std::string& path) { return path; }
 
 bool use_sector_size(FileHandle file, std::uint32_t sector_bytes) {

@@ -17,3 +17,7 @@ bool make_contract_link(const std::string& link, const std::string& target) {
 }
 
 bool contract_root_in_mount_table(const std::string&) { return true; }
+
+bool delete_contract_file(const std::string& path) {
+  return static_cast<bool>(fake::delete_file(path));
+}

@@ -48,3 +48,9 @@ bool contract_root_in_mount_table(const std::string& root) {
   }
   return false;
 }
+
+bool delete_contract_file(const std::string& path) {
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
+  return ::unlink(native.c_str()) == 0;
+}

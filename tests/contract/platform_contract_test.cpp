@@ -12,7 +12,6 @@
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/report_files.h"
-#include "platform/volume.h"
 #include "platform/volume_description.h"
 #include "tests/contract/contract_root.h"
 
@@ -96,8 +95,7 @@ TEST_F(PlatformContract, DirectoriesAreCreatedOnceAndRemovedOnlyWhenEmpty) {
   make_file(work + "\\a.dat");
   expect_failure(create_directory(work + "\\a.dat"), "create directory", work + "\\a.dat");
   EXPECT_FALSE(remove_directory(work)) << "not empty";
-  EXPECT_TRUE(delete_file(work + "\\a.dat"));
-  expect_failure(delete_file(work + "\\a.dat"), "delete", work + "\\a.dat");
+  ASSERT_TRUE(delete_contract_file(work + "\\a.dat"));
   EXPECT_TRUE(remove_directory(work));
   EXPECT_FALSE(remove_directory(work)) << "gone";
 }
@@ -115,8 +113,8 @@ TEST_F(PlatformContract, TreesGoWithEverythingButDotNames) {
   make_file(work + "\\.keep");
   make_file(work + "\\c.dat");
   EXPECT_FALSE(remove_tree(work)) << "a dot name is skipped, so its directory stays";
-  EXPECT_FALSE(delete_file(work + "\\c.dat")) << "the other entries went";
-  EXPECT_TRUE(delete_file(work + "\\.keep"));
+  EXPECT_FALSE(delete_contract_file(work + "\\c.dat")) << "the other entries went";
+  EXPECT_TRUE(delete_contract_file(work + "\\.keep"));
   EXPECT_TRUE(remove_tree(work));
 }
 
@@ -324,7 +322,7 @@ TEST_F(PlatformContract, ReportFilesAreReplacedWholeAndGrowByLines) {
   EXPECT_TRUE(replace_file_contents(system_path(report), "second\r\n"));
   EXPECT_EQ(contents_of(report), "second\r\n") << "nothing of the first is left";
   EXPECT_FALSE(remove_directory(root_)) << "the root holds the report";
-  EXPECT_TRUE(delete_file(report));
+  EXPECT_TRUE(delete_contract_file(report));
   EXPECT_TRUE(remove_directory(root_)) << "no file of another name was left beside it";
   ASSERT_TRUE(create_directory(root_));
 
@@ -339,7 +337,7 @@ TEST_F(PlatformContract, ReportFilesAreReplacedWholeAndGrowByLines) {
   EXPECT_FALSE(append_line_to_file(system_path(at("taken")), "x"));
   EXPECT_FALSE(replace_file_contents(system_path(at("no\\such\\result.txt")), "x"));
   EXPECT_TRUE(remove_directory(at("taken"))) << "still an empty directory";
-  EXPECT_TRUE(delete_file(lines));
+  EXPECT_TRUE(delete_contract_file(lines));
   EXPECT_TRUE(remove_directory(root_)) << "nothing was left beside the files";
   ASSERT_TRUE(create_directory(root_));
 }

@@ -25,3 +25,5 @@ void remove_contract_root(const std::string& root) {
 
 // Every Windows volume has a root path.
 bool contract_root_in_mount_table(const std::string&) { return true; }
+
+bool delete_contract_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

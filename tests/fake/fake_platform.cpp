@@ -347,7 +347,7 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
 
 std::string system_path(const std::string& path) { return path; }
 
-Outcome delete_file(const std::string& path) {
+Outcome fake::delete_file(const std::string& path) {
   if (fake::call_fails(Service::Delete, path)) return fake::injected("delete", path);
   return state().files.erase(path) + state().file_links.erase(path) > 0
              ? success()
@@ -422,7 +422,7 @@ Outcome remove_tree(const std::string& named) {
   for (const auto& child : children) {
     if (child.first[0] == '.') continue;
     const std::string child_path = path + "\\" + child.first;
-    Outcome removed = child.second == 0   ? delete_file(child_path)
+    Outcome removed = child.second == 0   ? fake::delete_file(child_path)
                       : child.second == 1 ? remove_tree(child_path)
                                           : remove_directory(child_path);
     if (!removed) return removed;

@@ -14,10 +14,8 @@
 
 #include "platform/directories.h"
 #include "platform/files.h"
-#include "platform/os_version.h"
 #include "platform/system_info.h"
 #include "platform/terminal.h"
-#include "platform/volume.h"
 #include "platform/volume_description.h"
 
 namespace fake {
@@ -158,6 +156,9 @@ VolumeDescription default_description(const std::string& drive);
 // The drive's scripted description, made from default_description the first
 // time, to be changed by the test.
 VolumeDescription& describe_as(const std::string& drive);
+// Deletes a file or file link of the fake volume, as the fake's tree removal
+// does (a Service::Delete event); the product has no such service of its own.
+Outcome delete_file(const std::string& path);
 // Every call of the service fails.
 void fail_every(Service service);
 // Every call of the service on the path fails.

@@ -5,7 +5,7 @@
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/posix/posix_paths.h"
-#include "platform/volume.h"
+#include "platform/volume_description.h"
 #include "tests/platform/scratch.h"
 
 namespace {
@@ -44,8 +44,10 @@ TEST_F(DriveStrings, DriveLetterPathsLandInTheCurrentDirectory) {
   ASSERT_NE(file, kInvalidFile);
   close_file(file);
   EXPECT_TRUE(scratch::exists(dir_ + "/sub/file.dat"));
-  EXPECT_TRUE(delete_file("c:\\sub\\file.dat"));
-  EXPECT_FALSE(scratch::exists(dir_ + "/sub/file.dat"));
+  OpenFile lower_case("c:\\sub\\file.dat", FileAccess::Read, FileDisposition::OpenExisting);
+  EXPECT_NE(lower_case.handle(), kInvalidFile) << "a lower-case drive letter too";
+  lower_case = OpenFile();
+  ASSERT_TRUE(scratch::remove_file(dir_ + "/sub/file.dat"));
   EXPECT_TRUE(remove_directory("C:\\sub"));
   EXPECT_FALSE(scratch::exists(dir_ + "/sub"));
 }

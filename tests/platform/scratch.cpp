@@ -169,6 +169,8 @@ bool run(const std::string& command, std::string* output) {
   return status == 0;
 }
 
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 bool mount_table_holds(const std::string& path) {
   return run("findmnt -n --target '" + path + "'");
 }

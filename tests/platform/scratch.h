@@ -31,6 +31,8 @@ void remove_all(const std::string& path);
 std::string read_bytes(const std::string& path, bool* ok = nullptr);
 void write_bytes(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
+// Deletes a file (a POSIX path) with plain unlink().
+bool remove_file(const std::string& path);
 std::int64_t file_size(const std::string& path);  // -1 when missing
 
 // Pages of the file held in the page cache.

@@ -12,9 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/linux/linux_descriptions_internal.h"
-#include "platform/os_version.h"
 #include "platform/system_info.h"
-#include "platform/volume.h"
 #include "platform/volume_description.h"
 #include "tests/platform/scratch.h"
 
