@@ -17,7 +17,7 @@
 #include "platform/failure.h"
 #include "platform/interruption.h"
 #include "platform/report_files.h"
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 #include "trials/console_line.h"
 #include "trials/notes.h"
 #include "trials/texts.h"

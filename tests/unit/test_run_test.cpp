@@ -5,7 +5,7 @@
 
 #include "fake_fixture.h"
 #include "driver/report_text.h"
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 #include "trials/work_directory.h"
 
 namespace {

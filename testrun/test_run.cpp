@@ -1,4 +1,4 @@
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 
 #include <algorithm>
 #include <climits>
