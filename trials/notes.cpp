@@ -3,6 +3,7 @@
 #include <ostream>
 #include <vector>
 
+#include "console/escaped.h"
 #include "platform/console.h"
 #include "platform/terminal.h"
 #include "trials/console_line.h"
@@ -19,7 +20,7 @@ void write_line(const std::string& text) { diagnostics() << note_line(text) << s
 
 }  // namespace
 
-std::string note_line(const std::string& text) { return "varnoquelbit: " + text; }
+std::string note_line(const std::string& text) { return "varnoquelbit: " + escaped(text); }
 
 void write_note(const std::string& text) {
   erase_progress();

@@ -6,7 +6,9 @@
 
 #include "platform/failure.h"
 
-// "varnoquelbit: <text>", the note's line as written.
+// "varnoquelbit: <text>", the note's line as written: the text escaped (see
+// console/escaped.h), since names in it come from the configuration, the
+// mount table and the file system.
 std::string note_line(const std::string& text);
 
 // Writes "varnoquelbit: <text>" and a line end, flushed. While the console

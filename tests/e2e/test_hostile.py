@@ -1023,6 +1023,20 @@ class DriveStrings(HostileTest):
         ] + PROMPT_LINES)
         self.assertFalse(os.path.exists(drive))
 
+    def test_a_name_holding_terminal_controls(self):
+        """Standard output keeps the configuration's bytes; standard error
+        shows the controls as \\xNN, so a name cannot retitle the window,
+        clear the screen or write the clipboard."""
+        name = "x\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07\xc2\x9b1m\xff"
+        drive = os.path.join(self.dir, name)
+        run = self.start("HL %s 4K 1 1\n" % drive)
+        self.assert_lines(run.console, start_lines() + [
+            "Could not Get the Drive Information of " + drive] + PROMPT_LINES)
+        shown = os.path.join(self.dir, "x\\x1B]0;owned\\x07\\x1B[2J\\x1B]52;c;aGk=\\x07\\x9B1m\\xFF")
+        self.assertEqual(run.diagnostics.splitlines()[0],
+                         "varnoquelbit: query volume '%s': No such file or directory" % shown)
+        self.assertNotRegex(run.diagnostics, "[\x00-\x09\x0b-\x1f\x7f\x80-\x9f\xff]")
+
     def test_an_unwritable_directory(self):
         """As user nobody where the tests run as root, else as the user itself."""
         target = os.path.join(self.dir, "target")
