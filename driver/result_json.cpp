@@ -111,7 +111,8 @@ json trial_json(const TrialRecord& trial) {
           {"seconds_text", text_or_null(trial.seconds_text)},
           {"mb_per_s_text", text_or_null(trial.mb_per_s_text)},
           {"bytes_read_back", value_or_null(trial.bytes_read_back)},
-          {"write_out_ms", value_or_null(trial.write_out_ms)}};
+          {"write_out_ms", value_or_null(trial.write_out_ms)},
+          {"reason", text_or_null(trial.reason)}};
 }
 
 json test_json(const TestRecord& test) {

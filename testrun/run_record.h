@@ -22,6 +22,9 @@ struct TrialRecord {
   std::string mb_per_s_text;
   std::optional<std::uint64_t> bytes_read_back;  // absent when the read-back did not run
   std::optional<std::uint32_t> write_out_ms;     // absent where not measured
+  // A trial that got no speed: the first note on standard error it wrote,
+  // its reason, as printed; empty when it wrote none.
+  std::string reason;
 };
 
 // The check that stopped a test before its trials.

@@ -159,6 +159,7 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
     progress_begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
+    const std::size_t notes_before = notes_so_far();
     const TrialResult trial =
         run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
     if (cached_length == 0) cached_length = trial.cached_length;
@@ -177,6 +178,8 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
                                        static_cast<std::uint64_t>(std::max(file_count, 0));
     }
     if (trial.outcome != TrialOutcome::Done) {  // failed, or faster than one clock step
+      if (!copied && notes_so_far() > notes_before)
+        trial_record.reason = note_line_at(notes_before);
       note_left_behind(trial.left_behind);
       continue;
     }

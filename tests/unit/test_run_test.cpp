@@ -100,6 +100,18 @@ TEST_F(TestRun, TheRecordSaysHowEachTrialEnded) {
   EXPECT_EQ(test.trials[0].mb_per_s_text, "0.002");
   EXPECT_EQ(test.trials[0].seconds_text, "4.000");
   EXPECT_EQ(test.trials[3].milliseconds, 0u);
+  // Each failed trial keeps the line that said why, as standard error shows it.
+  const std::vector<std::string> told = [] {
+    std::vector<std::string> lines;
+    std::istringstream in(fake::diagnostics_text());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }();
+  ASSERT_GE(told.size(), 3u) << fake::diagnostics_text();
+  const std::string reasons[] = {"", told[0], told[1], "", told[2]};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(test.trials[i].reason, reasons[i]) << i;
+  EXPECT_NE(told[0].find(copy_file_path(directory(1), 0)), std::string::npos) << told[0];
+  EXPECT_NE(told[2].find(directory(4)), std::string::npos) << told[2];
   ASSERT_TRUE(test.average.has_value());
   EXPECT_EQ(test.average->mb_per_s_text, "0.002");
 
