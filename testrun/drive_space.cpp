@@ -23,7 +23,7 @@ std::int64_t free_kib_of(const Drive& drive) {
 
 // "12.5 MiB"-style amounts for the free-space note, in the unit that keeps
 // the figure readable.
-std::string kib_amount(long double kib) {
+std::string kib_amount(double kib) {
   static const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB", "ZiB"};
   std::size_t unit = 0;
   while (kib >= 1024 && unit + 1 < sizeof units / sizeof *units) {
@@ -31,7 +31,7 @@ std::string kib_amount(long double kib) {
     ++unit;
   }
   char text[64];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0Lf %s" : "%.1Lf %s", kib, units[unit]);
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", kib, units[unit]);
   return text;
 }
 
@@ -94,7 +94,7 @@ bool check_free_space(const std::string& drive, std::int64_t free_kib, std::int6
   if (!overflow && needed <= free_kib) return true;
   console() << text::kNotEnoughSpace << std::endl;
   // The need in exact arithmetic, so that an overflowing one still reads right.
-  const long double need = 2.0L * file_count * static_cast<long double>(file_kib);
+  const double need = 2.0 * file_count * static_cast<double>(file_kib);
   const char* files = file_count == 1 ? " file of " : " files of ";
   write_note("not enough free space on '" + drive + "': the test needs " + kib_amount(need) +
              " (" + std::to_string(file_count) + files + kib_amount(file_kib) +
