@@ -9,7 +9,6 @@ import csv
 import html.parser
 import io
 import json
-import math
 import os
 import re
 import statistics

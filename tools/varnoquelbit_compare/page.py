@@ -94,9 +94,9 @@ def build_page(runs, rows, log_scale=None):
         cells = ['<td>%s</td>' % e(first[0]),
                  '<td data-value="%d">%s</td>' % (run_number, e(first[1])),
                  '<td>%s</td>' % e(first[2])]
-        for value, text_ in zip(values, figures):
+        for value, shown in zip(values, figures):
             sort_value = ' data-value="%r"' % value if value is not None else ""
-            cells.append('<td class="number"%s>%s</td>' % (sort_value, e(text_)))
+            cells.append('<td class="number"%s>%s</td>' % (sort_value, e(shown)))
         lines.append("<tr %s>%s</tr>" % (attributes, "".join(cells)))
     data = {"runs": [plain(run_name(n + 1, run)) for n, run in enumerate(runs)],
             "tests": [plain(row.label) for row in rows], "colours": COLOURS, "entries": entries}
@@ -155,10 +155,10 @@ PAGE = """<!DOCTYPE html>
 def write_page(runs, rows, path, log_scale=None):
     """Writes the page to path; 1 with one line on standard error when it
     cannot be written."""
-    text_ = build_page(runs, rows, log_scale)
+    page = build_page(runs, rows, log_scale)
     try:
         with open(path, "w", encoding="utf-8", newline="\n") as f:
-            f.write(text_)
+            f.write(page)
     except OSError as error:
         note(path, error.strerror or str(error))
         return 1

@@ -209,16 +209,16 @@ def _no_constant(name):
     raise ValueError("%s is not a number JSON allows" % name)
 
 
-def nesting_place(text_):
+def nesting_place(source):
     """'line L column C' where brackets first nest deeper than NESTING_LIMIT."""
     depth = 0
-    for match in re.finditer(r'"(?:[^"\\]|\\.)*"|[\[{]|[\]}]', text_):
+    for match in re.finditer(r'"(?:[^"\\]|\\.)*"|[\[{]|[\]}]', source):
         token = match.group()
         if token in "[{":
             depth += 1
             if depth > NESTING_LIMIT:
-                line = text_.count("\n", 0, match.start()) + 1
-                column = match.start() - (text_.rfind("\n", 0, match.start()) + 1) + 1
+                line = source.count("\n", 0, match.start()) + 1
+                column = match.start() - (source.rfind("\n", 0, match.start()) + 1) + 1
                 return "line %d column %d" % (line, column)
         elif token in "]}":
             depth -= 1
@@ -228,16 +228,16 @@ def nesting_place(text_):
 def parse_record(data):
     """The Run in data (the bytes of one record); raises NotAResult."""
     try:
-        text_ = data.decode("utf-8")
+        source = data.decode("utf-8")
     except UnicodeDecodeError as e:
         raise NotAResult("not UTF-8 text (byte %d)" % e.start)
     try:
-        parsed = json.loads(text_, parse_constant=_no_constant)
+        parsed = json.loads(source, parse_constant=_no_constant)
     except json.JSONDecodeError as e:
         raise NotAResult("not JSON: %s at line %d column %d" % (e.msg, e.lineno, e.colno))
     except RecursionError:
         raise NotAResult("not a result: brackets nested more than %d deep at %s"
-                         % (NESTING_LIMIT, nesting_place(text_)))
+                         % (NESTING_LIMIT, nesting_place(source)))
     except ValueError as e:  # NaN or Infinity, or an integer of too many digits
         raise NotAResult("not JSON: %s" % str(e).split(";")[0])
     return check_run(parsed)

@@ -9,7 +9,7 @@ RFC 4180 quoting in CSV with cells a spreadsheet would run as a formula
 
 import re
 
-from .figures import (Figure, by_date, host_label, kernel_label, run_date, run_label_lines,
+from .figures import (Figure, host_label, kernel_label, run_date, run_label_lines,
                       run_volumes, system_facts, volume_facts, volume_label)
 
 # C0 and C1 controls, DEL, the line and paragraph separators and the
@@ -56,7 +56,7 @@ def write_csv_row(out, cells):
 
 # --- numbers -------------------------------------------------------------------
 
-def number(value, digits=3):
+def fixed(value, digits=3):
     return "" if value is None else "%.*f" % (digits, value)
 
 
@@ -71,14 +71,14 @@ def table_cell(cell):
         return "-"
     if isinstance(cell, str):
         return plain(cell)
-    text_ = number(cell.average)
+    shown = fixed(cell.average)
     if cell.low is not None:
-        text_ += " (%s-%s)" % (number(cell.low), number(cell.high))
+        shown += " (%s-%s)" % (fixed(cell.low), fixed(cell.high))
     if cell.spread is not None:
-        text_ += " sd %s" % number(cell.spread)
+        shown += " sd %s" % fixed(cell.spread)
     if cell.ratio is not None:
-        text_ += " " + ratio_text(cell.ratio)
-    return text_
+        shown += " " + ratio_text(cell.ratio)
+    return shown
 
 
 def print_table(runs, rows, out):
@@ -90,13 +90,13 @@ def print_table(runs, rows, out):
     for index, header in enumerate(headers):
         cells = [table_cell(row.cells[index]) for row in rows]
         columns.append(header + [""] * (height - len(header)) + cells)
-    widths = [max(len(text_) for text_ in column) for column in columns]
+    widths = [max(len(shown) for shown in column) for column in columns]
     for line in range(height + len(rows)):
         texts = []
-        for number_, column in enumerate(columns):
-            text_ = column[line]
-            texts.append(text_.ljust(widths[number_]) if number_ == 0
-                         else text_.rjust(widths[number_]))
+        for number, column in enumerate(columns):
+            shown = column[line]
+            texts.append(shown.ljust(widths[number]) if number == 0
+                         else shown.rjust(widths[number]))
         out.write("  ".join(texts).rstrip() + "\n")
         if line == height - 1:
             out.write("  ".join("-" * w for w in widths) + "\n")
@@ -104,8 +104,8 @@ def print_table(runs, rows, out):
 
 # --- Markdown ------------------------------------------------------------------
 
-def run_name(number_, run):
-    return "%d: %s" % (number_, run_date(run))
+def run_name(number, run):
+    return "%d: %s" % (number, run_date(run))
 
 
 def markdown_rows(runs, rows):
@@ -121,8 +121,8 @@ def markdown_rows(runs, rows):
             volume = row.volumes[index]
             first = [row.label, run_name(index + 1, run), volume_label(volume) if volume else ""]
             if isinstance(cell, Figure):
-                figures = [number(cell.average), number(cell.low), number(cell.high),
-                           number(cell.spread), ratio_text(cell.ratio)]
+                figures = [fixed(cell.average), fixed(cell.low), fixed(cell.high),
+                           fixed(cell.spread), ratio_text(cell.ratio)]
             else:
                 figures = [cell, "", "", "", ""]
             lines.append((row_index, index, first, figures))
@@ -133,11 +133,10 @@ def print_markdown(runs, rows, out):
     out.write("| Test | Run | Volume | MB/s | Min | Max | Spread | Ratio |\n")
     out.write("|---|---|---|--:|--:|--:|--:|--:|\n")
     for _, _, first, figures in markdown_rows(runs, rows):
-        out.write("| " + " | ".join(markdown(text_) for text_ in first + figures) + " |\n")
-    first = by_date(runs)[0]
-    out.write("\nMB/s: 1 MB = 1,048,576 bytes; the average of the test's trials, the slowest "
-              "and fastest trial, their sample standard deviation, and the average over that "
-              "of the earliest run (%s) with the test.\n" % markdown(run_name(first + 1, runs[first])))
+        out.write("| " + " | ".join(markdown(shown) for shown in first + figures) + " |\n")
+    out.write("\nMB/s: 1 MB = 1,048,576 bytes; Min and Max: the slowest and fastest trial; "
+              "Spread: the trials' sample standard deviation; Ratio: the average over that of "
+              "the earliest run with the test.\n")
     out.write("\nRuns:\n\n")
     for index, run in enumerate(runs):
         facts = ", ".join("%s %s" % (name, value) for name, value in system_facts(run.system))
@@ -192,8 +191,8 @@ def print_csv_long(runs, rows, out):
                 outcome = "stopped: %s" % (test.stopped_at or "?") \
                     if test.outcome == "stopped" else "no trials"
                 write_csv_row(out, about_run + about_test + ["", outcome, "", ""])
-            for number_, trial in enumerate(test.trials):
-                index_ = trial.index if trial.index is not None else number_
+            for number, trial in enumerate(test.trials):
+                index_ = trial.index if trial.index is not None else number
                 write_csv_row(out, about_run + about_test + [
                     str(index_), trial.outcome or "",
                     "" if trial.mb_per_s is None else repr(trial.mb_per_s),
