@@ -13,7 +13,6 @@ field, e.g. "tests[0].trials[2].mb_per_s is not a number from 0 to 1e+15".
 """
 
 import json
-import math
 import re
 from collections import namedtuple
 
@@ -49,16 +48,12 @@ def shared(value):
 
 # --- one value -----------------------------------------------------------------
 
-def _is_number(value):
-    return isinstance(value, (int, float)) and not isinstance(value, bool)
-
-
 def text(record, name, where, null=False):
     value = record.get(name)
-    # The usual case first, quickly: short text that is ASCII or encodes.
-    if type(value) is str and len(value) <= TEXT_LIMIT and (value.isascii() or _encodes(value)):
-        return _shared.setdefault(value, value)
-    if value is None and null:
+    if type(value) is str:
+        if len(value) <= TEXT_LIMIT and (value.isascii() or _encodes(value)):
+            return value
+    elif value is None and null:
         return None
     if not isinstance(value, str):
         raise NotAResult("%s%s is not text%s" % (where, name, " or null" if null else ""))
@@ -77,24 +72,24 @@ def _encodes(value):
 
 def count(record, name, where, null=False):
     value = record.get(name)
+    if type(value) is int and 0 <= value < COUNT_LIMIT:
+        return value
     if value is None and null:
         return None
-    if not isinstance(value, int) or isinstance(value, bool) or not 0 <= value < COUNT_LIMIT:
-        raise NotAResult("%s%s is not an integer from 0 below 2**63%s"
-                         % (where, name, " or null" if null else ""))
-    return value
+    raise NotAResult("%s%s is not an integer from 0 below 2**63%s"
+                     % (where, name, " or null" if null else ""))
 
 
 def speed(record, name, where, null=False):
     value = record.get(name)
+    # NaN fails both comparisons, infinity the second; an integer too large
+    # for a float is refused before float() would overflow.
+    if type(value) in (float, int) and 0 <= value <= SPEED_LIMIT:
+        return float(value)
     if value is None and null:
         return None
-    # An integer too large for a float is refused before float() overflows.
-    if (not _is_number(value) or isinstance(value, int) and value > SPEED_LIMIT
-            or not math.isfinite(value) or not 0 <= value <= SPEED_LIMIT):
-        raise NotAResult("%s%s is not a number from 0 to %g%s"
-                         % (where, name, SPEED_LIMIT, " or null" if null else ""))
-    return float(value)
+    raise NotAResult("%s%s is not a number from 0 to %g%s"
+                     % (where, name, SPEED_LIMIT, " or null" if null else ""))
 
 
 def obj(record, name, where, null=False):
@@ -140,7 +135,8 @@ def check_volume(test, where):
 def check_trial(trial, where):
     if not isinstance(trial, dict):
         raise NotAResult("%s is not an object" % where[:-1])
-    return Trial(count(trial, "index", where, null=True), text(trial, "outcome", where, null=True),
+    return Trial(count(trial, "index", where, null=True),
+                 shared(text(trial, "outcome", where, null=True)),
                  speed(trial, "mb_per_s", where, null=True),
                  speed(trial, "seconds", where, null=True))
 
@@ -158,14 +154,14 @@ def check_test(test, where):
     method = test.get("method")
     if method not in ("HL", "LL"):
         raise NotAResult("%smethod is not HL or LL" % where)
-    drive = text(test, "drive", where)
-    file_size = text(test, "file_size", where)
+    drive = shared(text(test, "drive", where))
+    file_size = shared(text(test, "file_size", where))
     file_size_bytes = count(test, "file_size_bytes", where, null=True)
-    buffer_size = text(test, "buffer_size", where, null=True)
+    buffer_size = shared(text(test, "buffer_size", where, null=True))
     buffer_size_bytes = count(test, "buffer_size_bytes", where, null=True)
     file_count = count(test, "file_count", where)
-    outcome = text(test, "outcome", where, null=True)
-    stopped_at = text(test, "stopped_at", where, null=True)
+    outcome = shared(text(test, "outcome", where, null=True))
+    stopped_at = shared(text(test, "stopped_at", where, null=True))
     volume = check_volume(test, where)
     average = obj(test, "average", where, null=True)
     if average is not None:
