@@ -22,6 +22,7 @@ TEXT_LIMIT = 4096                 # characters of one text field
 COUNT_LIMIT = 2 ** 63             # counts and byte sizes stay below
 SPEED_LIMIT = 1e15                # MB/s; far beyond any medium
 NESTING_LIMIT = 64                # brackets inside each other a message names
+READ_PIECE = 64 * 1024
 
 Run = namedtuple("Run", "start system tests")
 System = namedtuple("System", "os_line kernel_name kernel_release kernel_machine distribution "
@@ -124,12 +125,24 @@ def check_system(run):
         count(system, "memory_bytes", "system.", null=True)))
 
 
+_volumes = {}  # checked volumes by their values: most runs repeat a few
+
+
 def check_volume(test, where):
     volume = obj(test, "volume", where, null=True)
     if volume is None:
         return None
+    values = tuple(map(volume.get, Volume._fields))
+    try:
+        # Only checked volumes (texts and nulls) are kept, so a match is one.
+        known = _volumes.get(values)
+    except TypeError:  # a list or an object among the values: not hashable
+        known = None
+    if known is not None:
+        return known
     where += "volume."
-    return shared(Volume(*(text(volume, name, where, null=True) for name in Volume._fields)))
+    checked = Volume(*(text(volume, name, where, null=True) for name in Volume._fields))
+    return _volumes.setdefault(checked, checked)
 
 
 def check_trial(trial, where):
@@ -245,11 +258,20 @@ def read_runs(path, runs):
     try:
         with open(path, "rb") as f:
             if not path.endswith(".jsonl"):
-                data = f.read(RECORD_LIMIT + 1)
-                if len(data) > RECORD_LIMIT:
-                    return "larger than %d MiB, not a result" % (RECORD_LIMIT >> 20)
+                # In pieces: read(RECORD_LIMIT + 1) would allocate that much
+                # for every small file.
+                pieces = []
+                size = 0
+                while True:
+                    piece = f.read(READ_PIECE)
+                    if not piece:
+                        break
+                    size += len(piece)
+                    if size > RECORD_LIMIT:
+                        return "larger than %d MiB, not a result" % (RECORD_LIMIT >> 20)
+                    pieces.append(piece)
                 try:
-                    runs.append(parse_record(data))
+                    runs.append(parse_record(b"".join(pieces)))
                 except NotAResult as e:
                     return str(e)
                 return None
