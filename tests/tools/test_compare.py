@@ -307,6 +307,14 @@ class Compare(unittest.TestCase):
             self.assertRegex(done.stderr, r"^varnoquelbit-compare: '%s': [^\n]*%s[^\n]*\n$"
                              % (re.escape(junk), re.escape(reason)))
 
+        # The file's own name reaches the terminal escaped too.
+        junk = self.path("junk\x1b[2J.json")
+        with open(junk, "w", encoding="utf-8") as f:
+            f.write("junk")
+        done = self.compare(junk)
+        self.assertEqual(done.returncode, 2)
+        self.assertIn("junk\\x1b[2J.json': not JSON", done.stderr)
+
     def test_an_output_that_cannot_be_written_exits_1_with_one_line(self):
         missing = self.path("no/such/directory")
         cases = {

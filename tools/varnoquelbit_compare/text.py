@@ -140,6 +140,7 @@ def print_markdown(runs, rows, out):
     out.write("\nRuns:\n\n")
     for index, run in enumerate(runs):
         facts = ", ".join("%s %s" % (name, value) for name, value in system_facts(run.system))
+        facts = facts or "no system recorded"
         out.write("%d. %s: %s\n" % (index + 1, markdown(run_date(run)), markdown(facts)))
         for volume in run_volumes(run):
             facts = ", ".join("%s %s" % (name, value) for name, value in volume_facts(volume))
