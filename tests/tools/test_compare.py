@@ -459,6 +459,19 @@ class Compare(unittest.TestCase):
         self.assertIn("default-src 'none'", text)
 
 
+    def test_the_page_starts_on_the_scale_the_speeds_or_options_ask_for(self):
+        files, _ = two_drives(self.dir.name)
+        cases = [(files[:1], [], False), (files, [], True), (files, ["--linear"], False),
+                 (files[:1], ["--log"], True)]
+        for paths, options, log_scale in cases:
+            page = self.path("scale.html")
+            done = self.compare(*(options + ["--html", page] + paths))
+            self.assertEqual(done.returncode, 0, done.stderr)
+            with open(page, encoding="utf-8") as f:
+                box = re.search(r'<input type="checkbox" id="log-scale"[^>]*>', f.read()).group()
+            self.assertEqual("checked" in box, log_scale, (len(paths), options))
+
+
 def has_matplotlib():
     try:
         import matplotlib  # noqa: F401
