@@ -1,7 +1,7 @@
 #include "driver/arguments.h"
 
+#include "console/escaped.h"
 #include "driver/configuration.h"
-#include "driver/escaped_name.h"
 #include "platform/process.h"
 
 // The build passes the project's version; a build without it still compiles.
@@ -39,15 +39,15 @@ std::string help_text() {
 std::string ignored_arguments_note(const std::vector<std::string>& arguments) {
   if (arguments.empty()) return "";
   std::string note = arguments.size() == 1 ? "ignored argument" : "ignored arguments";
-  for (const std::string& argument : arguments) note += " '" + escaped_name(argument) + "'";
+  for (const std::string& argument : arguments) note += " '" + escaped(argument) + "'";
   // The built-in test's work directories go where its drive string "C:"
   // leads: the current directory on POSIX, the root of C: on Windows.
   if (path_exists(kConfigurationFile))
     return note + ": the tests come from '" +
-           escaped_name(full_system_path(kConfigurationFile)) +
+           escaped(full_system_path(kConfigurationFile)) +
            "', where each test names the folder it measures (see --help)";
   return note + ": the tests come from the built-in test on '" +
-         escaped_name(full_system_path("C:\\")) + "'; a folder to measure is named in " +
+         escaped(full_system_path("C:\\")) + "'; a folder to measure is named in " +
          kConfigurationFile + " (see --help)";
 }
 

@@ -1,14 +1,13 @@
 #include "driver/configuration.h"
 
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <ostream>
 
-#include "driver/escaped_name.h"
+#include "console/escaped.h"
 #include "platform/console.h"
 #include "platform/interruption.h"
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
@@ -189,7 +188,7 @@ std::string word_at(const std::string& text, std::size_t at) {
   return text.substr(at, end - at);
 }
 
-std::string quoted(const std::string& word) { return "\"" + escaped_name(word) + "\""; }
+std::string quoted(const std::string& word) { return "\"" + escaped(word) + "\""; }
 
 // The layout of a line of the method, for the reasons below.
 std::string layout_of(const CopyMethodRow& row) {
@@ -289,7 +288,8 @@ std::string error_line_reason(const std::string& line, const CopyMethodRow* row,
   if (row == nullptr) {
     const std::string method = word_at(line, 0).substr(0, 20);
     std::string opening = method.substr(0, 2);
-    for (char& c : opening) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : opening)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     if (opening == "HL" || opening == "LL")
       return "the method " + quoted(method) + " must be written in capitals, HL or LL";
     return "the method must be HL or LL, the line's first two characters; found " +

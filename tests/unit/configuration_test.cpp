@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "driver/configuration.h"
-#include "driver/escaped_name.h"
+#include "driver/report_text.h"
 #include "fake_fixture.h"
 
 namespace {
@@ -247,22 +247,6 @@ TEST(ConfigurationLine, NotesOfSaturatedCountsAndRefusedLines) {
   }
 }
 
-// Words and names in notes: what a terminal would act on is shown as \xNN.
-TEST(EscapedName, ControlsAndBytesThatAreNotUtf8) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"/media/me/USB DISK", "/media/me/USB DISK"},
-      {"C:\\bench", "C:\\bench"},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x92\xBE"},
-      {"a\tb\nc\x1b[2J\x7f", "a\\x09b\\x0Ac\\x1B[2J\\x7F"},
-      {std::string("a\0b", 3), "a\\x00b"},
-      {"\xC2\x85 \xC2\x9F \xC2\xA0", "\\xC2\\x85 \\xC2\\x9F \xC2\xA0"},  // C1 controls, NBSP
-      {"\xFF\xC3(\xE2\x82", "\\xFF\\xC3(\\xE2\\x82"},    // invalid, cut short
-      {"\xC0\xAF \xED\xA0\x80", "\\xC0\\xAF \\xED\\xA0\\x80"},  // overlong, surrogate
-      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},              // beyond U+10FFFF
-  };
-  for (const auto& c : cases) EXPECT_EQ(escaped_name(c.first), c.second) << c.first;
-}
-
 std::vector<std::string> read_lines(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> lines;
@@ -360,7 +344,7 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
             "Could not Get the Drive Information of Q:\n"
             "HL C: 4K 2File(s) 1Trial(s)\n"
             "[Trial 0] Preparing... Testing... Done.");
-  EXPECT_EQ(run.report.str(),
+  EXPECT_EQ(report_text_of_tests(run.record.tests),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
             "HL C:   4K    1File(s)  0Trial(s) : HL C:   4K    2File(s)  1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
