@@ -577,7 +577,7 @@ class IgnoredArguments(TempDirTest):
         lines = (seen + rest).decode("latin-1").split("\n")
         self.assertEqual(lines[0],
                          "varnoquelbit: ignored arguments '/media/me/stick' 'a\\x1B[2J\\xFF"
-                         "\\xC2\\x85b': the tests come from the built-in test on '%s'; a folder "
+                         "\\x85b': the tests come from the built-in test on '%s'; a folder "
                          "to measure is named in Varnoquelbit.ini (see --help)"
                          % os.path.realpath(self.dir))
         self.assertRegex(lines[1], "^" + BANNER.pattern + "$")
