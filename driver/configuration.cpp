@@ -3,11 +3,11 @@
 #include <climits>
 #include <ostream>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/measurement.h"
-#include "trials/notes.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -195,7 +195,7 @@ void run_configured_tests(std::istream& in, RunContext& run) {
     std::vector<std::string> notes;
     const LineKind kind = parse_configuration_line(line, test, &notes);
     if (kind == LineKind::Error) console() << text::kConfigurationError << line << std::endl;
-    for (const std::string& note : notes) write_note(note);
+    for (const std::string& note : notes) write_note(run.printer, note);
     if (kind == LineKind::Test) run_test(test, run, line);
   }
 }

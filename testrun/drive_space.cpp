@@ -1,11 +1,11 @@
 #include "testrun/drive_space.h"
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/volume.h"
 #include "platform/volume_description.h"
 #include "testrun/volume_notes.h"
-#include "trials/notes.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   const Outcome queried = query_volume(drive, figures);
   if (!queried) {
     console() << text::kNoDriveInformation << drive << std::endl;
-    write_failure(queried);
+    write_failure(run.printer, queried);
     return false;
   }
   const std::int64_t free = clamp_to_int64(figures.free_bytes / 1024);
@@ -52,9 +52,9 @@ bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& fre
   // What the drive string stands for, told the first time it is queried.
   if (const std::optional<VolumeDescription>& volume = drive_volume(drive, run)) {
     const std::string named = volume_name_note(drive, *volume);
-    if (!named.empty() && diagnostics_on_terminal()) write_note(named);
+    if (!named.empty() && diagnostics_on_terminal()) write_note(run.printer, named);
     const std::string unmounted = mount_point_note(drive, *volume);
-    if (!unmounted.empty()) write_note(unmounted);
+    if (!unmounted.empty()) write_note(run.printer, unmounted);
   }
   // The volume measured here is the one this drive's trials must run on.
   // Without its identity they run unchecked, as before.

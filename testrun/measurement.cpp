@@ -4,16 +4,14 @@
 #include <climits>
 #include <iomanip>
 
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/size_strings.h"
 #include "testrun/volume_notes.h"
-#include "trials/notes.h"
-#include "trials/progress.h"
 #include "trials/trial.h"
 #include "trials/verify_copies.h"
-#include "trials/texts.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -65,13 +63,14 @@ const char* volume_cache_reason(VolumeCache cache) {
 // One line on standard error when copies of an LL test went through the page
 // cache, so that the user knows what its figures measured; the record keeps
 // it. The console and the report stay as they are.
-void note_cached_copies(const std::string& drive, std::uint32_t length, TestRecord& record) {
+void note_cached_copies(ConsolePrinter& printer, const std::string& drive, std::uint32_t length,
+                        TestRecord& record) {
   if (length == 0) return;
   const std::string transfers = length % 1024 == 0 ? std::to_string(length / 1024) + " KiB"
                                                    : std::to_string(length) + "-byte";
   const std::string note = "no direct I/O for " + transfers + " transfers on '" + drive +
                            "': this test's figures include the page cache";
-  write_note(note);
+  write_note(printer, note);
   keep_cache_note(record, "no_direct_io", note);
 }
 
@@ -167,13 +166,13 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   bool written_out = true;
   double write_out_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
-  progress_begin_test(test.trial_count);
+  run.printer.begin_test(test.trial_count);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
-    progress_begin_trial(i);
+    run.printer.begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
     const CopyPhaseResult trial =
-        run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
+        run_trial(run.printer, run.trials, row, test.drive, file_kib, file_count, buffer_kib);
     if (cached_length == 0) cached_length = trial.cached_length;
     TrialRecord& trial_record = record.trials.emplace_back();
     trial_record.index = i;
@@ -189,7 +188,7 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
     if (!trial.ok || seconds == 0.0) {  // failed, or faster than one clock step
-      note_left_behind(trial.left_behind);
+      note_left_behind(run.printer, trial.left_behind);
       continue;
     }
     const double speed = file_mb * file_count / seconds;
@@ -201,31 +200,27 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
               << trial_record.seconds_text << text::kSecondsUnit
               << std::endl;
     // Once the trial's line has ended.
-    note_left_behind(trial.left_behind);
+    note_left_behind(run.printer, trial.left_behind);
     ++good_trials;
     total_seconds += seconds;
     written_out = written_out && trial.write_out_ms.has_value();
     if (trial.write_out_ms) write_out_seconds += static_cast<double>(*trial.write_out_ms) / 1000.0;
   }
-  progress_end_test();
-  note_cached_copies(test.drive, cached_length, record);
+  note_cached_copies(run.printer, test.drive, cached_length, record);
   if (volume) {
     const std::string cache_note = volume_cache_note(test.drive, *volume);
     if (!cache_note.empty()) {
-      write_note(cache_note);
+      write_note(run.printer, cache_note);
       keep_cache_note(record, volume_cache_reason(volume->cache), cache_note);
     }
   }
-  // After a trial faster than the clock the console's line is still open;
-  // on a terminal the test's notes come now all the same.
-  release_held_notes_on_a_shared_terminal();
   if (good_trials < 1 || interruption_requested()) return false;
   if (row.leaves_copies_cached && written_out) {
     const std::string late_note = write_out_note(
         row.keyword, test.drive,
         {good_trials, file_mb * file_count * good_trials, total_seconds, write_out_seconds});
     if (!late_note.empty()) {
-      write_note(late_note);
+      write_note(run.printer, late_note);
       keep_cache_note(record, "write_out_after_clock", late_note);
     }
   }

@@ -1,7 +1,7 @@
 // What one run of the benchmark carries from test to test, owned by the run
-// and passed down to each test: the report it builds, how it writes figures,
-// the free space of every drive seen so far, the state its trials carry, and
-// the record of every test.
+// and passed down to each test: the printer of its console and notes, the report it builds, how it
+// writes figures, the free space of every drive seen so far, the state its trials carry, and the
+// record of every test.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "console/console_printer.h"
 #include "platform/volume_description.h"
 #include "testrun/run_record.h"
 #include "trials/trial.h"
@@ -20,6 +21,9 @@ using DriveSpaceCache = std::map<std::string, std::int64_t>;
 using DriveDescriptionCache = std::map<std::string, std::optional<VolumeDescription>>;
 
 struct RunContext {
+  explicit RunContext(ConsolePrinter& printer) : printer(printer) {}
+  // The console's line, the notes and the progress indicator.
+  ConsolePrinter& printer;
   // The lines of result.txt, each ended with CR LF.
   std::ostringstream report;
   // Figures (GB, MB/s, seconds) with three decimals, as a configured run

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "console/console_printer.h"
 #include "platform/volume_description.h"
 #include "trials/copy_method.h"
 #include "trials/pseudo_random.h"
@@ -31,6 +32,6 @@ struct TrialState {
 // read-back failed, write_out_ms of the write-out before it, and failed_at
 // where the trial stopped. buffer_kib is the transfer buffer of a method that
 // takes one: at least 1 and below kBufferKibLimit.
-CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
-                          const std::string& drive, std::int64_t file_kib,
-                          std::int32_t file_count, std::int64_t buffer_kib = 0);
+CopyPhaseResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMethodRow& method,
+                          const std::string& drive, std::int64_t file_kib, std::int32_t file_count,
+                          std::int64_t buffer_kib = 0);

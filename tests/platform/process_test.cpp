@@ -103,7 +103,8 @@ TEST_F(ManyOpenFiles, LowLevelTrialOpensMoreFilesThanTheUsualSoftLimit) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
   prepare_process();
   scratch::ConsoleCapture console;
-  run_trial(trials, copy_method_row(CopyMethod::LL), "C:", 1, 600, 1);  // 1,200 files open at once
+  run_trial(printer, trials, copy_method_row(CopyMethod::LL), "C:", 1, 600,
+            1);  // 1,200 files open at once
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(dir_).empty());
 }

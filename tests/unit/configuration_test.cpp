@@ -237,7 +237,7 @@ class ConfiguredTests : public FakePlatformTest {};
 TEST_F(ConfiguredTests, TestsBeforeAReadErrorRunAndReadingStopsThere) {
   FailingReads buffer("HL C: 4K 1 0\nHL C: 4K 2 0\n");
   std::istream in(&buffer);
-  RunContext run;
+  RunContext run{printer};
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
@@ -256,7 +256,7 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
       "LL Q: 4K 4K 1 1\r\n"
       "HLX C: 4K 2 1\x1a"
       "HL C: 4K 1 1\r\n");
-  RunContext run;
+  RunContext run{printer};
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "ini error: \xEF\xBB\xBFHL C: 4K 1 1\n"
@@ -279,7 +279,7 @@ TEST_F(ConfiguredTests, AByteOrderMarkAtTheStartIsSkippedAndNotesGoToStandardErr
       "\xEF\xBB\xBFHL C: 4K 1 -99999999999\r\n"
       "\xEF\xBB\xBF#\r\n"
       "HL my disk 4K 1 1\r\n");
-  RunContext run;
+  RunContext run{printer};
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"

@@ -18,7 +18,7 @@ class DriveSpace : public FakePlatformTest {
     fake::add_volume("D:", VolumeFigures{1310720ull * 4096, 2621440ull * 4096});
   }
   void use_fixed() { run.fixed_figures = true; }
-  RunContext run;
+  RunContext run{printer};
   std::ostringstream& report = run.report;
   std::int64_t free_kib = 0;
 };
