@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "console/escaped.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 
@@ -108,6 +109,7 @@ ConsolePrinter::~ConsolePrinter() {
 }
 
 void ConsolePrinter::note(const std::string& text) {
+  every_note_.push_back(text);
   stop_indicator(true);
   if (column() > 0) {
     held_notes_.push_back(text);
@@ -277,7 +279,11 @@ void ConsolePrinter::indicator_loop() {
   }
 }
 
-std::string note_line(const std::string& text) { return "varnoquelbit: " + text; }
+std::string ConsolePrinter::note_line_at(std::size_t index) const {
+  return note_line(every_note_.at(index));
+}
+
+std::string note_line(const std::string& text) { return "varnoquelbit: " + escaped(text); }
 
 void write_note(ConsolePrinter& printer, const std::string& text) { printer.note(text); }
 

@@ -57,6 +57,10 @@ class ConsolePrinter {
   // The run's end: the held notes are written now, on a new line of their own
   // where standard output shows on the same terminal.
   void release_notes();
+  // The notes of the run so far, written or held, in the order they came: how
+  // many, and the line of one (as note_line gives it), for the run's record.
+  std::size_t notes_so_far() const { return every_note_.size(); }
+  std::string note_line_at(std::size_t index) const;
 
   // The indicator. A test of `trial_count` trials; its trial `index` (from 0).
   void begin_test(std::int32_t trial_count);
@@ -107,6 +111,7 @@ class ConsolePrinter {
 
   LineFilter filter_;
   std::vector<std::string> held_notes_;
+  std::vector<std::string> every_note_;
   ProgressCounters counters_;
 
   // The test as the run's thread knows it.
@@ -133,7 +138,9 @@ class ConsolePrinter {
   SideThread thread_;  // last: it stops before the rest goes
 };
 
-// "varnoquelbit: <text>", a note's line as written.
+// "varnoquelbit: <text>", a note's line as written: the text escaped (see
+// console/escaped.h), since names in it come from the configuration, the
+// mount table and the file system.
 std::string note_line(const std::string& text);
 
 // Writes the note "<text>" (see ConsolePrinter::note).

@@ -7,7 +7,7 @@
 #include "console/texts.h"
 #include "platform/console.h"
 #include "platform/interruption.h"
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 
 namespace {
 
