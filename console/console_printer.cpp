@@ -247,6 +247,11 @@ void ConsolePrinter::indicator_loop() {
       const std::uint32_t phase_ms = now - r.phase_start_ms;
       const bool drawn = drawn_phase == r.phase_serial;
       if (phase_ms < kFirstDrawMs) {
+        // A phase that has just begun shows nothing yet, not its forerunner.
+        if (!drawn) {
+          out = erasing(shown, shown_shared);
+          shown = 0;
+        }
         wait_ms = kFirstDrawMs - phase_ms;
       } else if (drawn && now - last_draw_ms < kRedrawMs) {
         wait_ms = kRedrawMs - (now - last_draw_ms);
