@@ -41,8 +41,9 @@ int time_test_files(const std::string& directory, std::int64_t file_kib, std::in
     return 1;
   }
   Generator generator{static_cast<std::uint32_t>(calendar_seconds_now())};
+  ConsolePrinter printer;
   const Clock::time_point start = Clock::now();
-  const bool made = make_test_files(generator, work, file_kib, count);
+  const bool made = make_test_files(printer, generator, work, file_kib, count);
   const double seconds = seconds_since(start);
   remove_tree(work);
   if (!made) return 1;

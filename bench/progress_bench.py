@@ -1,35 +1,25 @@
 #!/usr/bin/env python3
-"""What the progress indicator costs the timed copy phase.
+"""What the progress indicator costs the timed copy phase, seen from outside.
 
-The indicator runs inside the copy phase (it looks at the millisecond clock at
-each transfer or file boundary and draws at most 4 times a second), so its
-cost is measured where it arises rather than guessed from two noisy runs: a
-build configured with -DVARNO_PROGRESS_COST=ON sums, with a fine clock, the
-time spent in the indicator during copy phases and tells it after each test
-on standard error:
+The indicator is drawn by a thread of its own from counters the copy loops
+store as they go; the copy never writes to the terminal and never waits for
+it. This script measures what is left of its cost the only honest way: the
+same program, the same tests, run in alternating rounds with standard error
+on a pseudo-terminal of its own (the indicator draws) and with standard error
+to a file (it does not), standard output on a pipe both times. It prints the
+MB/s of each trial and the ratio of the two means.
 
-  varnoquelbit: progress cost: 0.212 ms in 410 looks at the clock of 16400 boundaries during 5123.4 ms of copy phases (0.0041 %), 0.150 ms of it in 5 drawings; their processor time 0.140 ms
+--stop SECONDS stops the terminal's output (XOFF, what Ctrl-S does) as soon
+as the copy phase shows, for that long: a terminal that stops reading must
+stall the indicator alone, so the figures with the terminal stopped must
+match those with standard error to a file.
 
-The indicator looks at the clock only every so many bytes (about every 10 ms
-of work at the pace it last saw), at a transfer or file boundary; the sum
-covers those looks and the drawings. The boundaries in between cost one
-comparison each, which is not timed (the timing would cost more than it).
+  bench/progress_bench.py build/varnoquelbit [--dir DIR] [--rounds N]
+                          [--line "LL C: 512M 1M 4 1"] [--stop 5]
 
-This script runs such a build with standard error on a pseudo-terminal of its
-own (so the indicator draws) and standard output on a pipe, and sets each
-test's indicator time against the timed seconds the console printed for its
-trials. The same tests run again with standard error on a pipe, where the
-indicator is off, in alternating rounds, for the with/without ratio of the
-MB/s figures (noisy, unlike the sum). --frames also prints what a terminal
-shared by standard output and standard error shows while a test runs, a
-frame whenever the last line changes.
-
-  cmake -S . -B build-cost -DBUILD_TESTING=OFF -DVARNO_PROGRESS_COST=ON
-  cmake --build build-cost -j2 --target varnoquelbit
-  bench/progress_bench.py build-cost/varnoquelbit [--dir DIR] [--rounds N] [--frames]
-
-The directory (default: a fresh one under the current directory) must be on
-a real volume. Exits 0 once it has measured, 2 when it cannot start.
+The directory (default: a fresh one under the current directory) holds the
+configuration, and C: is that directory: it must be on the volume to test.
+Exits 0 once it has measured, 2 when it cannot start.
 """
 import argparse
 import os
@@ -41,80 +31,74 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 
 TESTS = [
-    ("LL 64K buffer", "LL C: 64M 64K 8 2"),
-    ("LL 1M buffer", "LL C: 256M 1M 4 2"),
-    ("HL", "HL C: 256M 4 2"),
+    "LL C: 64M 64K 8 2",
+    "LL C: 256M 1M 4 2",
+    "HL C: 256M 4 2",
 ]
-COST = re.compile(rb"progress cost: ([\d.]+) ms in (\d+) looks at the clock of (\d+) boundaries"
-                  rb".* ([\d.]+) ms of it in (\d+) drawings; their processor time ([\d.]+) ms")
-RESULT = re.compile(r"Result: *([\d.]+)\[MB/s\] \(([\d.]+)\[sec\]\)")
+RESULT = re.compile(rb"Result: *([\d.]+)\[MB/s\] \(([\d.]+)\[sec\]\)")
 
 
-def read_all(master, proc, frames=None):
-    """Everything the terminal receives until the program ends, with the
-    time each piece came when frames is a list."""
-    received = b""
-    start = time.monotonic()
-    while True:
-        if not select.select([master], [], [], 1)[0]:
-            if proc.poll() is not None:
-                break
-            continue
-        try:
-            chunk = os.read(master, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        received += chunk
-        if frames is not None:
-            frames.append((time.monotonic() - start, received))
-    proc.wait()
-    return received
-
-
-def run(program, directory, line, stderr_on_terminal, shared=False, frames=None):
+def write_configuration(directory, line):
     with open(os.path.join(directory, "Varnoquelbit.ini"), "w") as f:
         f.write(line + "\n")
-    env = dict(os.environ, TERM=os.environ.get("TERM", "xterm"))
-    if not stderr_on_terminal:
+
+
+def speeds(out):
+    return [float(mb_s) for mb_s, _ in RESULT.findall(out)]
+
+
+def run_to_file(program, directory):
+    with tempfile.TemporaryFile() as errors:
         proc = subprocess.run([program], cwd=directory, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
-                              start_new_session=True)
-        return proc.stdout.decode("latin-1"), proc.stderr
+                              stdout=subprocess.PIPE, stderr=errors, start_new_session=True)
+    return speeds(proc.stdout)
+
+
+def run_on_terminal(program, directory, stop_seconds):
+    """Standard error on a new terminal, read as it comes; with stop_seconds,
+    its output stopped once the copy phase shows, and started again after
+    that long. Returns the trials' MB/s and the seconds it was stopped."""
     master, slave = pty.openpty()
+    env = dict(os.environ, TERM=os.environ.get("TERM", "xterm"))
+    proc = subprocess.Popen([program], cwd=directory, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=slave, env=env,
+                            start_new_session=True)
+    received, out = b"", b""
+    stopped_at, stopped_for = None, 0.0
+    open_ends = [master, proc.stdout.fileno()]
     try:
-        proc = subprocess.Popen([program], cwd=directory, stdin=subprocess.DEVNULL,
-                                stdout=slave if shared else subprocess.PIPE, stderr=slave,
-                                env=env, start_new_session=True)
-        os.close(slave)
-        if shared:
-            return "", read_all(master, proc, frames)
-        # Standard output is small; the terminal is drained while the program runs.
-        received = read_all(master, proc)
-        return proc.stdout.read().decode("latin-1"), received
+        while proc.stdout.fileno() in open_ends:
+            now = time.monotonic()
+            if stop_seconds and stopped_at is None and not stopped_for and b"copying" in received:
+                termios.tcflow(slave, termios.TCOOFF)
+                stopped_at = now
+            if stopped_at is not None and now - stopped_at >= stop_seconds:
+                termios.tcflow(slave, termios.TCOON)
+                stopped_for, stopped_at = now - stopped_at, None
+            for end in select.select(open_ends, [], [], 0.05)[0]:
+                try:
+                    chunk = os.read(end, 65536)
+                except OSError:
+                    chunk = b""
+                if not chunk:
+                    open_ends.remove(end)
+                elif end == master:
+                    received += chunk
+                else:
+                    out += chunk
+        if stopped_at is not None:
+            termios.tcflow(slave, termios.TCOON)
+            stopped_for = time.monotonic() - stopped_at
+        proc.wait()
     finally:
+        os.close(slave)
         os.close(master)
-
-
-def last_line(received, columns=200):
-    """The line the cursor is on, as a terminal shows it (CR, LF, backspace)."""
-    line, col = [], 0
-    for ch in received.decode("latin-1"):
-        if ch == "\n":
-            line, col = [], 0
-        elif ch == "\r":
-            col = 0
-        elif ch == "\b":
-            col = max(0, col - 1)
-        elif col < columns:
-            line.extend(" " * (col + 1 - len(line)))
-            line[col] = ch
-            col += 1
-    return "".join(line).rstrip()
+        proc.stdout.close()
+    return speeds(out), stopped_for
 
 
 def main():
@@ -122,7 +106,9 @@ def main():
     parser.add_argument("program")
     parser.add_argument("--dir")
     parser.add_argument("--rounds", type=int, default=3)
-    parser.add_argument("--frames", action="store_true")
+    parser.add_argument("--line", action="append", help="a test line (default: three tests)")
+    parser.add_argument("--stop", type=float, default=0.0,
+                        help="seconds the terminal's output stays stopped during the copy")
     args = parser.parse_args()
     program = os.path.abspath(args.program)
     if not os.access(program, os.X_OK):
@@ -130,50 +116,34 @@ def main():
         return 2
     directory = tempfile.mkdtemp(prefix="progress-bench.", dir=args.dir or os.getcwd())
     try:
-        out, err = run(program, directory, "LL C: 1M 1M 1 1", True)
-        if not COST.search(err):
-            print("%s tells no progress cost: build it with -DVARNO_PROGRESS_COST=ON" % program,
-                  file=sys.stderr)
-            return 2
         print("program: %s\ndirectory: %s" % (program, directory))
-        print("%-14s %5s %10s %6s %5s %10s %9s %9s %9s %8s" % (
-            "test", "round", "boundaries", "looks", "draws", "in ind. ms", "draw cpu",
-            "timed ms", "share %", "with/w/o"))
-        for name, line in TESTS:
-            shares, ratios = [], []
+        terminal_name = "terminal stopped %gs" % args.stop if args.stop else "terminal"
+        print("%-20s %5s  %-22s %-22s %8s" % ("test", "round", terminal_name + " MB/s",
+                                              "stderr to a file MB/s", "ratio"))
+        for line in args.line or TESTS:
+            write_configuration(directory, line)
+            ratios = []
             for r in range(args.rounds):
                 # Alternate which goes first, so that neither always follows the other.
                 order = (True, False) if r % 2 == 0 else (False, True)
-                speeds = {}
+                figures = {}
                 for on_terminal in order:
-                    out, err = run(program, directory, line, on_terminal)
-                    results = RESULT.findall(out)
-                    speeds[on_terminal] = statistics.mean(float(s) for s, _ in results)
                     if on_terminal:
-                        cost = COST.search(err)
-                        timed_ms = 1000.0 * sum(float(t) for _, t in results)
-                        in_ms, looks = float(cost.group(1)), int(cost.group(2))
-                        boundaries = int(cost.group(3))
-                        drawings, drawing_cpu = int(cost.group(5)), float(cost.group(6))
-                        share = 100.0 * in_ms / timed_ms
-                        shares.append(share)
-                ratio = speeds[True] / speeds[False]
+                        figures[True], stopped = run_on_terminal(program, directory, args.stop)
+                    else:
+                        figures[False] = run_to_file(program, directory)
+                if not figures[True] or not figures[False]:
+                    print("%-20s %5d  no result" % (line, r + 1))
+                    continue
+                ratio = statistics.mean(figures[True]) / statistics.mean(figures[False])
                 ratios.append(ratio)
-                print("%-14s %5d %10d %6d %5d %10.3f %9.3f %9.1f %9.4f %8.3f" % (
-                    name, r + 1, boundaries, looks, drawings, in_ms, drawing_cpu, timed_ms,
-                    share, ratio))
-            print("%-14s median share %.4f %%, max %.4f %%; MB/s with/without median %.3f" % (
-                name, statistics.median(shares), max(shares), statistics.median(ratios)))
-        if args.frames:
-            frames = []
-            run(program, directory, TESTS[1][1], True, shared=True, frames=frames)
-            print("\nframes of a terminal shared by standard output and standard error:")
-            shown = None
-            for at, received in frames:
-                line = last_line(received)
-                if line and line != shown:
-                    print("%7.2f s | %s" % (at, line))
-                    shown = line
+                shown = " ".join("%.1f" % v for v in figures[True])
+                if args.stop:
+                    shown += " (%.1fs)" % stopped
+                print("%-20s %5d  %-22s %-22s %8.3f" % (
+                    line, r + 1, shown, " ".join("%.1f" % v for v in figures[False]), ratio))
+            if ratios:
+                print("%-20s median ratio %.3f" % (line, statistics.median(ratios)))
     finally:
         shutil.rmtree(directory, True)
     return 0

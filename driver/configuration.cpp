@@ -4,12 +4,12 @@
 #include <cstring>
 #include <ostream>
 
+#include "console/console_printer.h"
 #include "console/escaped.h"
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/test_run.h"
-#include "trials/notes.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -366,7 +366,7 @@ void run_configured_tests(std::istream& in, RunContext& run) {
       console() << text::kConfigurationError << line << std::endl;
       for (std::string& note : notes) note = refused_line_note(number, note);
     }
-    for (const std::string& note : notes) write_note(note);
+    for (const std::string& note : notes) write_note(run.printer, note);
     if (kind == LineKind::Test) run_test(test, run, line);
   }
 }

@@ -5,7 +5,7 @@
 
 #include "testrun/shared_lines.h"
 #include "trials/copy_method.h"
-#include "trials/texts.h"
+#include "console/texts.h"
 
 namespace {
 

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 #include <nlohmann/json.hpp>
 
+#include "console/console_printer.h"
 #include "console/escaped.h"
 #include "driver/arguments.h"
 #include "driver/build_stamp.h"
@@ -13,7 +15,6 @@
 #include "platform/report_files.h"
 #include "platform/system_info.h"
 #include "trials/copy_method.h"
-#include "trials/notes.h"
 
 namespace {
 
@@ -213,10 +214,10 @@ std::string utc_time_text(std::int64_t seconds) {
   return buffer;
 }
 
-void write_result_files(const RunRecord& record) {
+void write_result_files(ConsolePrinter& printer, const RunRecord& record) {
   const json run = run_json(record, describe_system());
   const Outcome written = replace_file_contents(kResultJsonFile, dumped(run, 2) + "\n");
-  if (!written) write_failure(failure("write", kResultJsonFile, written.reason));
+  if (!written) write_failure(printer, failure("write", kResultJsonFile, written.reason));
   const Outcome appended = append_line_to_file(kResultLinesFile, dumped(run, -1));
-  if (!appended) write_failure(failure("append to", kResultLinesFile, appended.reason));
+  if (!appended) write_failure(printer, failure("append to", kResultLinesFile, appended.reason));
 }

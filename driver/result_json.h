@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 
+#include "console/console_printer.h"
 #include "testrun/run_record.h"
 
 constexpr const char* kResultJsonFile = "result.json";
@@ -21,4 +22,4 @@ std::string utc_time_text(std::int64_t seconds);
 // Writes result.json (a new file renamed over the old) and appends the record
 // to results.jsonl in one write. A failure of either is told on standard
 // error, and the run goes on.
-void write_result_files(const RunRecord& record);
+void write_result_files(ConsolePrinter& printer, const RunRecord& record);

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <ostream>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "driver/configuration.h"
@@ -18,9 +20,6 @@
 #include "platform/interruption.h"
 #include "platform/report_files.h"
 #include "testrun/test_run.h"
-#include "trials/console_line.h"
-#include "trials/notes.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -56,43 +55,43 @@ Outcome open_configuration(std::ifstream& file, bool& missing) {
 
 }  // namespace
 
-void write_report_file(const std::string& text) {
+void write_report_file(ConsolePrinter& printer, const std::string& text) {
   // The report's CR LF line ends reach the file unchanged on every platform,
   // the same bytes the clipboard receives.
   const Outcome written = replace_file_contents(kReportFile, text);
-  if (!written) write_failure(failure("write", kReportFile, written.reason));
+  if (!written) write_failure(printer, failure("write", kReportFile, written.reason));
 }
 
 // After `c` at the prompt: the clipboard copy, and on a terminal what came of it.
-void copy_report(const std::string& text) {
+void copy_report(ConsolePrinter& printer, const std::string& text) {
   const ClipboardCopy copy = copy_to_clipboard(text);
   if (!diagnostics_on_terminal()) return;
   if (copy.copied)
-    write_note("copied the result to the clipboard (" + copy.how + ")");
+    write_note(printer, "copied the result to the clipboard (" + copy.how + ")");
   else
-    write_note("could not copy the result to the clipboard: " + copy.reason);
+    write_note(printer, "could not copy the result to the clipboard: " + copy.reason);
 }
 
 int run_program(const std::vector<std::string>& arguments) {
+  ConsolePrinter printer;
   int status = 0;
   switch (request_of_arguments(arguments)) {
     case Request::Help: console() << help_text(); break;
     case Request::Version: console() << version_text(); break;
     case Request::Run:
-      if (!arguments.empty()) write_note(ignored_arguments_note(arguments));
-      status = run_benchmark();
+      if (!arguments.empty()) write_note(printer, ignored_arguments_note(arguments));
+      status = run_benchmark(printer);
       break;
   }
-  release_held_notes();
+  printer.release_notes();
   const Outcome output = finish_console();
   if (output) return status;
-  write_failure(output);
+  write_failure(printer, output);
   return status == 0 ? 1 : status;
 }
 
-int run_benchmark() {
-  follow_console_lines();
-  RunContext run;
+int run_benchmark(ConsolePrinter& printer) {
+  RunContext run(printer);
   run.record.start_seconds = calendar_seconds_now();
   run.trials.generator.state = static_cast<std::uint32_t>(run.record.start_seconds);
   std::ostream& out = console();
@@ -116,7 +115,7 @@ int run_benchmark() {
     run_configured_tests(configuration, run);
   } else {
     out << text::kNoConfiguration << std::endl;
-    if (!missing) write_failure(opened);
+    if (!missing) write_failure(printer, opened);
     run_default_test(run);
   }
 
@@ -126,13 +125,13 @@ int run_benchmark() {
   // Every report is written from the run's record, now complete.
   run.record.end_seconds = calendar_seconds_now();
   const std::string report = report_text(run.record);
-  write_report_file(report);
-  write_result_files(run.record);
+  write_report_file(printer, report);
+  write_result_files(printer, run.record);
 
   out << text::kPressAnyKey << std::endl;
   out << text::kClipboardPrompt << std::endl;
   const int key = read_key();
   if (interruption_requested()) return interrupted_exit_status();
-  if (key == 'c') copy_report(report);
+  if (key == 'c') copy_report(printer, report);
   return 0;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "console/console_printer.h"
+
 constexpr const char* kReportFile = "result.txt";
 
 // The program: answers a request for help or the version, or runs the
@@ -14,8 +16,8 @@ int run_program(const std::vector<std::string>& arguments);
 
 // Runs the benchmark in the current directory. Returns 0, or the exit status
 // of an interrupted run (see platform/interruption.h).
-int run_benchmark();
+int run_benchmark(ConsolePrinter& printer);
 
 // Replaces the report file with exactly these bytes; a failure is told on
 // standard error, and the run goes on.
-void write_report_file(const std::string& text);
+void write_report_file(ConsolePrinter& printer, const std::string& text);

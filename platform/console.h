@@ -1,4 +1,6 @@
-// The console: the output stream the benchmark reports on, and one key press.
+// The console: the output stream the benchmark reports on, one key press,
+// standard error for notes, and standard error as a terminal for text that is
+// drawn for a moment and erased again.
 #pragma once
 #include <ostream>
 
@@ -26,3 +28,19 @@ std::ostream& diagnostics();
 // True when standard error is a terminal, where a person reads the notes as
 // they come.
 bool diagnostics_on_terminal();
+
+// Standard error as a terminal: whether it is one a person watches, and
+// whether standard output shows on the same terminal.
+struct TerminalView {
+  // Standard error is a terminal, and TERM does not say "dumb".
+  bool drawable = false;
+  // Standard error is a terminal and standard output is that same terminal,
+  // so both share its cursor (whatever TERM says).
+  bool shared_with_console = false;
+};
+
+TerminalView progress_terminal();
+
+// The width of standard error's terminal in columns; 0 when it cannot be had.
+// Safe to ask from any thread.
+int terminal_columns();

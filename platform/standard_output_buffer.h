@@ -87,6 +87,10 @@ inline Outcome standard_output_outcome() {
   return failure("write", "standard output", std::strerror(error));
 }
 
-// Puts the layer's buffer on standard output (each layer's console defines
-// it); prepare_process calls it before the run writes.
+// The layer's own write to standard output (each layer's console defines it).
+long write_standard_output(const char* bytes, std::size_t length);
+
+// Puts the buffer, writing through write_standard_output, on standard output
+// (platform/shared/standard_streams.cpp); prepare_process calls it before the
+// run writes.
 void install_standard_output_buffer();

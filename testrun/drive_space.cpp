@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/volume_description.h"
 #include "testrun/shared_lines.h"
 #include "testrun/volume_notes.h"
-#include "trials/notes.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ const Drive* first_query(const std::string& drive, RunContext& run, TestRecord& 
   const Outcome queried = query_volume(drive, entry.figures);
   if (!queried) {
     console() << text::kNoDriveInformation << drive << std::endl;
-    write_failure(queried);
+    write_failure(run.printer, queried);
     return nullptr;
   }
   const double kib_to_gb = (1.0 / 1024) * (1.0 / 1024);
@@ -59,9 +59,9 @@ const Drive* first_query(const std::string& drive, RunContext& run, TestRecord& 
     entry.description = volume;
     // What the drive string stands for, told the first time it is queried.
     const std::string named = volume_name_note(drive, volume);
-    if (!named.empty() && diagnostics_on_terminal()) write_note(named);
+    if (!named.empty() && diagnostics_on_terminal()) write_note(run.printer, named);
     const std::string unmounted = mount_point_note(drive, volume);
-    if (!unmounted.empty()) write_note(unmounted);
+    if (!unmounted.empty()) write_note(run.printer, unmounted);
   }
   // The volume measured here is the one this drive's trials must run on.
   // Without its identity they run unchecked, as before.
@@ -83,8 +83,8 @@ bool drive_free_kib(const std::string& drive, RunContext& run, TestRecord& recor
   return true;
 }
 
-bool check_free_space(const std::string& drive, std::int64_t free_kib, std::int64_t file_kib,
-                      std::int32_t file_count) {
+bool check_free_space(ConsolePrinter& printer, const std::string& drive, std::int64_t free_kib,
+                      std::int64_t file_kib, std::int32_t file_count) {
   std::int64_t needed = 0;
   // A product beyond 64 bits can never fit.
   const bool overflow =
@@ -95,8 +95,9 @@ bool check_free_space(const std::string& drive, std::int64_t free_kib, std::int6
   // The need in exact arithmetic, so that an overflowing one still reads right.
   const double need = 2.0 * file_count * static_cast<double>(file_kib);
   const char* files = file_count == 1 ? " file of " : " files of ";
-  write_note("not enough free space on '" + drive + "': the test needs " + kib_amount(need) +
-             " (" + std::to_string(file_count) + files + kib_amount(file_kib) +
-             " and their copies), and " + kib_amount(free_kib) + " is free");
+  write_note(printer, "not enough free space on '" + drive + "': the test needs " +
+                          kib_amount(need) + " (" + std::to_string(file_count) + files +
+                          kib_amount(file_kib) + " and their copies), and " + kib_amount(free_kib) +
+                          " is free");
   return false;
 }

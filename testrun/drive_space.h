@@ -20,5 +20,5 @@ bool drive_free_kib(const std::string& drive, RunContext& run, TestRecord& recor
 // True when file_count files of file_kib KiB and their copies fit in free_kib;
 // otherwise prints "Error: Free Space is NOT Enough.", says on standard error
 // what the test needs on the drive and what is free, and returns false.
-bool check_free_space(const std::string& drive, std::int64_t free_kib, std::int64_t file_kib,
-                      std::int32_t file_count);
+bool check_free_space(ConsolePrinter& printer, const std::string& drive, std::int64_t free_kib,
+                      std::int64_t file_kib, std::int32_t file_count);

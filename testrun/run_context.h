@@ -1,14 +1,19 @@
 // What one run of the benchmark carries from test to test, owned by the run
-// and passed down to each test: how it writes figures, the state its trials
-// carry (the drives seen so far among it), and the record of every test, from
-// which the driver writes every report at the run's end.
+// and passed down to each test: the printer of its console and notes, how it
+// writes figures, the state its trials carry (the drives seen so far among
+// it), and the record of every test, from which the driver writes every
+// report at the run's end.
 #pragma once
 #include <string>
 
+#include "console/console_printer.h"
 #include "testrun/run_record.h"
 #include "trials/trial.h"
 
 struct RunContext {
+  explicit RunContext(ConsolePrinter& printer) : printer(printer) {}
+  // The console's line, the notes and the progress indicator.
+  ConsolePrinter& printer;
   // Figures (GB, MB/s, seconds) with three decimals, as a configured run
   // writes them; otherwise in the general notation of six significant digits.
   bool fixed_figures = false;

@@ -3,7 +3,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "trials/texts.h"
+#include "console/texts.h"
 
 std::string disk_line_text(const std::string& drive, const DiskLineRecord& line) {
   return text::kDisk + drive + text::kDiskTotal + line.total_gb_text + text::kDiskFree +

@@ -4,17 +4,15 @@
 #include <climits>
 #include <iomanip>
 
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
 #include "testrun/shared_lines.h"
 #include "testrun/size_strings.h"
 #include "testrun/volume_notes.h"
-#include "trials/notes.h"
-#include "trials/progress.h"
 #include "trials/trial.h"
 #include "trials/verify_copies.h"
-#include "trials/texts.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -27,12 +25,12 @@ std::string test_named(const TestRecord& record) {
 // A size the trials can use: at least 1 KiB. Zero, negative and unparsable
 // sizes all get the same console message; standard error says which field of
 // which test, and what is wrong with it.
-bool convert_size(const char* field, const std::string& text, const TestRecord& record,
-                  std::int64_t& kib) {
+bool convert_size(ConsolePrinter& printer, const char* field, const std::string& text,
+                  const TestRecord& record, std::int64_t& kib) {
   kib = parse_size_kib(text);
   if (kib < 1) {
     console() << text::kBadSize << std::endl;
-    write_note(std::string(field) + " '" + text + "' of " + test_named(record) + ": " +
+    write_note(printer, std::string(field) + " '" + text + "' of " + test_named(record) + ": " +
                size_refusal(text));
     return false;
   }
@@ -68,13 +66,14 @@ const char* volume_cache_reason(VolumeCache cache) {
 // One line on standard error when copies of an LL test went through the page
 // cache, so that the user knows what its figures measured; the record keeps
 // it. The console and the report stay as they are.
-void note_cached_copies(const std::string& drive, std::uint32_t length, TestRecord& record) {
+void note_cached_copies(ConsolePrinter& printer, const std::string& drive, std::uint32_t length,
+                        TestRecord& record) {
   if (length == 0) return;
   const std::string transfers = length % 1024 == 0 ? std::to_string(length / 1024) + " KiB"
                                                    : std::to_string(length) + "-byte";
   const std::string note = "no direct I/O for " + transfers + " transfers on '" + drive +
                            "': this test's figures include the page cache";
-  write_note(note);
+  write_note(printer, note);
   keep_cache_note(record, "no_direct_io", note);
 }
 
@@ -125,20 +124,20 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
     return stop_test(record, TestStop::Drive, text::kNoDriveInformation + test.drive);
 
   std::int64_t file_kib = 0;
-  if (!convert_size("file size", test.file_size, record, file_kib))
+  if (!convert_size(run.printer, "file size", test.file_size, record, file_kib))
     return stop_test(record, TestStop::Size, text::kBadSize);
   std::int64_t buffer_kib = 0;
   if (row.takes_buffer) {
-    if (!convert_size("buffer size", test.buffer_size, record, buffer_kib))
+    if (!convert_size(run.printer, "buffer size", test.buffer_size, record, buffer_kib))
       return stop_test(record, TestStop::Buffer, text::kBadSize);
     if (buffer_kib >= kBufferKibLimit) {
       console() << text::kBadSize << std::endl;
-      write_note("buffer size '" + test.buffer_size + "' of " + test_named(record) +
+      write_note(run.printer, "buffer size '" + test.buffer_size + "' of " + test_named(record) +
                  ": is 4 GiB or more; the largest buffer is 4194303K");
       return stop_test(record, TestStop::Buffer, text::kBadSize);
     }
   }
-  if (!check_free_space(test.drive, free_kib, file_kib, file_count))
+  if (!check_free_space(run.printer, test.drive, free_kib, file_kib, file_count))
     return stop_test(record, TestStop::Space, text::kNotEnoughSpace);
 
   write_header(test, row.takes_buffer, row.keyword);
@@ -154,14 +153,14 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   bool written_out = true;
   double write_out_seconds = 0.0;
   const double file_mb = static_cast<double>(file_kib) * (1.0 / 1024);
-  progress_begin_test(test.trial_count);
+  run.printer.begin_test(test.trial_count);
   // An interrupted run starts no further trial and prints no average.
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
-    progress_begin_trial(i);
+    run.printer.begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
-    const std::size_t notes_before = notes_so_far();
+    const std::size_t notes_before = run.printer.notes_so_far();
     const TrialResult trial =
-        run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
+        run_trial(run.printer, run.trials, row, test.drive, file_kib, file_count, buffer_kib);
     if (cached_length == 0) cached_length = trial.cached_length;
     TrialRecord& trial_record = record.trials.emplace_back();
     trial_record.index = i;
@@ -178,9 +177,9 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
                                        static_cast<std::uint64_t>(std::max(file_count, 0));
     }
     if (trial.outcome != TrialOutcome::Done) {  // failed, or faster than one clock step
-      if (!copied && notes_so_far() > notes_before)
-        trial_record.reason = note_line_at(notes_before);
-      note_left_behind(trial.left_behind);
+      if (!copied && run.printer.notes_so_far() > notes_before)
+        trial_record.reason = run.printer.note_line_at(notes_before);
+      note_left_behind(run.printer, trial.left_behind);
       continue;
     }
     const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
@@ -193,31 +192,27 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
               << trial_record.seconds_text << text::kSecondsUnit
               << std::endl;
     // Once the trial's line has ended.
-    note_left_behind(trial.left_behind);
+    note_left_behind(run.printer, trial.left_behind);
     ++good_trials;
     total_seconds += seconds;
     written_out = written_out && trial.write_out_ms.has_value();
     if (trial.write_out_ms) write_out_seconds += static_cast<double>(*trial.write_out_ms) / 1000.0;
   }
-  progress_end_test();
-  note_cached_copies(test.drive, cached_length, record);
+  note_cached_copies(run.printer, test.drive, cached_length, record);
   if (record.volume) {
     const std::string cache_note = volume_cache_note(test.drive, *record.volume);
     if (!cache_note.empty()) {
-      write_note(cache_note);
+      write_note(run.printer, cache_note);
       keep_cache_note(record, volume_cache_reason(record.volume->cache), cache_note);
     }
   }
-  // After a trial faster than the clock the console's line is still open;
-  // on a terminal the test's notes come now all the same.
-  release_held_notes_on_a_shared_terminal();
   if (good_trials < 1 || interruption_requested()) return false;
   if (row.leaves_copies_cached && written_out) {
     const std::string late_note = write_out_note(
         row.keyword, test.drive,
         {good_trials, file_mb * file_count * good_trials, total_seconds, write_out_seconds});
     if (!late_note.empty()) {
-      write_note(late_note);
+      write_note(run.printer, late_note);
       keep_cache_note(record, "write_out_after_clock", late_note);
     }
   }

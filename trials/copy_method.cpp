@@ -3,8 +3,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "console/texts.h"
 #include "platform/files.h"
-#include "trials/texts.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/console_printer.h"
 
 enum class CopyMethod { HL, LL };
 
@@ -48,8 +49,9 @@ struct CopyPhaseResult {
 };
 
 // A timed copy phase: copies test file i to copy file i of the job's work
-// directory for every i. Once the run is interrupted it stops without a report.
-using TimedCopy = CopyPhaseResult (*)(const CopyJob& job);
+// directory for every i, telling the printer's counters how far it is (and
+// its notes what failed). Once the run is interrupted it stops without a report.
+using TimedCopy = CopyPhaseResult (*)(ConsolePrinter& printer, const CopyJob& job);
 
 struct CopyMethodRow {
   CopyMethod method;
@@ -75,11 +77,11 @@ const CopyMethodRow& copy_method_row(CopyMethod method);
 const CopyMethodRow* copy_method_of_line(const std::string& line);
 
 // HL: every test file copied beside itself with the system's whole-file copy.
-CopyPhaseResult copy_all_hl(const CopyJob& job);
+CopyPhaseResult copy_all_hl(ConsolePrinter& printer, const CopyJob& job);
 
 // LL: every file opened with the cache bypassed before the clock starts, then
 // copied through the job's buffer.
-CopyPhaseResult copy_all_ll(const CopyJob& job);
+CopyPhaseResult copy_all_ll(ConsolePrinter& printer, const CopyJob& job);
 
 // How the method's copies are made on this system, for the record of a run:
 // the whole-file copy of HL, the cache bypass and buffer of LL ("O_DIRECT,

@@ -1,43 +1,47 @@
-#include "trials/copy_method.h"
-
 #include <ostream>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
-#include "trials/notes.h"
-#include "trials/progress.h"
+#include "trials/copy_method.h"
 #include "trials/work_directory.h"
-#include "trials/texts.h"
 
 namespace {
 
-// Between the pieces of a copy: the progress indicator hears how far the
-// phase is (`context` holds the bytes of the files before this one), and an
-// interruption stops the copy there, so that a large file is not copied to
+// The phase's counters, and the bytes of the files before the one in copy.
+struct PieceCount {
+  ProgressCounters& counters;
+  std::uint64_t bytes_before = 0;
+};
+
+// Between the pieces of a copy: the counters tell how far the phase is, and
+// an interruption stops the copy there, so that a large file is not copied to
 // its end first.
 bool after_piece(void* context, std::uint64_t copied) {
-  progress_at(*static_cast<const std::uint64_t*>(context) + copied);
+  const PieceCount& count = *static_cast<const PieceCount*>(context);
+  count.counters.bytes_done(count.bytes_before + copied);
   return !interruption_requested();
 }
 
 }  // namespace
 
-CopyPhaseResult copy_all_hl(const CopyJob& job) {
+CopyPhaseResult copy_all_hl(ConsolePrinter& printer, const CopyJob& job) {
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(job.file_kib) * 1024u;
-  std::uint64_t bytes_before = 0;  // of the file being copied, for the progress indicator
-  const CopyPieces pieces{after_piece, &bytes_before};
+  PieceCount count{printer.counters()};
+  const CopyPieces pieces{after_piece, &count};
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < job.file_count; ++i) {
     if (interruption_requested()) return {};
-    bytes_before = file_bytes * static_cast<std::uint64_t>(i);
+    count.bytes_before = file_bytes * static_cast<std::uint64_t>(i);
     const Outcome copied = copy_whole_file(test_file_path(job.work_directory, i),
                                            copy_file_path(job.work_directory, i), pieces);
     if (!copied) {
       if (interruption_requested()) return {};
       console() << text::kHlCopyFailed << std::endl;
-      write_failure(copied);
+      write_failure(printer, copied);
       return {};
     }
   }

@@ -1,16 +1,14 @@
-#include "trials/copy_method.h"
-
 #include <ostream>
 #include <vector>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
-#include "trials/notes.h"
-#include "trials/progress.h"
+#include "trials/copy_method.h"
 #include "trials/work_directory.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -39,13 +37,13 @@ struct OpenPairs {
 
 // Opens one file of a pair into its owner; false after the console's text
 // for the failure and its note.
-bool open_into(OpenFile& owner, const std::string& path, FileAccess access,
+bool open_into(ConsolePrinter& printer, OpenFile& owner, const std::string& path, FileAccess access,
                FileDisposition disposition, const char* failed_text) {
   Outcome failed;
   owner = OpenFile(path, access, disposition, &failed);
   if (owner.handle() != kInvalidFile) return true;
   console() << failed_text << std::endl;
-  write_failure(failed);
+  write_failure(printer, failed);
   return false;
 }
 
@@ -66,7 +64,7 @@ Outcome transfer(const std::string& work_directory, std::int32_t i, FileHandle s
 
 }  // namespace
 
-CopyPhaseResult copy_all_ll(const CopyJob& job) {
+CopyPhaseResult copy_all_ll(ConsolePrinter& printer, const CopyJob& job) {
   const std::string& work_directory = job.work_directory;
   const std::int32_t file_count = job.file_count;
   const std::int64_t buffer_kib = job.buffer_kib;
@@ -83,9 +81,9 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
   for (std::int32_t i = 0; i < file_count; ++i) {
     if (interruption_requested()) return {};
     FilePair& pair = pairs.emplace_back();
-    if (!open_into(pair.source, test_file_path(work_directory, i), FileAccess::Read,
+    if (!open_into(printer, pair.source, test_file_path(work_directory, i), FileAccess::Read,
                    FileDisposition::OpenExisting, text::kLlOpenFromFailed) ||
-        !open_into(pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
+        !open_into(printer, pair.destination, copy_file_path(work_directory, i), FileAccess::Write,
                    FileDisposition::CreateNew, text::kLlOpenToFailed)) {
       CopyPhaseResult failed;
       failed.failed_at = TrialFailure::Open;
@@ -105,7 +103,7 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
     for (std::int64_t n = 0; ok && n < full_buffers; ++n) {
       ok = transfer(work_directory, i, source, destination, buffer, buffer_bytes);
       done += buffer_bytes;
-      progress_at(done);
+      printer.counters().bytes_done(done);
     }
     // The tail pair is issued for every file, with a length of 0 included.
     if (ok) ok = transfer(work_directory, i, source, destination, buffer, tail_bytes);
@@ -113,15 +111,14 @@ CopyPhaseResult copy_all_ll(const CopyJob& job) {
     if (!ok) {
       if (!interruption_requested()) {
         console() << text::kLlCopyFailed << std::endl;
-        write_failure(ok);
+        write_failure(printer, ok);
       }
       return {};
     }
     flush_file(destination);
-    progress_at(done);
+    printer.counters().bytes_done(done);
   }
   const std::uint32_t stop = milliseconds_now();
   // Unsigned arithmetic: a clock wrap still gives the elapsed time.
   return {true, stop - start, take_cached_transfer_length()};
 }
-

@@ -2,14 +2,13 @@
 
 #include <ostream>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/notes.h"
-#include "trials/progress.h"
 #include "trials/work_directory.h"
-#include "trials/texts.h"
 
 namespace {
 
@@ -70,7 +69,7 @@ std::uint32_t words_per_file(std::int64_t file_kib) {
 namespace {
 
 // Writes one test file; false after reporting the failure.
-bool write_test_file(const std::string& path, unsigned char* fill,
+bool write_test_file(ConsolePrinter& printer, const std::string& path, unsigned char* fill,
                      std::int64_t whole_mib, std::int64_t remainder_kib,
                      std::uint64_t bytes_before) {
   Outcome written;
@@ -78,7 +77,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) {
     console() << text::kCreateFileError << std::endl;
-    write_failure(written);
+    write_failure(printer, written);
     return false;
   }
   set_compression_off(file);
@@ -86,7 +85,8 @@ bool write_test_file(const std::string& path, unsigned char* fill,
   for (std::int64_t n = 0; written && !stopped && n < whole_mib; ++n) {
     stopped = interruption_requested();
     if (!stopped) written = write_file(file, fill, kFillBufferBytes);
-    progress_at(bytes_before + static_cast<std::uint64_t>(n + 1) * kFillBufferBytes);
+    printer.counters().bytes_done(bytes_before +
+                                  static_cast<std::uint64_t>(n + 1) * kFillBufferBytes);
   }
   if (written && !stopped && remainder_kib != 0)
     written = write_file(file, fill, static_cast<std::uint32_t>(remainder_kib) * 1024u);
@@ -96,7 +96,7 @@ bool write_test_file(const std::string& path, unsigned char* fill,
     if (!interruption_requested()) {
       console() << text::kWriteFileError << std::endl;
       written.path = system_path(path);
-      write_failure(written);
+      write_failure(printer, written);
     }
     return false;
   }
@@ -106,12 +106,13 @@ bool write_test_file(const std::string& path, unsigned char* fill,
 
 }  // namespace
 
-bool make_test_files(Generator& generator, const std::string& work_directory, std::int64_t file_kib,
+bool make_test_files(ConsolePrinter& printer, Generator& generator,
+                     const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count) {
   const IoBuffer fill_buffer(kFillBufferBytes);
   unsigned char* fill = fill_buffer.bytes();
   if (fill == nullptr) {
-    write_failure(buffer_failure(kFillBufferBytes));
+    write_failure(printer, buffer_failure(kFillBufferBytes));
     return false;
   }
 
@@ -125,9 +126,9 @@ bool make_test_files(Generator& generator, const std::string& work_directory, st
     if (!ok) break;
     fill_words(generator, fill, words);
     const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
-    ok = write_test_file(test_file_path(work_directory, i), fill, whole_mib, remainder_kib,
+    ok = write_test_file(printer, test_file_path(work_directory, i), fill, whole_mib, remainder_kib,
                          file_bytes * static_cast<std::uint64_t>(i));
-    progress_at(file_bytes * static_cast<std::uint64_t>(i + 1));
+    printer.counters().bytes_done(file_bytes * static_cast<std::uint64_t>(i + 1));
   }
   return ok;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/console_printer.h"
 #include "trials/pseudo_random.h"
 
 // Bytes in the fill buffer that every test file is written from.
@@ -11,7 +12,8 @@ constexpr std::uint32_t kFillBufferBytes = 1048576;
 // Makes test files 0 to file_count - 1 in the work directory, each file_kib
 // KiB long, their content drawn from the generator. Returns false after a
 // failure it has reported on the console.
-bool make_test_files(Generator& generator, const std::string& work_directory, std::int64_t file_kib,
+bool make_test_files(ConsolePrinter& printer, Generator& generator,
+                     const std::string& work_directory, std::int64_t file_kib,
                      std::int32_t file_count);
 
 // The words drawn for each test file of `file_kib` KiB (0 or more): each file

@@ -2,14 +2,13 @@
 
 #include <ostream>
 
+#include "console/console_printer.h"
+#include "console/texts.h"
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/notes.h"
 #include "trials/pattern_files.h"
-#include "trials/progress.h"
-#include "trials/texts.h"
 #include "trials/verify_copies.h"
 #include "trials/work_directory.h"
 #include "trials/write_out.h"
@@ -21,7 +20,8 @@ namespace {
 // there would time another disk under this drive's name. When it does not
 // (or the volume cannot be asked), the trial's line ends in "Init Failed"
 // and standard error says why.
-bool still_on_first_volume(const TrialState& state, const std::string& drive) {
+bool still_on_first_volume(ConsolePrinter& printer, const TrialState& state,
+                           const std::string& drive) {
   const auto first = state.drives.find(drive);
   if (first == state.drives.end() || !first->second.identity) return true;
   VolumeIdentity now;
@@ -29,9 +29,10 @@ bool still_on_first_volume(const TrialState& state, const std::string& drive) {
   if (queried && now == *first->second.identity) return true;
   console() << text::kInitFailed << std::endl;
   if (!queried)
-    write_failure(queried);
+    write_failure(printer, queried);
   else
-    write_note("'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+    write_note(printer,
+               "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
   return false;
 }
 
@@ -48,11 +49,12 @@ TrialOutcome outcome_of_failed(const CopyPhaseResult& timed) {
 
 }  // namespace
 
-TrialResult run_trial(TrialState& state, const CopyMethodRow& method, const std::string& drive,
-                      std::int64_t file_kib, std::int32_t file_count, std::int64_t buffer_kib) {
+TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMethodRow& method,
+                      const std::string& drive, std::int64_t file_kib, std::int32_t file_count,
+                      std::int64_t buffer_kib) {
   TrialResult result;
   console() << text::kPreparing;
-  if (!still_on_first_volume(state, drive)) {
+  if (!still_on_first_volume(printer, state, drive)) {
     result.outcome = TrialOutcome::InitFailed;
     return result;
   }
@@ -72,45 +74,45 @@ TrialResult run_trial(TrialState& state, const CopyMethodRow& method, const std:
   const DirectoryInProgress in_progress(created ? work_directory : std::string());
   const std::uint32_t content_state = state.generator.state;  // the test files are drawn from here
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
-  progress_begin_phase(ProgressPhase::Preparing, file_count, file_bytes);
+  printer.begin_phase(ProgressPhase::Preparing, file_count, file_bytes);
   const bool prepared =
-      created && make_test_files(state.generator, work_directory, file_kib, file_count);
-  progress_end_phase();
+      created && make_test_files(printer, state.generator, work_directory, file_kib, file_count);
+  printer.end_phase();
   if (!prepared) {
     result.outcome = TrialOutcome::InitFailed;
     if (interruption_requested()) {
       held.close();
-      end_interrupted_trial(work_directory, created);
+      end_interrupted_trial(printer, work_directory, created);
       result.outcome = TrialOutcome::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
-      write_failure(directory);
+      write_failure(printer, directory);
     }
     return result;
   }
   console() << text::kTesting;
 
   // Time: the method's copy phase.
-  progress_begin_phase(ProgressPhase::Copying, file_count, file_bytes);
-  const CopyPhaseResult timed =
-      method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
-  progress_end_phase();
+  printer.begin_phase(ProgressPhase::Copying, file_count, file_bytes);
+  const CopyPhaseResult timed = method.timed_copy(
+      printer, {work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
+  printer.end_phase();
 
   result.cached_length = timed.cached_length;
 
   // After the clock, every copy goes to the medium first, timed alone, so
   // that the read-back below finds nothing left to write.
   if (timed.ok) {
-    progress_begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
-    result.write_out_ms = write_out_copies(work_directory, file_count);
-    progress_end_phase();
+    printer.begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
+    result.write_out_ms = write_out_copies(printer, work_directory, file_count);
+    printer.end_phase();
   }
 
   // Verify: a copy that does not hold what was written fails the trial.
-  if (timed.ok) progress_begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
-  const bool verified =
-      timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
-  progress_end_phase();
+  if (timed.ok) printer.begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
+  const bool verified = timed.ok && files_read_back_as_written(printer, work_directory, file_kib,
+                                                               file_count, content_state);
+  printer.end_phase();
   if (timed.ok && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 
@@ -129,7 +131,7 @@ TrialResult run_trial(TrialState& state, const CopyMethodRow& method, const std:
   // A copy that read back wrong fails as a copy.
   result.outcome = outcome_of_failed(timed);
   if (interruption_requested()) {
-    end_interrupted_trial(work_directory, true);
+    end_interrupted_trial(printer, work_directory, true);
     result.outcome = TrialOutcome::Interrupted;
   }
   return result;

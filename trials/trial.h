@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "console/console_printer.h"
 #include "platform/failure.h"
 #include "platform/volume_description.h"
 #include "trials/copy_method.h"
@@ -76,6 +77,6 @@ struct TrialResult {
 // other outcome has been reported on the console (or the run was interrupted,
 // and the work directory removed). buffer_kib is the transfer buffer of a
 // method that takes one: at least 1 and below kBufferKibLimit.
-TrialResult run_trial(TrialState& state, const CopyMethodRow& method, const std::string& drive,
-                      std::int64_t file_kib, std::int32_t file_count,
+TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMethodRow& method,
+                      const std::string& drive, std::int64_t file_kib, std::int32_t file_count,
                       std::int64_t buffer_kib = 0);

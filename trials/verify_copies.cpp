@@ -2,12 +2,11 @@
 
 #include <cstring>
 
+#include "console/console_printer.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
 #include "platform/memory.h"
-#include "trials/notes.h"
 #include "trials/pattern_files.h"
-#include "trials/progress.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -37,21 +36,22 @@ constexpr std::uint32_t kSampleBytes = 4096;
 
 // One line on standard error about a file that failed the check: a copy, or
 // (kind "test file ") a test file.
-void report(const std::string& file, const std::string& what, std::uint64_t checked,
-            const char* kind = "") {
-  write_note(kind + ("'" + system_path(file) + "' ") + what + " (" + std::to_string(checked) +
-             " bytes checked)");
+void report(ConsolePrinter& printer, const std::string& file, const std::string& what,
+            std::uint64_t checked, const char* kind = "") {
+  write_note(printer, kind + ("'" + system_path(file) + "' ") + what + " (" +
+                          std::to_string(checked) + " bytes checked)");
 }
 
 // Opens a file to be read back. Whatever a copy call or the copy phase left
 // of it in the system's cache goes to the medium and out of the cache first,
 // so the reads come from the medium even where the cache bypass is not
 // available. An invalid handle, after a report, when it cannot be opened.
-OpenFile open_to_read_back(const std::string& path, std::uint64_t checked, const char* kind) {
+OpenFile open_to_read_back(ConsolePrinter& printer, const std::string& path, std::uint64_t checked,
+                           const char* kind) {
   Outcome failed;
   OpenFile opened(path, FileAccess::Read, FileDisposition::OpenExisting, &failed);
   if (opened.handle() == kInvalidFile)
-    report(path, "could not be opened to be read back: " + failed.reason, checked, kind);
+    report(printer, path, "could not be opened to be read back: " + failed.reason, checked, kind);
   else
     drop_cached_data(opened.handle());
   return opened;
@@ -61,25 +61,27 @@ OpenFile open_to_read_back(const std::string& path, std::uint64_t checked, const
 // got `got` bytes into `read`, against the pattern. `checked` counts the bytes
 // found right so far in the trial. False, after a report, when the read
 // failed, a byte differs or the file ended early.
-bool piece_matches(const std::string& path, const Outcome& outcome, std::uint64_t offset,
-                   const unsigned char* read, std::uint32_t got, std::uint32_t length,
-                   const unsigned char* pattern, std::uint64_t file_bytes,
+bool piece_matches(ConsolePrinter& printer, const std::string& path, const Outcome& outcome,
+                   std::uint64_t offset, const unsigned char* read, std::uint32_t got,
+                   std::uint32_t length, const unsigned char* pattern, std::uint64_t file_bytes,
                    std::uint64_t& checked, const char* kind) {
   if (!outcome) {
-    report(path, "could not be read back at byte " + std::to_string(offset) + ": " + outcome.reason,
+    report(printer, path,
+           "could not be read back at byte " + std::to_string(offset) + ": " + outcome.reason,
            checked, kind);
     return false;
   }
   const std::uint32_t same = first_difference(read, pattern, got);
   checked += same;
   if (same < got) {
-    report(path, "differs from what was written at byte " + std::to_string(offset + same),
+    report(printer, path, "differs from what was written at byte " + std::to_string(offset + same),
            checked, kind);
     return false;
   }
   if (got < length) {
-    report(path, "ends at byte " + std::to_string(offset + got) + " of the " +
-                     std::to_string(file_bytes) + " bytes written",
+    report(printer, path,
+           "ends at byte " + std::to_string(offset + got) + " of the " +
+               std::to_string(file_bytes) + " bytes written",
            checked, kind);
     return false;
   }
@@ -87,9 +89,10 @@ bool piece_matches(const std::string& path, const Outcome& outcome, std::uint64_
 }
 
 // Checks one copy of `file_bytes` bytes against its test file's pattern.
-bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsigned char* pattern,
-                  unsigned char* buffer, std::uint64_t& checked, std::uint64_t bytes_before) {
-  const OpenFile opened = open_to_read_back(copy, checked, "");
+bool copy_matches(ConsolePrinter& printer, const std::string& copy, std::uint64_t file_bytes,
+                  const unsigned char* pattern, unsigned char* buffer, std::uint64_t& checked,
+                  std::uint64_t bytes_before) {
+  const OpenFile opened = open_to_read_back(printer, copy, checked, "");
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) return false;
   for (std::uint64_t offset = 0;;) {
@@ -101,23 +104,25 @@ bool copy_matches(const std::string& copy, std::uint64_t file_bytes, const unsig
     const Outcome read = read_file_counted(file, buffer, length, got);
     if (read && left == 0) {
       if (got == 0) return true;
-      report(copy, "is longer than the " + std::to_string(file_bytes) + " bytes written", checked);
+      report(printer, copy, "is longer than the " + std::to_string(file_bytes) + " bytes written",
+             checked);
       return false;
     }
-    if (!piece_matches(copy, read, offset, buffer, got, length, pattern, file_bytes, checked, ""))
+    if (!piece_matches(printer, copy, read, offset, buffer, got, length, pattern, file_bytes,
+                       checked, ""))
       return false;
     offset += got;
-    progress_at(bytes_before + offset);
+    printer.counters().bytes_done(bytes_before + offset);
   }
 }
 
 // Checks the samples of one test file of `file_bytes` bytes against its
 // pattern.
-bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
+bool test_file_matches(ConsolePrinter& printer, const std::string& path, std::uint64_t file_bytes,
                        const unsigned char* pattern, unsigned char* buffer,
                        std::uint64_t& checked) {
   constexpr const char* kTestFile = "test file ";
-  const OpenFile opened = open_to_read_back(path, checked, kTestFile);
+  const OpenFile opened = open_to_read_back(printer, path, checked, kTestFile);
   const FileHandle file = opened.handle();
   if (file == kInvalidFile) return false;
   // Each MiB begins with the pattern, so every sample is compared with the
@@ -129,8 +134,8 @@ bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
     const auto length = static_cast<std::uint32_t>(left < block ? left : block);
     std::uint32_t got = 0;
     const Outcome read = moved ? read_file_counted(file, buffer, length, got) : moved;
-    if (!piece_matches(path, read, offset, buffer, got, length, pattern, file_bytes, checked,
-                       kTestFile))
+    if (!piece_matches(printer, path, read, offset, buffer, got, length, pattern, file_bytes,
+                       checked, kTestFile))
       return false;
   }
   return true;
@@ -138,14 +143,16 @@ bool test_file_matches(const std::string& path, std::uint64_t file_bytes,
 
 }  // namespace
 
-bool files_read_back_as_written(const std::string& work_directory, std::int64_t file_kib,
-                                std::int32_t file_count, std::uint32_t first_state) {
+bool files_read_back_as_written(ConsolePrinter& printer, const std::string& work_directory,
+                                std::int64_t file_kib, std::int32_t file_count,
+                                std::uint32_t first_state) {
   if (!kReadsBack || file_count <= 0) return true;
   // One buffer: the pattern, then the reads (aligned for the cache bypass).
   const IoBuffer buffers(kPatternBytes + kReadBytes);
   unsigned char* buffer = buffers.bytes();
   if (buffer == nullptr) {
-    write_note("no memory to read the copies back in '" + system_path(work_directory) + "'");
+    write_note(printer,
+               "no memory to read the copies back in '" + system_path(work_directory) + "'");
     return false;
   }
   const std::uint64_t file_bytes = static_cast<std::uint64_t>(file_kib) * 1024u;
@@ -158,9 +165,8 @@ bool files_read_back_as_written(const std::string& work_directory, std::int64_t 
     ok = !interruption_requested();
     if (!ok) break;
     state = fill_words_from(state, buffer, words);
-    ok = copy_matches(copy_file_path(work_directory, i), file_bytes, buffer,
-                      buffer + kPatternBytes, checked,
-                      file_bytes * static_cast<std::uint64_t>(i));
+    ok = copy_matches(printer, copy_file_path(work_directory, i), file_bytes, buffer,
+                      buffer + kPatternBytes, checked, file_bytes * static_cast<std::uint64_t>(i));
   }
 
   // Then the test files, which the copies overwrote on a medium that wraps
@@ -174,7 +180,7 @@ bool files_read_back_as_written(const std::string& work_directory, std::int64_t 
     if (!ok) break;
     fill_words_from(state, buffer, sample_words);
     state = state_after_draws(state, words);
-    ok = test_file_matches(test_file_path(work_directory, i), file_bytes, buffer,
+    ok = test_file_matches(printer, test_file_path(work_directory, i), file_bytes, buffer,
                            buffer + kPatternBytes, checked);
   }
   return ok;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "console/console_printer.h"
+
 // Whether this build reads each trial's files back (see below).
 #ifdef VARNO_NO_READ_BACK
 constexpr bool kReadsBack = false;
@@ -26,5 +28,6 @@ constexpr bool kReadsBack = true;
 // run is interrupted it stops at the next file and returns false without a
 // line. A build with VARNO_NO_READ_BACK defined (to measure what the check
 // costs) reads nothing and returns true.
-bool files_read_back_as_written(const std::string& work_directory, std::int64_t file_kib,
-                                std::int32_t file_count, std::uint32_t first_state);
+bool files_read_back_as_written(ConsolePrinter& printer, const std::string& work_directory,
+                                std::int64_t file_kib, std::int32_t file_count,
+                                std::uint32_t first_state);

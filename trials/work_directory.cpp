@@ -2,13 +2,13 @@
 
 #include <ostream>
 
+#include "console/console_printer.h"
 #include "console/escaped.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
-#include "trials/notes.h"
 
 std::string work_directory_path(const std::string& drive) {
   const auto seconds = static_cast<std::int32_t>(
@@ -54,18 +54,19 @@ Outcome left_behind(const std::string& work_directory, const Outcome& removed) {
   return failure("remove", system_path(work_directory), removed.reason);
 }
 
-void note_left_behind(const Outcome& left) {
+void note_left_behind(ConsolePrinter& printer, const Outcome& left) {
   if (left) return;
-  write_note("could not remove '" + left.path + "': " + left.reason + "; it stays");
+  write_note(printer, "could not remove '" + left.path + "': " + left.reason + "; it stays");
 }
 
-void end_interrupted_trial(const std::string& work_directory, bool created) {
+void end_interrupted_trial(ConsolePrinter& printer, const std::string& work_directory,
+                           bool created) {
   console() << std::endl;
   if (!created) return;
   const Outcome removed = remove_tree(work_directory);
   // The user is told the directory's name as their system spells it.
   if (removed)
-    write_note("interrupted; removed " + system_path(work_directory));
+    write_note(printer, "interrupted; removed " + system_path(work_directory));
   else
-    note_left_behind(left_behind(work_directory, removed));
+    note_left_behind(printer, left_behind(work_directory, removed));
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/console_printer.h"
 #include "platform/directories.h"
 #include "platform/failure.h"
 
@@ -46,10 +47,11 @@ Outcome left_behind(const std::string& work_directory, const Outcome& removed);
 
 // Says on standard error that a work directory stays, and why:
 // "could not remove '<dir>': <reason>; it stays". Nothing for a success.
-void note_left_behind(const Outcome& left);
+void note_left_behind(ConsolePrinter& printer, const Outcome& left);
 
 // Ends a trial that stopped because the run was interrupted: ends the
 // console line, removes the work directory when the trial had made it
 // (`created`; the trial no longer holds it), and says on standard error what
 // was removed or what stays.
-void end_interrupted_trial(const std::string& work_directory, bool created);
+void end_interrupted_trial(ConsolePrinter& printer, const std::string& work_directory,
+                           bool created);

@@ -3,10 +3,10 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/interruption.h"
-#include "trials/progress.h"
 #include "trials/work_directory.h"
 
-std::optional<std::uint32_t> write_out_copies(const std::string& work_directory,
+std::optional<std::uint32_t> write_out_copies(ConsolePrinter& printer,
+                                              const std::string& work_directory,
                                               std::int32_t file_count) {
   const std::uint32_t start = milliseconds_now();
   for (std::int32_t i = 0; i < file_count; ++i) {
@@ -15,7 +15,7 @@ std::optional<std::uint32_t> write_out_copies(const std::string& work_directory,
                         FileDisposition::OpenExisting);
     if (copy.handle() == kInvalidFile) continue;
     if (!write_out_data(copy.handle())) return {};
-    progress_files_done(i + 1);
+    printer.counters().files_done(i + 1);
   }
   // Unsigned arithmetic: a clock wrap still gives the elapsed time.
   return milliseconds_now() - start;

@@ -1,18 +1,19 @@
-#include "platform/console.h"
-
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
+#include "platform/console.h"
 #include "platform/interruption.h"
 #include "platform/posix/posix_failure.h"
 #include "platform/posix/posix_interruption.h"
 #include "platform/standard_output_buffer.h"
-
-namespace {
 
 // Writes to descriptor 1, waiting where a process sharing it made it non-blocking.
 long write_standard_output(const char* bytes, std::size_t length) {
@@ -25,18 +26,6 @@ long write_standard_output(const char* bytes, std::size_t length) {
     ::poll(&ready, 1, -1);
   }
 }
-
-}  // namespace
-
-void install_standard_output_buffer() { install_standard_output_buffer(&write_standard_output); }
-
-std::ostream& console() { return std::cout; }
-
-Outcome finish_console() {
-  return standard_output_outcome();
-}
-
-std::ostream& diagnostics() { return std::cerr; }
 
 bool diagnostics_on_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 
@@ -93,4 +82,33 @@ int read_key() {
   ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   note_terminal_to_restore(nullptr);
   return key;
+}
+
+namespace {
+
+// Whether descriptors 1 and 2 are the one terminal device: the same device
+// number, or failing that the same file.
+bool same_terminal(int a, int b) {
+  struct stat first;
+  struct stat second;
+  if (::fstat(a, &first) != 0 || ::fstat(b, &second) != 0) return false;
+  if (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) return first.st_rdev == second.st_rdev;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace
+
+TerminalView progress_terminal() {
+  TerminalView view;
+  const char* term = std::getenv("TERM");
+  if (!::isatty(STDERR_FILENO)) return view;
+  view.drawable = term == nullptr || std::strcmp(term, "dumb") != 0;
+  view.shared_with_console = ::isatty(STDOUT_FILENO) && same_terminal(STDOUT_FILENO, STDERR_FILENO);
+  return view;
+}
+
+int terminal_columns() {
+  struct winsize size;
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
 }

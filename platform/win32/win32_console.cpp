@@ -1,36 +1,22 @@
 // The console on Windows: standard output and one key press.
-#include "platform/console.h"
-
 #include <conio.h>
 #include <io.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
-#include "platform/win32/win32_interruption_internal.h"
+#include "platform/console.h"
 #include "platform/standard_output_buffer.h"
-
-namespace {
+#include "platform/win32/win32_interruption_internal.h"
 
 // Writes through the C runtime's descriptor 1, whose text mode turns each
 // line feed into CR LF.
 long write_standard_output(const char* bytes, std::size_t length) {
   return _write(1, bytes, static_cast<unsigned>(length));
 }
-
-}  // namespace
-
-void install_standard_output_buffer() { install_standard_output_buffer(&write_standard_output); }
-
-std::ostream& console() { return std::cout; }
-
-Outcome finish_console() {
-  return standard_output_outcome();
-}
-
-std::ostream& diagnostics() { return std::cerr; }
 
 bool diagnostics_on_terminal() {
   DWORD mode = 0;
@@ -56,4 +42,32 @@ int read_key() {
   const bool read = ReadFile(input, &byte, 1, &got, nullptr) && got == 1;
   end_key_wait();
   return read ? byte : -1;
+}
+
+namespace {
+
+bool is_console(DWORD which) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+}  // namespace
+
+TerminalView progress_terminal() {
+  TerminalView view;
+  const char* term = std::getenv("TERM");
+  if (!is_console(STD_ERROR_HANDLE)) return view;
+  view.drawable = term == nullptr || std::strcmp(term, "dumb") != 0;
+  // A process has one console at most: standard output on a console is on
+  // the one standard error shows on.
+  view.shared_with_console = is_console(STD_OUTPUT_HANDLE);
+  return view;
+}
+
+int terminal_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  // Text wraps at the buffer's width; a window narrower than that shows less.
+  const int window = info.srWindow.Right - info.srWindow.Left + 1;
+  return window < info.dwSize.X ? window : info.dwSize.X;
 }

@@ -25,6 +25,45 @@ from test_hostile import LYING_FS, WRITE_OUT_NOTE, serve_fuse, skip_or_fail, use
 SLOW_MEDIUM_FS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "slow_medium_fs.py")
 
 
+def start_with_stderr_on_a_terminal(directory, columns, stdout):
+    """Starts the program in `directory` with standard error on a new
+    pseudo-terminal `columns` wide (TERM=xterm) and standard output on
+    `stdout` (the terminal itself when None). Returns the process, the
+    terminal's master end and its slave end, which the caller closes."""
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, columns, 0, 0))
+    env = dict(os.environ, TERM="xterm")
+    proc = subprocess.Popen(COMMAND, cwd=directory, stdin=subprocess.DEVNULL,
+                            stdout=slave if stdout is None else stdout, stderr=slave, env=env,
+                            start_new_session=True)
+    return proc, master, slave
+
+
+def close_quietly(descriptor):
+    try:
+        os.close(descriptor)
+    except OSError:
+        pass
+
+
+def read_terminal_to_its_end(test, master, received=b"", deadline=600):
+    """What the terminal's master end receives until the last holder of the
+    slave end is gone."""
+    end = time.monotonic() + deadline
+    while True:
+        test.assertLess(time.monotonic(), end, received[-400:])
+        if not select.select([master], [], [], 1)[0]:
+            continue
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        received += chunk
+    return received
+
+
 class ClosedInput(TempDirTest):
     def test_closed_stdin_reaches_the_end_without_a_key(self):
         run = run_program(self.dir, ini="#\n", stdin=None, timeout=60)
@@ -397,6 +436,46 @@ class TerminalProgress(TempDirTest):
         del screen[disk + 1]
         self.assertEqual(self.masked(screen), self.masked(console))
 
+    def test_a_stopped_terminal_holds_up_the_indicator_never_the_copy(self):
+        """Output stopped on standard error's terminal (XOFF, as Ctrl-S does):
+        the indicator's writes wait there, the trial goes on, and its result
+        reaches standard output (a pipe) while the terminal is still stopped."""
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write("LL C: 160M 1M 4 1\n")
+        proc, master, slave = start_with_stderr_on_a_terminal(self.dir, self.COLUMNS,
+                                                              subprocess.PIPE)
+        self.addCleanup(os.close, master)
+        self.addCleanup(close_quietly, slave)
+        self.addCleanup(proc.kill)
+        # The note naming the volume is the run's last text on the terminal
+        # before its trials; once it is there, the terminal stops.
+        received = b""
+        deadline = time.monotonic() + 60
+        while not re.search(rb"varnoquelbit: 'C:' is [^\n]*\n", received):
+            self.assertLess(time.monotonic(), deadline, received)
+            if select.select([master], [], [], 1)[0]:
+                received += os.read(master, 65536)
+        termios.tcflow(slave, termios.TCOOFF)
+        out = b""
+        deadline = time.monotonic() + 180
+        while not re.search(rb"  Result: [^\n]*\n", out):
+            self.assertLess(time.monotonic(), deadline, out)
+            if select.select([proc.stdout], [], [], 1)[0]:
+                chunk = os.read(proc.stdout.fileno(), 65536)
+                self.assertTrue(chunk, "the program ended early: %r" % out)
+                out += chunk
+        self.assertEqual(select.select([master], [], [], 0)[0], [],
+                         "the terminal got text while stopped")
+        termios.tcflow(slave, termios.TCOON)
+        os.close(slave)
+        rest = read_terminal_to_its_end(self, master)
+        out += proc.stdout.read()
+        proc.stdout.close()
+        self.assertEqual(proc.wait(timeout=60), 0)
+        # The indicator had drawn a phase and waited on the stopped terminal.
+        self.assertRegex(rest, rb"(preparing|copying|reading back) [^\r\n\b]*MB/s")
+        self.assertIn(b"[Trial 0] Preparing... Testing... Done.  Result: ", out)
+
 
 class NamedPipe(TempDirTest):
     """The configuration may be a pipe fed by another program: each test runs
@@ -684,9 +763,9 @@ class MeasuredVolumes(TempDirTest):
                                   "text": user_space_note(vol).rstrip("\n")}] * 2)
         self.assertEqual(os.listdir(backing), [])
 
-    def test_hl_copies_that_reach_a_slow_medium_late_are_told_with_their_speed(self):
-        # A USB stick as it were: ext4 on a loop device over an image that a
-        # FUSE file system reads at 40 MB/s and writes at 15 MB/s.
+    def mount_slow_medium(self, read_mb_s, write_mb_s):
+        """A USB stick as it were: ext4 on a loop device over an image that a
+        FUSE file system reads and writes at the given rates."""
         image = os.path.join(self.dir, "medium.img")
         with open(image, "wb") as f:
             f.truncate(128 << 20)
@@ -694,14 +773,19 @@ class MeasuredVolumes(TempDirTest):
                               stderr=subprocess.STDOUT)
         if done.returncode != 0:
             skip_or_fail(self, "mkfs.ext4: %s" % done.stdout.decode())
-        medium = self.serve_fuse(SLOW_MEDIUM_FS, [image, "40", "15"], "medium")
+        medium = self.serve_fuse(SLOW_MEDIUM_FS, [image, str(read_mb_s), str(write_mb_s)],
+                                 "medium")
         done = subprocess.run(["losetup", "-f", "--show", os.path.join(medium, "medium")],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         if done.returncode != 0:
             skip_or_fail(self, "losetup: %s" % done.stdout.decode())
         device = done.stdout.decode().strip()
         self.addCleanup(subprocess.run, ["losetup", "-d", device], check=True)
-        vol = self.mount("stick", [device])
+        return self.mount("stick", [device])
+
+    def test_hl_copies_that_reach_a_slow_medium_late_are_told_with_their_speed(self):
+        # Read at 40 MB/s, written at 15 MB/s.
+        vol = self.mount_slow_medium(40, 15)
 
         run, errors = self.run_with_errors("HL %s 8M 4 1\n" % vol)
         self.assertEqual(run.returncode, 0)
@@ -722,6 +806,61 @@ class MeasuredVolumes(TempDirTest):
                          {"reason": "write_out_after_clock", "text": errors.rstrip("\n")})
         self.assertEqual(test["trials"][0]["write_out_ms"], round(late * 1000))
         self.assertEqual(work_directories(vol), [])
+
+    def test_the_indicator_shows_a_rate_in_every_phase_at_40_and_100_columns(self):
+        """On a slow medium every phase lasts long enough to be drawn: HL's
+        preparing, writing out and reading back, LL's copying. Whatever the
+        terminal's width, each phase shows how fast it goes."""
+        vol = self.mount_slow_medium(40, 15)
+        ini = "HL %s 4M 4 1\nLL %s 4M 1M 4 1\n" % (vol, vol)
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        rate = rb"\d+\.\d MB/s"
+        for columns in (40, 100):
+            out_path = os.path.join(self.dir, "stdout.txt")
+            with open(out_path, "wb") as out:
+                proc, master, slave = start_with_stderr_on_a_terminal(self.dir, columns, out)
+            os.close(slave)
+            self.addCleanup(proc.kill)
+            try:
+                received = read_terminal_to_its_end(self, master)
+            finally:
+                os.close(master)
+            self.assertEqual(proc.wait(timeout=60), 0)
+            drawings = [d for d in re.split(rb"[\r\n]", received) if d.strip()]
+            for phase in (b"preparing", b"copying", b"writing out", b"reading back"):
+                shown = [d for d in drawings if d.startswith(phase + b" ")]
+                self.assertTrue(shown, "%d columns: no %r in %r" % (columns, phase, drawings))
+                for drawing in shown:
+                    self.assertRegex(drawing, rate, columns)
+                    self.assertLess(len(drawing.rstrip()), columns, drawing)
+
+    def test_a_note_after_a_0_ms_trial_waits_for_the_consoles_line_end(self):
+        """A trial faster than the clock leaves its line open, and the next
+        test's header continues it; the LL test's note on a tmpfs comes after
+        that line has ended, on a terminal shared with standard output too."""
+        vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])
+        ini = "LL %s 4K 4K 1 2\nHL %s 4K 1 1\n" % (vol, vol)
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc, master, slave = start_with_stderr_on_a_terminal(self.dir, 200, None)
+        os.close(slave)
+        self.addCleanup(proc.kill)
+        try:
+            received = read_terminal_to_its_end(self, master)
+        finally:
+            os.close(master)
+        self.assertEqual(proc.wait(timeout=60), 0)
+        lines = received.decode("latin-1").replace("\r\n", "\n").split("\n")
+        notes = [line for line in lines if line.startswith("varnoquelbit: ")]
+        self.assertIn("varnoquelbit: no direct I/O for 4 KiB transfers on '%s': this test's "
+                      "figures include the page cache" % vol, notes)
+        run, _ = self.run_with_errors(ini)
+        # Without its notes the terminal shows the console's lines as they are.
+        console = run.console.split("\n")
+        shown = [line for line in lines if not line.startswith("varnoquelbit: ")]
+        masked = lambda text: [re.sub(r"\d+(\.\d+)?", "9", line) for line in text]
+        self.assertEqual(masked(shown), masked(console))
 
     def test_ll_tests_on_a_tmpfs_say_once_that_their_figures_include_the_page_cache(self):
         vol = self.mount("tmpfs", ["-t", "tmpfs", "-o", "size=16m", "tmpfs"])

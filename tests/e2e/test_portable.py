@@ -7,6 +7,10 @@ from harness import (BANNER, DRIVE_C, PROMPT, TempDirTest, drive_c_directory, fo
                      own_lines, run_program, trial_results, work_directories)
 
 EXPECTED_OS = os.environ.get("VARNO_EXPECT_OS", "Unknown")
+# The one note a default run may write: on a slow disk, HL's copies reach it
+# well after the clock has stopped, and the test says so with their speed.
+WRITE_OUT_LINE = (r"^varnoquelbit: HL's copies reached 'C:' \d+\.\d{3} s after the clock stopped; "
+                  r"counting that, they copied at \d+\.\d{3} MB/s$")
 
 MARK_REASON = ("the line begins with a UTF-8 byte-order mark (the bytes EF BB BF), so it is "
                "neither a test nor a comment; save the file as UTF-8 without BOM (Notepad: "
@@ -59,10 +63,14 @@ class DefaultRun(TempDirTest):
         good = self.check_speeds(body, 4, 1000, fixed=False)
         self.assertTrue(run.console.endswith(PROMPT))
         self.assertEqual(work_directories(drive_c_directory(self.dir)), [])
-        # A missing configuration is no failure: NOT Found says it all.
-        self.assertEqual(own_lines(run.diagnostics), [])
+        # A missing configuration is no failure: NOT Found says it all. Only a
+        # slow disk adds its write-out note.
+        own = own_lines(run.diagnostics)
+        self.assertLessEqual(len(own), 1, own)
+        for line in own:
+            self.assertRegex(line, WRITE_OUT_LINE)
         if not DRIVE_C:
-            self.assertEqual(run.diagnostics, "")
+            self.assertEqual(run.diagnostics, "".join(line + "\n" for line in own))
 
         expected = (lines[0] + "\r\n" + lines[1] + "\r\n" + lines[3] + "\r\n"
                     + "HL C:   4K 1000File(s)  5Trial(s) : ")

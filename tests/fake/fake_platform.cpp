@@ -13,6 +13,7 @@
 #include "platform/memory.h"
 #include "platform/process.h"
 #include "platform/report_files.h"
+#include "platform/thread.h"
 
 namespace fake {
 
@@ -546,6 +547,23 @@ bool diagnostics_on_terminal() { return state().diagnostics_terminal; }
 TerminalView progress_terminal() { return state().terminal; }
 
 int terminal_columns() { return state().terminal_columns; }
+
+// No second thread: the indicator, which alone asks for one, then draws
+// nothing, and the run's own thread goes on as everywhere (its texts are
+// tested apart, as pure functions). The lock and the wake-up serve one thread.
+bool SideThread::start(void (*)(void*), void*) {
+  ++state().side_threads_refused;
+  return false;
+}
+void SideThread::join() {}
+ThreadLock::ThreadLock() = default;
+ThreadLock::~ThreadLock() = default;
+void ThreadLock::lock() {}
+void ThreadLock::unlock() {}
+WakeUp::WakeUp() = default;
+WakeUp::~WakeUp() = default;
+void WakeUp::set() {}
+bool WakeUp::wait(std::uint32_t) { return false; }
 
 // Report files live on the fake volume under their own names; a name without
 // a directory is in the current one. A directory in the file's place, a

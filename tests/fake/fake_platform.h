@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/system_info.h"
-#include "platform/terminal.h"
 #include "platform/volume_description.h"
 
 namespace fake {
@@ -110,6 +110,8 @@ struct Platform {
   bool diagnostics_terminal = false;  // standard error is a terminal
   TerminalView terminal;              // the progress indicator's view of it
   int terminal_columns = 80;
+  // Side threads asked for (the fake starts none).
+  int side_threads_refused = 0;
 
   // A medium that lies: reads of the file at the path return the byte at
   // the offset with its bits inverted; the stored bytes stay as written.

@@ -152,7 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (total_trials(text) > kMaxTrialsPerInput) return -1;  // too slow to be worth running
 
   set_up_platform(size);
-  RunContext run;
+  ConsolePrinter printer;
+  RunContext run{printer};
   // Half of the inputs end in a read error instead of the end of the file.
   if (size % 4 < 2) {
     std::istringstream in(text);

@@ -19,14 +19,15 @@
 #include <thread>
 #include <utility>
 
+#include "console/console_printer.h"
 #include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/volume_description.h"
 #include "tests/platform/scratch.h"
-#include "trials/trial.h"
-#include "trials/pseudo_random.h"
 #include "trials/pattern_files.h"
+#include "trials/pseudo_random.h"
+#include "trials/trial.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -50,6 +51,8 @@ std::string real_path_of(const std::string& path) {
 // is taken down again in TearDown, also after a failure.
 class MountedVolume : public ::testing::Test {
  protected:
+  // The printer the trials write their notes through.
+  ConsolePrinter printer;
   void SetUp() override {
     if (::geteuid() != 0) SKIP_UNLESS_CI("mounting a volume needs root");
     area_ = scratch::make_directory();
@@ -210,12 +213,12 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       const std::uint32_t seed = 777u + static_cast<std::uint32_t>(file_kib * 10 + buffer_kib);
       trials.generator.state = seed;
       scratch::ConsoleCapture console;
-      ASSERT_TRUE(make_test_files(trials.generator, work, file_kib, 3));
+      ASSERT_TRUE(make_test_files(printer, trials.generator, work, file_kib, 3));
       EXPECT_EQ(scratch::cached_pages(native + "/test2.dat"), 0u) << name;
       ASSERT_TRUE(scratch::test_files_match(native, 3, seed, file_kib)) << name;
 
       const IoBuffer buffer(transfer_bytes(buffer_kib));
-      ASSERT_TRUE(copy_all_ll({work, 3, file_kib, buffer_kib, buffer.bytes()}).ok)
+      ASSERT_TRUE(copy_all_ll(printer, {work, 3, file_kib, buffer_kib, buffer.bytes()}).ok)
           << name << ": " << console.text();
       // Flushed copies are on the medium, not in the cache.
       EXPECT_EQ(scratch::cached_pages(native + "/copy0.dat"), 0u) << name;
@@ -224,7 +227,7 @@ TEST_F(Ext4With4096ByteSectors, TestFilesAndCopiesOfOddSizesAreExact) {
       // HL makes its copies anew.
       for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(scratch::remove_file(native + "/copy" + std::to_string(i) + ".dat")) << name;
-      ASSERT_TRUE(copy_all_hl({work, 3}).ok) << name;
+      ASSERT_TRUE(copy_all_hl(printer, {work, 3}).ok) << name;
       EXPECT_TRUE(scratch::copies_match(native, 3)) << "HL " << name;
       EXPECT_EQ(console.text(), "");
 
@@ -239,8 +242,8 @@ TEST_F(Ext4With4096ByteSectors, CopiesThatLeaveDirectModeAreCountedWithTheirLeng
   const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);
   // Test files of 5 KiB are written in one transfer that leaves direct mode;
   // the copies read and write 4 KiB directly, then a 1 KiB tail that cannot.
-  EXPECT_EQ(run_trial(trials, ll, mount_point_, 5, 2, 4).cached_length, 1024u);
-  EXPECT_EQ(run_trial(trials, ll, mount_point_, 8, 2, 4).cached_length, 0u)
+  EXPECT_EQ(run_trial(printer, trials, ll, mount_point_, 5, 2, 4).cached_length, 1024u);
+  EXPECT_EQ(run_trial(printer, trials, ll, mount_point_, 8, 2, 4).cached_length, 0u)
       << "whole sectors all go direct";
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
 }
@@ -251,10 +254,11 @@ TEST_F(Ext4With4096ByteSectors, WholeTrialsRunAndLeaveNothing) {
   std::string expected;
   for (std::int64_t file_kib : sizes) {
     for (std::int64_t buffer_kib : sizes) {
-      run_trial(trials, copy_method_row(CopyMethod::LL), mount_point_, file_kib, 4, buffer_kib);
+      run_trial(printer, trials, copy_method_row(CopyMethod::LL), mount_point_, file_kib, 4,
+                buffer_kib);
       expected += "Preparing... Testing... Done.";
     }
-    run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_, file_kib, 4);
+    run_trial(printer, trials, copy_method_row(CopyMethod::HL), mount_point_, file_kib, 4);
     expected += "Preparing... Testing... Done.";
   }
   EXPECT_EQ(console.text(), expected);
@@ -320,10 +324,10 @@ TEST_P(BlockSharingVolume, WholeFileCopyMovesEveryByteAndSharesNoBlock) {
   trials.generator.state = 2026;
   {
     scratch::ConsoleCapture console;
-    ASSERT_TRUE(make_test_files(trials.generator, work, kFileKib, 1)) << console.text();
+    ASSERT_TRUE(make_test_files(printer, trials.generator, work, kFileKib, 1)) << console.text();
   }
   const std::int64_t free_before = free_bytes();
-  ASSERT_TRUE(copy_all_hl({work, 1}).ok);
+  ASSERT_TRUE(copy_all_hl(printer, {work, 1}).ok);
   const std::int64_t free_after = free_bytes();
   ASSERT_TRUE(scratch::copies_match(native, 1));
 
@@ -372,7 +376,7 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   bool made = true;
   {
     scratch::ConsoleCapture console;
-    made = make_test_files(trials.generator, work, 1, 100);
+    made = make_test_files(printer, trials.generator, work, 1, 100);
     EXPECT_EQ(console.text(), " CreateFile Error:INVALID_HANDLE_VALUE\n");
   }
   EXPECT_FALSE(made);
@@ -386,13 +390,13 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   // The trial on the full volume reports and stops.
   {
     scratch::ConsoleCapture console;
-    EXPECT_FALSE(run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_ + "\\sub", 1, 100).copied());
+    EXPECT_FALSE(run_trial(printer, trials, copy_method_row(CopyMethod::HL), mount_point_ + "\\sub", 1, 100).copied());
     EXPECT_EQ(console.text(), "Preparing...Init Failed\n");
   }
   EXPECT_TRUE(remove_tree(work));
   // With the inodes back, a whole trial fits.
   scratch::ConsoleCapture console;
-  run_trial(trials, copy_method_row(CopyMethod::LL), mount_point_, 1, 5, 1);
+  run_trial(printer, trials, copy_method_row(CopyMethod::LL), mount_point_, 1, 5, 1);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }
@@ -559,8 +563,8 @@ TEST_F(RamfsWithoutDirectIo, FilesOpenWithoutCacheBypassAndTrialsRun) {
   EXPECT_EQ(scratch::read_bytes(mount_point_ + "/plain.dat"), std::string(4096, 'q'));
 
   scratch::ConsoleCapture console;
-  run_trial(trials, copy_method_row(CopyMethod::LL), mount_point_, 5, 3, 2);
-  run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_, 1025, 2);
+  run_trial(printer, trials, copy_method_row(CopyMethod::LL), mount_point_, 5, 3, 2);
+  run_trial(printer, trials, copy_method_row(CopyMethod::HL), mount_point_, 1025, 2);
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(mount_point_).empty());
 }

@@ -2,6 +2,7 @@
 // pipe, a closed input and a terminal.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -18,6 +19,7 @@
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "platform/process.h"
+#include "platform/thread.h"
 #include "tests/platform/scratch.h"
 #include "trials/trial.h"
 
@@ -103,7 +105,8 @@ TEST_F(ManyOpenFiles, LowLevelTrialOpensMoreFilesThanTheUsualSoftLimit) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
   prepare_process();
   scratch::ConsoleCapture console;
-  run_trial(trials, copy_method_row(CopyMethod::LL), "C:", 1, 600, 1);  // 1,200 files open at once
+  run_trial(printer, trials, copy_method_row(CopyMethod::LL), "C:", 1, 600,
+            1);  // 1,200 files open at once
   EXPECT_EQ(console.text(), "Preparing... Testing... Done.");
   EXPECT_TRUE(scratch::work_directories(dir_).empty());
 }
@@ -241,6 +244,45 @@ TEST(Interruption, AKeyReadEndsWhenTheRunIsInterrupted) {
     return key == -1 && interruption_requested() ? 0 : 1;
   });
   EXPECT_TRUE(exited_with(status, 0)) << "status " << status;
+}
+
+// The indicator's thread: started with the interruption signals blocked, so
+// that they reach the run's own thread; its wake-up keeps a set for a wait
+// that comes later and tells a timeout from a set.
+struct SignalsSeen {
+  sigset_t blocked;
+  WakeUp* started;
+};
+
+TEST(SideThread, RunsWithTheInterruptionSignalsBlockedAndWakesUp) {
+  WakeUp started;
+  SignalsSeen seen{{}, &started};
+  SideThread thread;
+  ASSERT_TRUE(thread.start(
+      [](void* context) {
+        SignalsSeen& s = *static_cast<SignalsSeen*>(context);
+        ::pthread_sigmask(SIG_SETMASK, nullptr, &s.blocked);
+        s.started->set();
+      },
+      &seen));
+  EXPECT_TRUE(thread.running());
+  EXPECT_FALSE(thread.start([](void*) {}, nullptr)) << "one thread per owner";
+  EXPECT_TRUE(started.wait(kWaitForever));
+  thread.join();
+  EXPECT_FALSE(thread.running());
+  for (int number : {SIGINT, SIGTERM, SIGHUP})
+    EXPECT_EQ(::sigismember(&seen.blocked, number), 1) << number;
+  // This thread's own mask is as it was.
+  sigset_t own;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &own);
+  EXPECT_EQ(::sigismember(&own, SIGINT), 0);
+
+  WakeUp wake;
+  EXPECT_FALSE(wake.wait(20)) << "nothing set: the wait times out";
+  wake.set();
+  wake.set();
+  EXPECT_TRUE(wake.wait(0)) << "a set is kept for the next wait";
+  EXPECT_FALSE(wake.wait(0)) << "two sets count as one";
 }
 
 }  // namespace

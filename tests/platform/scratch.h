@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "console/console_printer.h"
+
 namespace scratch {
 
 // Environment problems skip a test, except under CI (CI=true), where every
@@ -78,6 +80,8 @@ class ScratchTest : public ::testing::Test {
   void TearDown() override;
   std::string dir_;       // absolute path of the scratch directory
   std::string previous_;  // the current directory before the test
+  // The printer the trials write their notes through.
+  ConsolePrinter printer;
 };
 
 }  // namespace scratch

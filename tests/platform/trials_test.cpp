@@ -23,7 +23,7 @@ class TrialsOnDisk : public ScratchTest {
     ASSERT_TRUE(create_directory("C:\\" + work));
     const std::uint32_t seed = 0x1234567u + static_cast<std::uint32_t>(file_kib);
     trials.generator.state = seed;
-    ASSERT_TRUE(make_test_files(trials.generator, "C:\\" + work, file_kib, count));
+    ASSERT_TRUE(make_test_files(printer, trials.generator, "C:\\" + work, file_kib, count));
     for (int i = 0; i < count; ++i) {
       // Written past the cache: nothing of it is left there to be read.
       const std::string path = dir_ + "/" + work + "/test" + std::to_string(i) + ".dat";
@@ -60,7 +60,7 @@ TEST_F(TrialsOnDisk, HighLevelCopyPhaseCopiesEveryFileExactly) {
     const std::string work = "hl" + std::to_string(file_kib);
     make_checked_test_files(work, file_kib, 4);
     scratch::ConsoleCapture console;
-    const CopyPhaseResult copied = copy_all_hl({"C:\\" + work, 4});
+    const CopyPhaseResult copied = copy_all_hl(printer, {"C:\\" + work, 4});
     ASSERT_TRUE(copied.ok);
     EXPECT_LT(copied.elapsed_ms, 60000u);
     EXPECT_EQ(console.text(), "");
@@ -86,7 +86,7 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
     ASSERT_NE(buffer.bytes(), nullptr);
     scratch::ConsoleCapture console;
     const CopyPhaseResult copied =
-        copy_all_ll({"C:\\" + work, 3, c.file_kib, c.buffer_kib, buffer.bytes()});
+        copy_all_ll(printer, {"C:\\" + work, 3, c.file_kib, c.buffer_kib, buffer.bytes()});
     ASSERT_TRUE(copied.ok) << work << ": " << console.text();
     EXPECT_LT(copied.elapsed_ms, 60000u);
     expect_copies_identical(work, 3);
@@ -97,10 +97,10 @@ TEST_F(TrialsOnDisk, LowLevelCopyPhaseCopiesEveryFileExactly) {
 
 TEST_F(TrialsOnDisk, WholeTrialsRunAndLeaveNoWorkDirectory) {
   scratch::ConsoleCapture console;
-  run_trial(trials, copy_method_row(CopyMethod::HL), "C:", 64, 5);
-  run_trial(trials, copy_method_row(CopyMethod::LL), "C:", 100, 3, 64);
-  run_trial(trials, copy_method_row(CopyMethod::HL), dir_, 1025, 2);
-  run_trial(trials, copy_method_row(CopyMethod::LL), dir_, 1025, 2, 5);
+  run_trial(printer, trials, copy_method_row(CopyMethod::HL), "C:", 64, 5);
+  run_trial(printer, trials, copy_method_row(CopyMethod::LL), "C:", 100, 3, 64);
+  run_trial(printer, trials, copy_method_row(CopyMethod::HL), dir_, 1025, 2);
+  run_trial(printer, trials, copy_method_row(CopyMethod::LL), dir_, 1025, 2, 5);
   const std::string text = console.text();
   EXPECT_EQ(text,
             "Preparing... Testing... Done.Preparing... Testing... Done."
@@ -115,7 +115,7 @@ TEST_F(TrialsOnDisk, FailedTrialLeavesItsWorkDirectory) {
   make_checked_test_files("blocked/w", 1, 2);
   ASSERT_TRUE(create_directory("C:\\blocked\\w\\copy1.dat"));
   const IoBuffer buffer(1024);
-  EXPECT_FALSE(copy_all_ll({"C:\\blocked\\w", 2, 1, 1, buffer.bytes()}).ok);
+  EXPECT_FALSE(copy_all_ll(printer, {"C:\\blocked\\w", 2, 1, 1, buffer.bytes()}).ok);
   EXPECT_EQ(console.text(), "open to failed\n");
   EXPECT_TRUE(scratch::exists(dir_ + "/blocked/w/copy0.dat"));
   EXPECT_EQ(scratch::file_size(dir_ + "/blocked/w/copy0.dat"), 0);

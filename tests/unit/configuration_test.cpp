@@ -315,7 +315,7 @@ class ConfiguredTests : public FakePlatformTest {};
 TEST_F(ConfiguredTests, TestsBeforeAReadErrorRunAndReadingStopsThere) {
   FailingReads buffer("HL C: 4K 1 0\nHL C: 4K 2 0\n");
   std::istream in(&buffer);
-  RunContext run;
+  RunContext run{printer};
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
@@ -334,7 +334,7 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
       "LL Q: 4K 4K 1 1\r\n"
       "HLX C: 4K 2 1\x1a"
       "HL C: 4K 1 1\r\n");
-  RunContext run;
+  RunContext run{printer};
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "ini error: \xEF\xBB\xBFHL C: 4K 1 1\n"
@@ -363,7 +363,7 @@ TEST_F(ConfiguredTests, AByteOrderMarkMakesAnErrorLineAndEveryErrorLineIsToldWhy
       "# comment\r\n"
       "HL my disk 4K 1 1\r\n"
       "HK C: 4K 1 1\r\n");
-  RunContext run;
+  RunContext run{printer};
   run_configured_tests(in, run);
   EXPECT_EQ(fake::console_text(),
             "ini error: \xEF\xBB\xBFHL C: 4K 1 0\n"

@@ -32,7 +32,7 @@ class DriveSpace : public FakePlatformTest {
       if (test.disk_line) lines += disk_line_text(test.drive, *test.disk_line) + "\r\n";
     return lines;
   }
-  RunContext run;
+  RunContext run{printer};
   std::int64_t free_kib = 0;
 };
 
@@ -191,22 +191,22 @@ TEST_F(DriveSpace, MediaPathOnTheRootFileSystemIsToldAnywhere) {
 }
 
 TEST_F(DriveSpace, RoomCheck) {
-  EXPECT_TRUE(check_free_space("D:", 5242880, 4, 1000));
-  EXPECT_FALSE(check_free_space("D:", 5242880, 1048576, 3));
+  EXPECT_TRUE(check_free_space(printer, "D:", 5242880, 4, 1000));
+  EXPECT_FALSE(check_free_space(printer, "D:", 5242880, 1048576, 3));
   EXPECT_EQ(fake::console_text(), "Error: Free Space is NOT Enough.\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: not enough free space on 'D:': the test needs 6.0 GiB (3 files of 1.0 "
             "GiB and their copies), and 5.0 GiB is free\n");
-  EXPECT_TRUE(check_free_space("D:", 8000, 4, 1000)) << "needed equal to free fits";
-  EXPECT_FALSE(check_free_space("D:", 7999, 4, 1000));
-  EXPECT_TRUE(check_free_space("D:", 0, 1048576, 0)) << "no files need no room";
+  EXPECT_TRUE(check_free_space(printer, "D:", 8000, 4, 1000)) << "needed equal to free fits";
+  EXPECT_FALSE(check_free_space(printer, "D:", 7999, 4, 1000));
+  EXPECT_TRUE(check_free_space(printer, "D:", 0, 1048576, 0)) << "no files need no room";
 }
 
 TEST_F(DriveSpace, RoomComputationThatOverflowsDoesNotFit) {
-  EXPECT_FALSE(check_free_space("D:", INT64_MAX, INT64_MAX / 2, 2));
-  EXPECT_FALSE(check_free_space("D:", INT64_MAX, 4611686018427387904LL, 1));
-  EXPECT_FALSE(check_free_space("D:", INT64_MAX, 9007199254740992LL, 2147483647));
-  EXPECT_TRUE(check_free_space("D:", INT64_MAX, INT64_MAX / 2, 1));
+  EXPECT_FALSE(check_free_space(printer, "D:", INT64_MAX, INT64_MAX / 2, 2));
+  EXPECT_FALSE(check_free_space(printer, "D:", INT64_MAX, 4611686018427387904LL, 1));
+  EXPECT_FALSE(check_free_space(printer, "D:", INT64_MAX, 9007199254740992LL, 2147483647));
+  EXPECT_TRUE(check_free_space(printer, "D:", INT64_MAX, INT64_MAX / 2, 1));
 }
 
 }  // namespace

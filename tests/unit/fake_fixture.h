@@ -2,6 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "console/console_printer.h"
 #include "fake/fake_platform.h"
 #include "trials/pseudo_random.h"
 #include "trials/trial.h"
@@ -12,6 +13,8 @@ class FakePlatformTest : public ::testing::Test {
     fake::reset();
   }
   TrialState trials{Generator{12345}, {}};
+  // The run's printer: its filter stays on the fake console across resets.
+  ConsolePrinter printer;
   // The copy methods' rows, as the test run hands them to its trials.
   const CopyMethodRow& hl = copy_method_row(CopyMethod::HL);
   const CopyMethodRow& ll = copy_method_row(CopyMethod::LL);

@@ -31,7 +31,7 @@ class LlTrial : public FakePlatformTest {
 
 TEST_F(LlTrial, FullBuffersThenAZeroLengthTailThenAFlush) {
   fake::state().clock_readings = {100, 350};
-  EXPECT_EQ(run_trial(trials, ll, "C:", 1024, 1, 64).elapsed_ms, 250u);
+  EXPECT_EQ(run_trial(printer, trials, ll, "C:", 1024, 1, 64).elapsed_ms, 250u);
   EXPECT_EQ(copy_lengths(Service::Read), repeated(65536, 16, 0));
   EXPECT_EQ(copy_lengths(Service::Write), repeated(65536, 16, 0));
   // Read, write, read, write ... then the flush, all before the clock stops.
@@ -49,23 +49,23 @@ TEST_F(LlTrial, FullBuffersThenAZeroLengthTailThenAFlush) {
 }
 
 TEST_F(LlTrial, PartialTailAndSmallFiles) {
-  EXPECT_TRUE(run_trial(trials, ll, "C:", 1000, 1, 64).copied());
+  EXPECT_TRUE(run_trial(printer, trials, ll, "C:", 1000, 1, 64).copied());
   EXPECT_EQ(copy_lengths(Service::Write), repeated(65536, 15, 40960));
 
   fake::reset();
-  run_trial(trials, ll, "C:", 4, 2, 1024);
+  run_trial(printer, trials, ll, "C:", 4, 2, 1024);
   EXPECT_EQ(copy_lengths(Service::Read), (std::vector<std::uint32_t>{4096, 4096}));
   EXPECT_EQ(fake::state().allocations.front(), 1048576u) << "the transfer buffer is still 1 MiB";
 
   fake::reset();
-  run_trial(trials, ll, "C:", 64, 1, 64);
+  run_trial(printer, trials, ll, "C:", 64, 1, 64);
   EXPECT_EQ(copy_lengths(Service::Write), (std::vector<std::uint32_t>{65536, 0}));
 }
 
 TEST_F(LlTrial, EveryOpenBeforeTheClockEveryCloseAfterAndCopiesExact) {
   const std::string dir = fake_work_directory();
   fake::fail_every(Service::Delete);  // keep the files to compare them
-  run_trial(trials, ll, "C:", 5, 4, 2);
+  run_trial(printer, trials, ll, "C:", 5, 4, 2);
   const int start = fake::first_index(Service::Clock);
   const int stop = copy_clock_index(1);
   const auto& ev = fake::state().events;
@@ -94,7 +94,7 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
   // Opens 1-4 make the test files; the trial's opens then alternate source, destination.
   fake::state().clock_readings = {0, 10};
   fake::fail_open(test_file_path(dir, 2), FileAccess::Read);  // source 2
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 4, 4).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 4, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open from failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: open '" + test_file_path(dir, 2) + "': injected fault\n");
@@ -109,7 +109,7 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
 
 TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
   fake::fail_path(Service::Open, copy_file_path(fake_work_directory(), 1));
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open to failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
                                           copy_file_path(fake_work_directory(), 1) +
@@ -121,7 +121,7 @@ TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
 
 TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
   fake::fail_transfer(Service::Read, test_file_path(fake_work_directory(), 0), 2048);
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: read '" +
                                           test_file_path(fake_work_directory(), 0) +
@@ -136,7 +136,7 @@ TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
 TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   const std::string dir = fake_work_directory();
   fake::fail_transfer(Service::Write, copy_file_path(dir, 1), 1024);  // copy 1's 2nd KiB
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: write '" + copy_file_path(dir, 1) + "': injected fault\n");
@@ -149,7 +149,7 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
 TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 0)] = 0;
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 64, 2, 16).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 64, 2, 16).copied());
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 0) +
                 "' differs from what was written at byte 0 (0 bytes checked)\n");
@@ -164,32 +164,32 @@ TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
 
 TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
   fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 0));
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
   EXPECT_EQ(fake::state().live_buffers, 0);
 
   fake::reset();
   fake::fail_every(Service::Allocate);  // the transfer buffer first
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: allocate '4096 bytes': not enough memory\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
 
   fake::reset();
   fake::state().directories.insert(fake_work_directory());
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::state().live_buffers, 0);
 }
 
 TEST_F(LlTrial, WrappingClockAndZeroFiles) {
   fake::state().clock_readings = {0xFFFFFFF0u, 0x10u};
-  EXPECT_EQ(run_trial(trials, ll, "C:", 4, 1, 4).elapsed_ms, 0x20u);
+  EXPECT_EQ(run_trial(printer, trials, ll, "C:", 4, 1, 4).elapsed_ms, 0x20u);
 
   fake::reset();
   fake::state().clock_readings = {7, 7};
-  const TrialResult trial = run_trial(trials, ll, "C:", 4, 0, 4);
+  const TrialResult trial = run_trial(printer, trials, ll, "C:", 4, 0, 4);
   EXPECT_TRUE(trial.copied());
   EXPECT_EQ(trial.elapsed_ms, 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
@@ -203,7 +203,7 @@ TEST_F(LlTrial, WrappingClockAndZeroFiles) {
 TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   const std::string dir = fake_work_directory();
   fake::interrupt_at(Service::Read, 3);  // file 0's third 1 KiB piece
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(copy_lengths(Service::Read).size(), 3u);
   EXPECT_EQ(copy_lengths(Service::Write).size(), 3u) << "the pair under way completes";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
@@ -214,7 +214,7 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
 
   fake::reset();
   fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back, after the clock
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n") << "no failure text";
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
@@ -225,7 +225,7 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   fake::reset();
   fake::interrupt_at(Service::Open, 3 + 4);  // destination 1 (after 3 test files)
   fake::fail_path(Service::Delete, test_file_path(dir, 1));
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 3, 4).copied());
+  EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 3, 4).copied());
   EXPECT_EQ(fake::count_of(Service::Open), 3 + 4) << "file 1's pair, then no further open";
   EXPECT_EQ(fake::count_of(Service::Clock), 0);
   EXPECT_EQ(fake::open_handle_count(), 0);

@@ -22,7 +22,7 @@ class TestFiles : public FakePlatformTest {
 TEST_F(TestFiles, ContentRepeatsEachDrawInBothBytesOfAWord) {
   trials.generator.state = 777;
   OneDrawAtATime draws{777};
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 3, 1));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 3, 1));
   const std::string& content = file(0);
   ASSERT_EQ(content.size(), 3072u);
   for (std::size_t k = 0; k < content.size(); k += 2) {
@@ -35,7 +35,7 @@ TEST_F(TestFiles, ContentRepeatsEachDrawInBothBytesOfAWord) {
 TEST_F(TestFiles, OneKibFileIsOneWriteAndTakes512Draws) {
   trials.generator.state = 5;
   OneDrawAtATime draws{5};
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 1, 2));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 1, 2));
   EXPECT_EQ(file(0).size(), 1024u);
   EXPECT_EQ(file(1).size(), 1024u);
   for (int i = 0; i < 1024; ++i) draws.byte();
@@ -47,7 +47,7 @@ TEST_F(TestFiles, OneKibFileIsOneWriteAndTakes512Draws) {
 }
 
 TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 1025, 1));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 1025, 1));
   const std::string& content = file(0);
   ASSERT_EQ(content.size(), 1025u * 1024);
   EXPECT_EQ(content.substr(1024 * 1024), content.substr(0, 1024));
@@ -58,7 +58,7 @@ TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
 
   fake::reset();
   ASSERT_TRUE(create_directory(dir));
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 3072, 1));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 3072, 1));
   const std::string& three = file(0);
   ASSERT_EQ(three.size(), 3u * 1048576);
   EXPECT_EQ(three.substr(0, 1048576), three.substr(1048576, 1048576));
@@ -68,7 +68,7 @@ TEST_F(TestFiles, WholeMibFilesRepeatOnePatternAndTheTailRepeatsItsStart) {
 
 TEST_F(TestFiles, FilesOfAMibOrMoreDrawTheWholeBufferEachTime) {
   trials.generator.state = 9;
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 1024, 2));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 1024, 2));
   OneDrawAtATime draws{9};
   for (int i = 0; i < 2 * 524288; ++i) draws.byte();
   EXPECT_EQ(trials.generator.state, draws.state);
@@ -76,7 +76,7 @@ TEST_F(TestFiles, FilesOfAMibOrMoreDrawTheWholeBufferEachTime) {
 }
 
 TEST_F(TestFiles, EachFileIsCreatedUncompressedFlushedAndClosed) {
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 4, 3));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 4, 3));
   EXPECT_EQ(fake::count_of(Service::Open), 3);
   EXPECT_EQ(fake::count_of(Service::Compression), 3);
   EXPECT_EQ(fake::count_of(Service::Flush), 3);
@@ -87,15 +87,15 @@ TEST_F(TestFiles, EachFileIsCreatedUncompressedFlushedAndClosed) {
 }
 
 TEST_F(TestFiles, ZeroFilesMakesNothingAndSucceeds) {
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 4, 0));
-  ASSERT_TRUE(make_test_files(trials.generator, dir, 4, -3));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 4, 0));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, dir, 4, -3));
   EXPECT_TRUE(fake::paths_under(dir).empty());
   EXPECT_EQ(fake::state().live_buffers, 0);
 }
 
 TEST_F(TestFiles, CreateFailureKeepsEarlierFilesAndStops) {
   fake::fail_path(Service::Open, test_file_path(dir, 3));
-  EXPECT_FALSE(make_test_files(trials.generator, dir, 2, 6));
+  EXPECT_FALSE(make_test_files(printer, trials.generator, dir, 2, 6));
   EXPECT_EQ(fake::console_text(), " CreateFile Error:INVALID_HANDLE_VALUE\n");
   for (int i = 0; i < 3; ++i) EXPECT_EQ(file(i).size(), 2048u) << i;
   EXPECT_EQ(fake::paths_under(dir).size(), 3u) << "no later file is attempted";
@@ -104,7 +104,7 @@ TEST_F(TestFiles, CreateFailureKeepsEarlierFilesAndStops) {
 
 TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
   fake::fail_transfer(Service::Write, test_file_path(dir, 1), 1048576);  // its second MiB
-  EXPECT_FALSE(make_test_files(trials.generator, dir, 2048, 3));
+  EXPECT_FALSE(make_test_files(printer, trials.generator, dir, 2048, 3));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: write '" + test_file_path(dir, 1) + "': injected fault\n");
@@ -118,14 +118,14 @@ TEST_F(TestFiles, WriteFailureClosesTheFileWithoutFlushAndLeavesIt) {
 
 TEST_F(TestFiles, FailingRemainderWriteIsReportedToo) {
   fake::fail_transfer(Service::Write, test_file_path(dir, 0), 1048576);  // the remainder
-  EXPECT_FALSE(make_test_files(trials.generator, dir, 1025, 1));
+  EXPECT_FALSE(make_test_files(printer, trials.generator, dir, 1025, 1));
   EXPECT_EQ(fake::console_text(), " WriteFile Error\n");
   EXPECT_EQ(fake::open_handle_count(), 0);
 }
 
 TEST_F(TestFiles, FillBufferThatCannotBeHadIsAFailureNotACrash) {
   fake::fail_every(Service::Allocate);
-  EXPECT_FALSE(make_test_files(trials.generator, dir, 4, 2));
+  EXPECT_FALSE(make_test_files(printer, trials.generator, dir, 4, 2));
   EXPECT_TRUE(fake::paths_under(dir).empty());
 }
 

@@ -13,7 +13,7 @@
 #include "driver/result_json.h"
 #include "driver/run_sequence.h"
 #include "fake_fixture.h"
-#include "trials/notes.h"
+#include "console/console_printer.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ TEST(ResultJson, UtcTimes) {
 TEST_F(RunSequence, TheRecordIsWrittenBesideTheReportWithRawBytesReadable) {
   write("Varnoquelbit.ini", "HL \"M\xFCll\" 4K 1 1\n");
   fake::state().files["results.jsonl"] = "{}\n";
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   const std::string record = fake::state().files["result.json"];
   EXPECT_NE(record.find("\"line\": \"HL \\\"M\xC3\xBCll\\\" 4K 1 1\""), std::string::npos)
       << record;
@@ -147,7 +147,7 @@ TEST_F(RunSequence, UnreadableVersionEndsTheRunAtOnce) {
   write("Varnoquelbit.ini", "HL C: 4K 1 1\n");
   fake::state().os_readable = false;
   fake::state().keys = {'c'};
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   EXPECT_EQ(fake::console_text(), banner() + "\nCound NOT Get OS Version. \n");
   EXPECT_EQ(report(), "earlier run");
   EXPECT_TRUE(fake::state().clipboard.empty());
@@ -156,7 +156,7 @@ TEST_F(RunSequence, UnreadableVersionEndsTheRunAtOnce) {
 
 TEST_F(RunSequence, NoConfigurationRunsTheDefaultTestInTheGeneralFormat) {
   script_default_test_trials();
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   const std::string console = fake::console_text();
   const std::string head = banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
                            "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
@@ -174,7 +174,7 @@ TEST_F(RunSequence, CommentsOnlyConfigurationWritesBannerAndOsLines) {
   report_before("an earlier, longer result that must not survive");
   write("Varnoquelbit.ini", "# nothing to run\r\n\r\n#\n");
   fake::state().os_version = OsVersion{6, 1};
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   EXPECT_EQ(report(), banner() + "\r\nOS: Unknown\r\n");
   EXPECT_EQ(fake::console_text(), banner() + "\nOS: Unknown\n" + prompt());
 }
@@ -182,7 +182,7 @@ TEST_F(RunSequence, CommentsOnlyConfigurationWritesBannerAndOsLines) {
 TEST_F(RunSequence, ConfigurationSwitchesBothOutputsToThreeDecimals) {
   write("Varnoquelbit.ini", "HL C: 1M 1 1\n");
   fake::state().clock_readings = {0, 250};
-  run_benchmark();
+  run_benchmark(printer);
   const std::string console = fake::console_text();
   EXPECT_NE(console.find("Disk C: Capacity: Total=10.000[GB] Free=5.000[GB]\n"), std::string::npos);
   EXPECT_NE(console.find("  Result:   4.000[MB/s] (0.250[sec])\n"), std::string::npos);
@@ -192,7 +192,7 @@ TEST_F(RunSequence, ConfigurationSwitchesBothOutputsToThreeDecimals) {
 TEST_F(RunSequence, LowerCaseCCopiesTheExactReport) {
   write("Varnoquelbit.ini", "#\n");
   fake::state().keys = {'c'};
-  run_benchmark();
+  run_benchmark(printer);
   ASSERT_EQ(fake::state().clipboard.size(), 1u);
   EXPECT_EQ(fake::state().clipboard[0], report());
   EXPECT_EQ(fake::state().clipboard[0], banner() + "\r\nOS: Windows XP (32bit)\r\n");
@@ -203,13 +203,13 @@ TEST_F(RunSequence, OtherKeysAndAFailingClipboardCopyNothing) {
   for (int key : {int{'C'}, int{'x'}, int{'\n'}, -1}) {
     fake::reset();
     if (key != -1) fake::state().keys = {key};
-    EXPECT_EQ(run_benchmark(), 0);
+    EXPECT_EQ(run_benchmark(printer), 0);
     EXPECT_TRUE(fake::state().clipboard.empty()) << key;
   }
   fake::reset();
   fake::state().keys = {'c'};
   fake::state().clipboard_opens = false;
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   EXPECT_EQ(fake::console_text(), banner() + "\nOS: Windows XP (32bit)\n" + prompt());
 }
 
@@ -220,7 +220,7 @@ TEST_F(RunSequence, InterruptionEndsTheRunWithoutAReport) {
   write("Varnoquelbit.ini", "HL C: 4K 2 1\nLL C: 4K 4K 1 1\n");
   fake::state().keys = {'c'};
   fake::interrupt_at(Service::Copy, 1);
-  EXPECT_EQ(run_benchmark(), 130);
+  EXPECT_EQ(run_benchmark(printer), 130);
   EXPECT_EQ(report(), "earlier run");
   const std::string console = fake::console_text();
   const std::string tail = "HL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing... Testing...\n";
@@ -235,7 +235,7 @@ TEST_F(RunSequence, InterruptionEndsTheRunWithoutAReport) {
 TEST_F(RunSequence, ADirectoryNamedLikeTheConfigurationIsNotFound) {
   fs::create_directory("Varnoquelbit.ini");
   script_default_test_trials();
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   const std::string console = fake::console_text();
   EXPECT_EQ(console.substr(0, console.find("HL C: ")),
             banner() + "\nOS: Windows XP (32bit)\nVarnoquelbit.ini NOT Found.\n"
@@ -253,7 +253,7 @@ TEST_F(RunSequence, AReportThatCannotBeWrittenIsToldOnStandardError) {
   report_before("earlier run");
   write("Varnoquelbit.ini", "#\n");
   fake::fail_every(Service::Report);
-  EXPECT_EQ(run_benchmark(), 0);
+  EXPECT_EQ(run_benchmark(printer), 0);
   EXPECT_EQ(report(), "earlier run");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: write 'result.txt': Is a directory\n"
@@ -279,7 +279,7 @@ TEST_F(RunSequence, TheClipboardCopyIsToldOnATerminalOnly) {
     fake::state().keys = {'c'};
     fake::state().diagnostics_terminal = c.terminal;
     fake::state().clipboard_opens = c.opens;
-    EXPECT_EQ(run_benchmark(), 0);
+    EXPECT_EQ(run_benchmark(printer), 0);
     EXPECT_EQ(fake::diagnostics_text(), c.told) << c.terminal << c.opens;
   }
 }

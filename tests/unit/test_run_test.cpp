@@ -15,7 +15,7 @@ using fake::Service;
 class TestRun : public FakePlatformTest {
  protected:
   void use_fixed() { run.fixed_figures = true; }
-  RunContext run;
+  RunContext run{printer};
   // The tests' part of the report, as the record gives it.
   std::string report() const { return report_text_of_tests(run.record.tests); }
 };
@@ -248,7 +248,7 @@ TEST_F(TestRun, CopiesThatReachedTheMediumLongAfterTheClockAreNotedForHl) {
     if (!c.writes_out) fake::state().clock_readings = {0, 1000, 1000, 2000, 3000, 3000};
     if (!c.readings.empty())
       fake::state().clock_readings.assign(c.readings.begin(), c.readings.end());
-    RunContext fresh;
+    RunContext fresh(printer);
     const bool hl = c.method == CopyMethod::HL;
     EXPECT_TRUE(run_test({c.method, "C:", "1M", hl ? "" : "64K", 4, 2}, fresh));
     EXPECT_EQ(fake::diagnostics_text(), c.note) << c.second_write_out_ms << " " << c.writes_out;
@@ -413,7 +413,7 @@ TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
   // A volume that cannot be asked at a trial fails it the same way, with the reason.
   fake::reset();
   fake::fail_path(Service::Identity, "C:");
-  RunContext second;
+  RunContext second(printer);
   seen(second, "C:", 1LL << 40);
   second.trials.drives["C:"].identity = measured;
   EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 2, 1}, second));

@@ -33,13 +33,14 @@ TEST_P(CopiesReadBack, EachCopyIsComparedWithWhatItsTestFileWasMadeOf) {
   ASSERT_TRUE(create_directory(kDir));
   trials.generator.state = 4242;
   const std::uint32_t first_state = trials.generator.state;
-  ASSERT_TRUE(make_test_files(trials.generator, kDir, c.file_kib, c.file_count));
+  ASSERT_TRUE(make_test_files(printer, trials.generator, kDir, c.file_kib, c.file_count));
   for (std::int32_t i = 0; i < c.file_count; ++i)
     stored(copy_file_path(kDir, i)) = stored(test_file_path(kDir, i));
   const std::uint32_t state_after_making = trials.generator.state;
   c.spoil();
 
-  const bool matched = files_read_back_as_written(kDir, c.file_kib, c.file_count, first_state);
+  const bool matched =
+      files_read_back_as_written(printer, kDir, c.file_kib, c.file_count, first_state);
   const std::string err = fake::diagnostics_text();
   EXPECT_EQ(matched, *c.message == '\0');
   EXPECT_EQ(err, c.message);

@@ -19,6 +19,7 @@
 #include "platform/interruption.h"
 #include "platform/memory.h"
 #include "platform/system_info.h"
+#include "platform/thread.h"
 #include "platform/volume_description.h"
 #include "platform/win32/win32_directories_internal.h"
 #include "platform/win32/win32_files_internal.h"
@@ -628,6 +629,37 @@ TEST(Win32Interruption, ConsoleEventsRequestAnInterruption) {
   EXPECT_TRUE(on_console_event(CTRL_C_EVENT));
   EXPECT_TRUE(interruption_requested());
   EXPECT_EQ(static_cast<DWORD>(interrupted_exit_status()), STATUS_CONTROL_C_EXIT);
+}
+
+// The indicator's thread: started through CreateThread, it runs beside the
+// test's own; the wake-up keeps a set for a later wait and tells a timeout.
+TEST(SideThread, RunsBesideAndWakesUp) {
+  WakeUp started;
+  struct Seen {
+    DWORD thread_id = 0;
+    WakeUp* started = nullptr;
+  } seen;
+  seen.started = &started;
+  SideThread thread;
+  ASSERT_TRUE(thread.start(
+      [](void* context) {
+        Seen& s = *static_cast<Seen*>(context);
+        s.thread_id = GetCurrentThreadId();
+        s.started->set();
+      },
+      &seen));
+  EXPECT_TRUE(started.wait(kWaitForever));
+  thread.join();
+  EXPECT_FALSE(thread.running());
+  EXPECT_NE(seen.thread_id, 0u);
+  EXPECT_NE(seen.thread_id, GetCurrentThreadId());
+
+  WakeUp wake;
+  EXPECT_FALSE(wake.wait(20)) << "nothing set: the wait times out";
+  wake.set();
+  wake.set();
+  EXPECT_TRUE(wake.wait(0)) << "a set is kept for the next wait";
+  EXPECT_FALSE(wake.wait(0)) << "two sets count as one";
 }
 
 }  // namespace
