@@ -1,6 +1,7 @@
 #include "trials/trial.h"
 
 #include <ostream>
+#include <utility>
 
 #include "platform/console.h"
 #include "platform/directories.h"
@@ -47,6 +48,11 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     return failed;
   }
   const std::string work_directory = work_directory_path(drive);
+  // The drive's folder, held to the trial's end: the work directory is made
+  // in it and removed from it, never through the drive's path again. Where it
+  // cannot be held the directory is made by its path, and its creation tells
+  // why that fails.
+  const DirectoryHandle drive_folder(open_drive_directory(drive));
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
   // every path), the work directory and its test files.
@@ -70,8 +76,7 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     CopyPhaseResult failed;
     failed.failed_at = TrialFailure::Init;
     if (interruption_requested()) {
-      held.close();
-      end_interrupted_trial(work_directory, created);
+      end_interrupted_trial(work_directory, std::move(held));
       failed.failed_at = TrialFailure::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
@@ -106,11 +111,10 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
 
   // Remove: a trial that got through leaves nothing behind, or says what
   // stays; an interrupted one removes what it made, a failed one leaves its
-  // files to be looked at. The directory is let go of first: Windows removes
-  // no directory that is held open.
-  held.close();
+  // files to be looked at. Removal goes through the held directory.
   if (verified) {
-    result.left_behind = left_behind(work_directory, remove_tree(work_directory));
+    result.left_behind =
+        left_behind(work_directory, remove_held_directory(std::move(held), work_directory));
     console() << text::kDone;
     return result;
   }
@@ -119,7 +123,7 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
   // A copy that read back wrong fails as a copy.
   if (timed.ok) result.failed_at = TrialFailure::Copy;
   if (interruption_requested()) {
-    end_interrupted_trial(work_directory, true);
+    end_interrupted_trial(work_directory, std::move(held));
     result.failed_at = TrialFailure::Interrupted;
   }
   return result;
