@@ -991,6 +991,133 @@ class PlantedNames(HostileTest):
                          % os.path.join(volume, left[0]))
 
 
+ATTACKER = "varno-attacker"
+VICTIM = "varno-victim"
+
+
+class SharedFolder(HostileTest):
+    """A folder shared by several local users, writable by all without the
+    sticky bit (0777), or by a group (2775, setgid): another user may rename
+    the names in it, the trial's work directory among them. Two local users
+    are made for it: an attacker, and a victim whose folder the attacker can
+    rename but whose files they cannot delete. Runs as root, as CI does."""
+
+    def setUp(self):
+        super().setUp()
+        self.need_root("two local users")
+        if shutil.which("useradd") is None or shutil.which("setpriv") is None:
+            skip_or_fail(self, "useradd and setpriv are needed")
+        for user in (ATTACKER, VICTIM):
+            if subprocess.run(["id", "-u", user], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode != 0:
+                subprocess.run(["useradd", "--system", "--no-create-home", "--user-group",
+                                user], check=True)
+        subprocess.run(["usermod", "-a", "-G", VICTIM, ATTACKER], check=True)
+        self.uid = {u: int(subprocess.check_output(["id", "-u", u])) for u in (ATTACKER, VICTIM)}
+        os.chmod(self.dir, 0o755)
+
+    def as_user(self, user, code, *args):
+        """Runs Python code as the user; returns its standard output."""
+        done = subprocess.run(["setpriv", "--reuid=" + user, "--regid=" + user,
+                               "--init-groups", "--", "/usr/bin/python3", "-c", code] +
+                              list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(done.returncode, 0, done.stdout)
+        return done.stdout.decode()
+
+    def share(self, mode):
+        share = os.path.join(self.dir, "share")
+        os.mkdir(share)
+        os.chown(share, 0, pwd_gid(VICTIM))
+        os.chmod(share, mode)
+        victim = os.path.join(share, "victim")
+        self.as_user(VICTIM, "import os, sys\n"
+                     "os.mkdir(sys.argv[1], 0o755)\n"
+                     "for i in range(3):\n"
+                     "    with open(os.path.join(sys.argv[1], 'doc%d.txt' % i), 'w') as f:\n"
+                     "        f.write('the victim\\'s document %d\\n' % i)\n", victim)
+        return share, victim
+
+    def run_stopped_while_copying(self, ini, drive, attack):
+        """Runs the program, stops it once its trial has begun to copy (its
+        first copy is there), calls attack(), lets it go on; returns (stdout,
+        stderr) as text."""
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(proc.kill)
+        deadline = time.monotonic() + 120
+        while not any(os.path.exists(os.path.join(drive, d, "copy0.dat"))
+                      for d in work_directories_in(drive)):
+            self.assertIsNone(proc.poll(), "the run ended before its copies")
+            self.assertLess(time.monotonic(), deadline, "no copy was ever made")
+            time.sleep(0.001)
+        os.kill(proc.pid, signal.SIGSTOP)
+        while process_state(proc.pid) not in ("T", "Z"):
+            time.sleep(0.001)
+        self.assertEqual(process_state(proc.pid), "T", "stopped before its end")
+        attack()
+        os.kill(proc.pid, signal.SIGCONT)
+        out, err = proc.communicate(timeout=600)
+        self.assertEqual(proc.returncode, 0)
+        return out.decode("latin-1"), err.decode("latin-1")
+
+    def test_a_work_directory_renamed_away_and_replaced(self):
+        cases = [("HL", 0o777, "victim"), ("LL", 0o2775, "victim"),
+                 ("HL", 0o777, "links"), ("LL", 0o2775, "links")]
+        for method, mode, replacement in cases:
+            with self.subTest(method=method, mode=oct(mode), replacement=replacement):
+                shutil.rmtree(os.path.join(self.dir, "share"), True)
+                share, victim = self.share(mode)
+                before = snapshot(victim)
+                swapped = []
+
+                def attack():
+                    # Root's work directory goes aside; the victim's folder,
+                    # or a folder of links to the victim's files, takes its name.
+                    swapped.append(self.as_user(ATTACKER, SWAP, share, victim, replacement))
+
+                ini = ("HL %s 32M 16 1\n" if method == "HL" else "LL %s 32M 1M 16 1\n") % share
+                out, err = self.run_stopped_while_copying(ini, share, attack)
+                name = swapped[0].strip()
+                print("\n%s %s %s:\n%s%s" % (method, oct(mode), replacement, out, err))
+                self.assertRegex(out, r"\[Trial 0\] Preparing\.\.\. Testing\.\.\. Done\.  Result: ")
+                place = os.path.join(share, name)
+                owner = self.uid[VICTIM if replacement == "victim" else ATTACKER]
+                self.assertEqual(
+                    [line for line in own_lines(err) if "copies reached" not in line],
+                    ["varnoquelbit: left '%s': another directory, of user %d, is there now, "
+                     "not the trial's own directory: that was moved away, and stays where it "
+                     "was moved, emptied" % (place, owner)])
+                self.assertEqual(snapshot(victim if replacement == "links" else place),
+                                 before, "the victim's tree is intact")
+                self.assertEqual(os.listdir(os.path.join(share, "moved-" + name)), [],
+                                 "root's own files went, its directory stays where it was moved")
+
+
+# The attacker's move: share, victim folder, replacement ("victim": the
+# victim's folder itself; "links": a new folder of links to its files).
+SWAP = """import os, re, sys
+share, victim, replacement = sys.argv[1:4]
+name = [n for n in os.listdir(share) if re.match(r"^Varnoquelbit-?[0-9]+$", n)][0]
+os.rename(os.path.join(share, name), os.path.join(share, "moved-" + name))
+if replacement == "victim":
+    os.rename(victim, os.path.join(share, name))
+else:
+    os.mkdir(os.path.join(share, name))
+    for i in range(16):
+        for kind in ("test", "copy"):
+            os.symlink(os.path.join(victim, "doc%d.txt" % (i % 3)),
+                       os.path.join(share, name, "%s%d.dat" % (kind, i)))
+print(name)
+"""
+
+
+def pwd_gid(user):
+    import grp
+    return grp.getgrnam(user).gr_gid
+
+
 class DriveStrings(HostileTest):
     """Drive strings that name no usable directory."""
 
