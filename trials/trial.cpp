@@ -94,19 +94,26 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
 
   // After the clock, every copy goes to the medium first, timed alone, so
   // that the read-back below finds nothing left to write.
+  // A copy whose data did not reach the medium failed as a copy.
   CopyPhaseResult result = timed;
+  Outcome written_out;
   if (timed.ok) {
     progress_begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
-    result.write_out_ms = write_out_copies(work_directory, file_count);
+    result.write_out_ms = write_out_copies(work_directory, file_count, written_out);
     progress_end_phase();
+    if (!written_out) {
+      console() << method.copy_failed << std::endl;
+      write_failure(written_out);
+    }
   }
+  const bool copied = timed.ok && written_out;
 
   // Verify: a copy that does not hold what was written fails the trial.
-  if (timed.ok) progress_begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
+  if (copied) progress_begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
   const bool verified =
-      timed.ok && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
+      copied && files_read_back_as_written(work_directory, file_kib, file_count, content_state);
   progress_end_phase();
-  if (timed.ok && !verified && !interruption_requested())
+  if (copied && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 
   // Remove: a trial that got through leaves nothing behind, or says what

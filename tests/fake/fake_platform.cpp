@@ -296,15 +296,21 @@ std::uint32_t take_cached_transfer_length() {
   return length;
 }
 
-void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }
+Outcome flush_file(FileHandle file) {
+  if (fake::call_fails(Service::Flush, fake::path_of(file), 0, file))
+    return failure("flush", "", "injected fault");
+  return success();
+}
 
 void drop_cached_data(FileHandle file) {
   fake::call_fails(Service::DropCache, fake::path_of(file), 0, file);
 }
 
-bool write_out_data(FileHandle file) {
-  fake::call_fails(Service::WriteOut, fake::path_of(file), 0, file);
-  return state().writes_out;
+Outcome write_out_data(FileHandle file, bool& offered) {
+  offered = state().writes_out;
+  if (fake::call_fails(Service::WriteOut, fake::path_of(file), 0, file) && offered)
+    return failure("write out", "", "injected fault");
+  return success();
 }
 
 void close_file(FileHandle file) {
