@@ -5,7 +5,7 @@
 
 #include "platform/console.h"
 #include "platform/interruption.h"
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 

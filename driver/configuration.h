@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 
 constexpr const char* kConfigurationFile = "Varnoquelbit.ini";
 

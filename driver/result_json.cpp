@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "console/escaped.h"
 #include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "platform/failure.h"
@@ -18,34 +19,6 @@ namespace {
 
 // Keys stay in the order written here, the order the format lists them.
 using json = nlohmann::ordered_json;
-
-// The length of the valid UTF-8 sequence at `at`, or 0 when the byte there
-// starts none: no overlong forms, no surrogates, nothing past U+10FFFF.
-std::size_t utf8_sequence(const std::string& bytes, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > bytes.size()) return 0;
-  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  return length;
-}
 
 json text(const std::string& bytes) { return utf8_text(bytes); }
 json text_or_null(const std::string& bytes) {
@@ -138,7 +111,8 @@ json trial_json(const TrialRecord& trial) {
           {"seconds_text", text_or_null(trial.seconds_text)},
           {"mb_per_s_text", text_or_null(trial.mb_per_s_text)},
           {"bytes_read_back", value_or_null(trial.bytes_read_back)},
-          {"write_out_ms", value_or_null(trial.write_out_ms)}};
+          {"write_out_ms", value_or_null(trial.write_out_ms)},
+          {"reason", text_or_null(trial.reason)}};
 }
 
 json test_json(const TestRecord& test) {

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 
 #include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "driver/configuration.h"
 #include "driver/os_name.h"
+#include "driver/report_text.h"
 #include "driver/result_json.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
@@ -17,7 +17,7 @@
 #include "platform/failure.h"
 #include "platform/interruption.h"
 #include "platform/report_files.h"
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 #include "trials/console_line.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
@@ -92,11 +92,10 @@ int run_benchmark() {
   RunContext run;
   run.record.start_seconds = calendar_seconds_now();
   run.trials.generator.state = static_cast<std::uint32_t>(run.record.start_seconds);
-  std::ostringstream& report = run.report;
   std::ostream& out = console();
 
-  out << text::kBuildOpen << build_stamp() << text::kBuildClose << std::endl;
-  report << text::kBuildOpen << build_stamp() << text::kBuildClose << text::kReportLineEnd;
+  run.record.banner = text::kBuildOpen + build_stamp() + text::kBuildClose;
+  out << run.record.banner << std::endl;
 
   const std::string name = os_name();
   if (name.empty()) {
@@ -105,7 +104,6 @@ int run_benchmark() {
   }
   run.record.os_line = text::kOsLine + name;
   out << run.record.os_line << std::endl;
-  report << run.record.os_line << text::kReportLineEnd;
 
   std::ifstream configuration;
   bool missing = false;
@@ -122,14 +120,16 @@ int run_benchmark() {
   // An interrupted run has removed the work directory of its trial in
   // progress; it leaves the reports of an earlier run as they were.
   if (interruption_requested()) return interrupted_exit_status();
-  write_report_file(report.str());
+  // Every report is written from the run's record, now complete.
   run.record.end_seconds = calendar_seconds_now();
+  const std::string report = report_text(run.record);
+  write_report_file(report);
   write_result_files(run.record);
 
   out << text::kPressAnyKey << std::endl;
   out << text::kClipboardPrompt << std::endl;
   const int key = read_key();
   if (interruption_requested()) return interrupted_exit_status();
-  if (key == 'c') copy_report(report.str());
+  if (key == 'c') copy_report(report);
   return 0;
 }

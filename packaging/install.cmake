@@ -29,6 +29,11 @@ add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 
 install(TARGETS varnoquelbit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS tools/varnoquelbit-compare DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The script's code: the varnoquelbit_compare package, in share/varnoquelbit,
+# where the script looks for it (bytecode caches left out).
+install(DIRECTORY tools/varnoquelbit_compare DESTINATION ${CMAKE_INSTALL_DATADIR}/${PROJECT_NAME}
+        FILES_MATCHING PATTERN "*.py" PATTERN "*.js" PATTERN "*.css"
+        PATTERN "__pycache__" EXCLUDE)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/varnoquelbit-compare.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz packaging/copyright
@@ -57,8 +62,8 @@ directory: for each trial it fills a fresh work directory on the target volume
 with test files written past the file cache, times copying every file beside
 itself, with the system's whole-file copy (HL) or through one unbuffered
 buffer (LL), and prints the speed in MB/s. The results also go to result.txt.
-varnoquelbit-compare prints recorded runs side by side, as a table, as CSV or
-as a picture.")
+varnoquelbit-compare prints recorded runs side by side, as a table, as
+Markdown, as CSV, as a picture or as a self-contained HTML page.")
 set(CPACK_PACKAGE_CONTACT "Varnoquelbit developers <varnoquelbit@example.org>"
     CACHE STRING "Maintainer of the Debian package")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -1,87 +1,103 @@
 #include "testrun/drive_space.h"
 
+#include <cstdio>
+
 #include "platform/console.h"
 #include "platform/volume.h"
 #include "platform/volume_description.h"
+#include "testrun/shared_lines.h"
 #include "testrun/volume_notes.h"
 #include "trials/notes.h"
 #include "trials/texts.h"
 
 namespace {
 
-void write_disk_line(std::ostream& out, const std::string& drive, const std::string& total_gb,
-                     const std::string& free_gb) {
-  out << text::kDisk << drive << text::kDiskTotal << total_gb << text::kDiskFree << free_gb
-      << text::kDiskEnd;
-}
-
 std::int64_t clamp_to_int64(std::uint64_t value) {
   return value > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX
                                                        : static_cast<std::int64_t>(value);
 }
 
-}  // namespace
+std::int64_t free_kib_of(const Drive& drive) {
+  return clamp_to_int64(drive.figures.free_bytes / 1024);
+}
 
-bool drive_free_kib(const std::string& drive, RunContext& run, std::int64_t& free_kib) {
-  DriveSpaceCache& cache = run.drives;
-  const auto known = cache.find(drive);
-  if (known != cache.end()) {
-    free_kib = known->second;
-    return true;
+// "12.5 MiB"-style amounts for the free-space note, in the unit that keeps
+// the figure readable.
+std::string kib_amount(double kib) {
+  static const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB", "ZiB"};
+  std::size_t unit = 0;
+  while (kib >= 1024 && unit + 1 < sizeof units / sizeof *units) {
+    kib /= 1024;
+    ++unit;
   }
+  char text[64];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", kib, units[unit]);
+  return text;
+}
 
-  VolumeFigures figures;
-  const Outcome queried = query_volume(drive, figures);
+// The drive's entry at its first test: queried, printed, described.
+const Drive* first_query(const std::string& drive, RunContext& run, TestRecord& record) {
+  Drive entry;
+  const Outcome queried = query_volume(drive, entry.figures);
   if (!queried) {
     console() << text::kNoDriveInformation << drive << std::endl;
     write_failure(queried);
-    return false;
+    return nullptr;
   }
-  const std::int64_t free = clamp_to_int64(figures.free_bytes / 1024);
-  const std::int64_t total = clamp_to_int64(figures.total_bytes / 1024);
   const double kib_to_gb = (1.0 / 1024) * (1.0 / 1024);
-  const std::string total_gb = figure(run, static_cast<double>(total) * kib_to_gb);
-  const std::string free_gb = figure(run, static_cast<double>(free) * kib_to_gb);
+  DiskLineRecord line;
+  line.total_gb_text =
+      figure(run, static_cast<double>(clamp_to_int64(entry.figures.total_bytes / 1024)) * kib_to_gb);
+  line.free_gb_text = figure(run, static_cast<double>(free_kib_of(entry)) * kib_to_gb);
+  console() << disk_line_text(drive, line) << std::endl;
+  record.disk_line = line;
 
-  write_disk_line(console(), drive, total_gb, free_gb);
-  console() << std::endl;
-  write_disk_line(run.report, drive, total_gb, free_gb);
-  run.report << text::kReportLineEnd;
-
-  cache.emplace(drive, free);
-  // What the drive string stands for, told the first time it is queried.
-  if (const std::optional<VolumeDescription>& volume = drive_volume(drive, run)) {
-    const std::string named = volume_name_note(drive, *volume);
+  VolumeDescription volume;
+  if (describe_volume(drive, volume)) {
+    // The record's figures are those the disk line printed, not a second
+    // query's a moment later.
+    volume.figures = entry.figures;
+    entry.description = volume;
+    // What the drive string stands for, told the first time it is queried.
+    const std::string named = volume_name_note(drive, volume);
     if (!named.empty() && diagnostics_on_terminal()) write_note(named);
-    const std::string unmounted = mount_point_note(drive, *volume);
+    const std::string unmounted = mount_point_note(drive, volume);
     if (!unmounted.empty()) write_note(unmounted);
   }
   // The volume measured here is the one this drive's trials must run on.
   // Without its identity they run unchecked, as before.
   VolumeIdentity identity;
-  if (query_volume_identity(drive, identity)) run.trials.volumes[drive] = identity;
-  free_kib = free;
+  if (query_volume_identity(drive, identity)) entry.identity = identity;
+  return &run.trials.drives.emplace(drive, entry).first->second;
+}
+
+}  // namespace
+
+bool drive_free_kib(const std::string& drive, RunContext& run, TestRecord& record,
+                    std::int64_t& free_kib) {
+  const auto known = run.trials.drives.find(drive);
+  const Drive* entry =
+      known != run.trials.drives.end() ? &known->second : first_query(drive, run, record);
+  if (entry == nullptr) return false;
+  record.volume = entry->description;
+  free_kib = free_kib_of(*entry);
   return true;
 }
 
-const std::optional<VolumeDescription>& drive_volume(const std::string& drive, RunContext& run) {
-  const auto known = run.descriptions.find(drive);
-  if (known != run.descriptions.end()) return known->second;
-  VolumeDescription volume;
-  std::optional<VolumeDescription> described;
-  if (describe_volume(drive, volume)) described = volume;
-  return run.descriptions.emplace(drive, described).first->second;
-}
-
-bool check_free_space(std::int64_t free_kib, std::int64_t file_kib, std::int32_t file_count) {
+bool check_free_space(const std::string& drive, std::int64_t free_kib, std::int64_t file_kib,
+                      std::int32_t file_count) {
   std::int64_t needed = 0;
   // A product beyond 64 bits can never fit.
   const bool overflow =
       __builtin_mul_overflow(static_cast<std::int64_t>(file_count), file_kib, &needed) ||
       __builtin_mul_overflow(needed, std::int64_t{2}, &needed);
-  if (overflow || needed > free_kib) {
-    console() << text::kNotEnoughSpace << std::endl;
-    return false;
-  }
-  return true;
+  if (!overflow && needed <= free_kib) return true;
+  console() << text::kNotEnoughSpace << std::endl;
+  // The need in exact arithmetic, so that an overflowing one still reads right.
+  const double need = 2.0 * file_count * static_cast<double>(file_kib);
+  const char* files = file_count == 1 ? " file of " : " files of ";
+  write_note("not enough free space on '" + drive + "': the test needs " + kib_amount(need) +
+             " (" + std::to_string(file_count) + files + kib_amount(file_kib) +
+             " and their copies), and " + kib_amount(free_kib) + " is free");
+  return false;
 }

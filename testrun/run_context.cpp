@@ -1,6 +1,7 @@
 #include "testrun/run_context.h"
 
 #include <iomanip>
+#include <sstream>
 
 std::string figure(const RunContext& run, double value) {
   std::ostringstream text;

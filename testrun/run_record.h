@@ -9,16 +9,7 @@
 
 #include "platform/volume_description.h"
 #include "trials/copy_method.h"
-
-// How a trial ended.
-enum class TrialOutcome {
-  Done,        // a speed was printed
-  InitFailed,  // "Init Failed"
-  OpenFailed,  // LL: "open from failed", "open to failed"
-  CopyFailed,  // a copy failed, or did not read back as written
-  ZeroMs,      // every copy succeeded within one clock step: no speed
-  Interrupted,
-};
+#include "trials/trial.h"
 
 struct TrialRecord {
   std::int32_t index = 0;
@@ -31,6 +22,9 @@ struct TrialRecord {
   std::string mb_per_s_text;
   std::optional<std::uint64_t> bytes_read_back;  // absent when the read-back did not run
   std::optional<std::uint32_t> write_out_ms;     // absent where not measured
+  // A trial that got no speed: the first note on standard error it wrote,
+  // its reason, as printed; empty when it wrote none.
+  std::string reason;
 };
 
 // The check that stopped a test before its trials.
@@ -40,6 +34,12 @@ enum class TestStop { None, Drive, Size, Buffer, Space, Trials };
 struct CacheNote {
   std::string reason;  // "no_direct_io", "user_space_driver", "network_file_system"
   std::string text;    // the note's line as printed, without its line end
+};
+
+// The disk line a drive's first test printed: its figures as printed.
+struct DiskLineRecord {
+  std::string total_gb_text;
+  std::string free_gb_text;
 };
 
 struct AverageRecord {
@@ -59,6 +59,8 @@ struct TestRecord {
   std::optional<std::int64_t> buffer_size_bytes;
   std::int32_t file_count = 0;
   std::int32_t trial_count = 0;
+  // Printed by this test, the first of its drive string.
+  std::optional<DiskLineRecord> disk_line;
   TestStop stopped_at = TestStop::None;
   std::string console_text;  // the stopping check's console text, if it printed one
   // The drive's volume, described at its first test; absent when it could
@@ -70,10 +72,16 @@ struct TestRecord {
   std::optional<AverageRecord> average;
 };
 
+// Whether the test printed its headers: it passed every check before them.
+inline bool headers_printed(const TestRecord& test) {
+  return test.stopped_at == TestStop::None || test.stopped_at == TestStop::Trials;
+}
+
 struct RunRecord {
   // Calendar seconds (UTC) when the run started and ended.
   std::int64_t start_seconds = 0;
   std::int64_t end_seconds = 0;
+  std::string banner;   // as printed, without its line end
   std::string os_line;  // as printed, without its line end
   std::vector<TestRecord> tests;
 };

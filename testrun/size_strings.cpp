@@ -66,3 +66,26 @@ std::int64_t parse_size_kib(const std::string& text) {
   if (!(value > -kLimit && value < kLimit)) return 0;
   return static_cast<std::int64_t>(value);  // truncation toward zero
 }
+
+std::string size_refusal(const std::string& text) {
+  if (parse_size_kib(text) >= 1) return std::string();
+  if (text.empty()) return "is empty";
+  const char last = text.back();
+  if (std::strchr("kKmMgG", last) == nullptr)
+    return "has no unit: it must end in K, M or G (as 64M or 4K), not '" + std::string(1, last) +
+           "'";
+  const double number = parse_leading_number(text);
+  if (number == 0.0) {
+    std::size_t i = 0;
+    while (i < text.size() && is_space(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && text[i] == '.') ++i;
+    if (i >= text.size() || !is_digit(text[i]))
+      return "has no number before its unit (as 64M or 4K)";
+    return "is zero";
+  }
+  if (number < 0) return "is negative";
+  const std::int64_t kib = parse_size_kib(std::string("1") + last);
+  if (number * static_cast<double>(kib) < 1.0) return "is below 1 KiB, the smallest size (1K)";
+  return "is too large: it does not fit 2^63 KiB";
+}

@@ -13,3 +13,8 @@ std::int64_t parse_size_kib(const std::string& text);
 // The leading decimal number of `text` by the rules above, independent of the
 // locale; 0.0 when the text does not begin with a number.
 double parse_leading_number(const std::string& text);
+
+// Why a size string gives no size the trials can use (parse_size_kib below
+// 1), for a note on standard error: "has no unit letter ...", "is negative",
+// "is below 1 KiB", and so on. Empty when the string gives a usable size.
+std::string size_refusal(const std::string& text);

@@ -1,11 +1,13 @@
 #!/bin/sh
 # Installs the Debian or Ubuntu packages that building Varnoquelbit needs
 # ("build": the program alone), that building it and running every test
-# need ("test"), or that building it and packing it with `cpack -G DEB` need
-# ("package"). Runs apt-get directly as root and through sudo otherwise;
-# does nothing when every package is already installed.
+# need ("test"), that building it and packing it with `cpack -G DEB` need
+# ("package"), or the browser the test of varnoquelbit-compare's HTML page
+# drives ("browser", on top of "test"; without it that test is skipped).
+# Runs apt-get directly as root and through sudo otherwise; does nothing
+# when every package is already installed.
 #
-#   tools/install_packages.sh build|test|package
+#   tools/install_packages.sh build|test|package|browser
 set -eu
 
 build_packages="cmake g++ make gzip nlohmann-json3-dev"
@@ -20,7 +22,9 @@ case "${1:-}" in
   # cpack's DEB generator needs file; dpkg-dev's dpkg-shlibdeps finds the
   # libraries the package depends on.
   package) packages="$build_packages dpkg-dev file" ;;
-  *) echo "usage: $0 build|test|package" >&2; exit 2 ;;
+  # Headless Chromium, its WebDriver and Selenium to drive it from Python.
+  browser) packages="chromium chromium-driver python3-selenium" ;;
+  *) echo "usage: $0 build|test|package|browser" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -2,10 +2,8 @@
 // timed copy phase each row names.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 
-#include "platform/failure.h"
 
 enum class CopyMethod { HL, LL };
 
@@ -27,35 +25,26 @@ struct CopyJob {
   void* buffer = nullptr;       // buffer_kib KiB, aligned for the cache bypass
 };
 
-// Where a trial that got no speed stopped.
+// Where a copy phase that got no speed stopped.
 enum class TrialFailure {
-  Init,         // the work directory, a test file or the buffer could not be made
   Open,         // a file of a pair could not be opened before the clock
-  Copy,         // a copy failed, or did not read back as written
-  Interrupted,  // the run was interrupted during the trial
+  Copy,         // a copy failed
+  Interrupted,  // the run was interrupted during the phase
 };
 
-// What a timed copy phase measured.
+// What a timed copy phase measured, and nothing else: its trial adds the
+// write-out, the read-back and the removal.
 struct CopyPhaseResult {
   // Every file was copied. Otherwise the failure is reported on the console,
-  // or the run was interrupted, and the other fields are 0.
+  // or the run was interrupted, and elapsed_ms is 0.
   bool ok = false;
   std::uint32_t elapsed_ms = 0;
   // The length of the phase's first transfer that went through the system's
   // file cache because the volume refused direct I/O for it (or keeps its
   // files in memory); 0 when none did.
   std::uint32_t cached_length = 0;
-  // After the clock: the milliseconds the trial took to write its copies out
-  // of the system's cache to the medium before reading them back. A copy
-  // phase leaves it empty for its trial to fill; it stays empty where the
-  // system offers no such write-out or the trial did not get that far.
-  std::optional<std::uint32_t> write_out_ms = std::nullopt;
   // When not ok: where it failed.
   TrialFailure failed_at = TrialFailure::Copy;
-  // A trial that got through but could not remove its work directory: the
-  // directory as the system names it and the reason (note_left_behind in
-  // trials/work_directory.h); success otherwise.
-  Outcome left_behind = success();
 };
 
 // A timed copy phase: copies test file i to copy file i of the job's work

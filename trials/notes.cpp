@@ -3,6 +3,7 @@
 #include <ostream>
 #include <vector>
 
+#include "console/escaped.h"
 #include "platform/console.h"
 #include "platform/terminal.h"
 #include "trials/console_line.h"
@@ -15,13 +16,19 @@ std::vector<std::string>& held_notes() {
   return notes;
 }
 
+std::vector<std::string>& every_note() {
+  static std::vector<std::string> notes;
+  return notes;
+}
+
 void write_line(const std::string& text) { diagnostics() << note_line(text) << std::endl; }
 
 }  // namespace
 
-std::string note_line(const std::string& text) { return "varnoquelbit: " + text; }
+std::string note_line(const std::string& text) { return "varnoquelbit: " + escaped(text); }
 
 void write_note(const std::string& text) {
+  every_note().push_back(text);
   erase_progress();
   if (console_line_column() > 0) {
     held_notes().push_back(text);
@@ -34,6 +41,10 @@ void write_failure(const Outcome& outcome) {
   if (outcome) return;
   write_note(outcome.operation + " '" + outcome.path + "': " + outcome.reason);
 }
+
+std::size_t notes_so_far() { return every_note().size(); }
+
+std::string note_line_at(std::size_t index) { return note_line(every_note().at(index)); }
 
 bool notes_held() { return !held_notes().empty(); }
 

@@ -2,11 +2,14 @@
 // line each, "varnoquelbit: <text>". Every note of the run passes through
 // write_note, the one place that decides where and when a note appears.
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "platform/failure.h"
 
-// "varnoquelbit: <text>", the note's line as written.
+// "varnoquelbit: <text>", the note's line as written: the text escaped (see
+// console/escaped.h), since names in it come from the configuration, the
+// mount table and the file system.
 std::string note_line(const std::string& text);
 
 // Writes "varnoquelbit: <text>" and a line end, flushed. While the console
@@ -17,6 +20,11 @@ void write_note(const std::string& text);
 // Writes a failure as the note "<operation> '<path>': <reason>". A success
 // writes nothing.
 void write_failure(const Outcome& outcome);
+
+// The notes of the run so far, written or held, in the order they came: how
+// many, and the line of one (as note_line gives it), for the run's record.
+std::size_t notes_so_far();
+std::string note_line_at(std::size_t index);
 
 // Whether notes are held for the console's next line end.
 bool notes_held();

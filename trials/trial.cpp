@@ -23,11 +23,11 @@ namespace {
 // (or the volume cannot be asked), the trial's line ends in "Init Failed"
 // and standard error says why.
 bool still_on_first_volume(const TrialState& state, const std::string& drive) {
-  const auto first = state.volumes.find(drive);
-  if (first == state.volumes.end()) return true;
+  const auto first = state.drives.find(drive);
+  if (first == state.drives.end() || !first->second.identity) return true;
   VolumeIdentity now;
   const Outcome queried = query_volume_identity(drive, now);
-  if (queried && now == first->second) return true;
+  if (queried && now == *first->second.identity) return true;
   console() << text::kInitFailed << std::endl;
   if (!queried)
     write_failure(queried);
@@ -36,16 +36,26 @@ bool still_on_first_volume(const TrialState& state, const std::string& drive) {
   return false;
 }
 
+// A copy phase that failed, or got through and then read back wrong.
+TrialOutcome outcome_of_failed(const CopyPhaseResult& timed) {
+  if (timed.ok) return TrialOutcome::CopyFailed;
+  switch (timed.failed_at) {
+    case TrialFailure::Open: return TrialOutcome::OpenFailed;
+    case TrialFailure::Copy: return TrialOutcome::CopyFailed;
+    case TrialFailure::Interrupted: return TrialOutcome::Interrupted;
+  }
+  return TrialOutcome::CopyFailed;
+}
+
 }  // namespace
 
-CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
-                          const std::string& drive, std::int64_t file_kib,
-                          std::int32_t file_count, std::int64_t buffer_kib) {
+TrialResult run_trial(TrialState& state, const CopyMethodRow& method, const std::string& drive,
+                      std::int64_t file_kib, std::int32_t file_count, std::int64_t buffer_kib) {
+  TrialResult result;
   console() << text::kPreparing;
   if (!still_on_first_volume(state, drive)) {
-    CopyPhaseResult failed;
-    failed.failed_at = TrialFailure::Init;
-    return failed;
+    result.outcome = TrialOutcome::InitFailed;
+    return result;
   }
   const std::string work_directory = work_directory_path(drive);
   // The drive's folder, held to the trial's end: the work directory is made
@@ -73,16 +83,15 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
       created && make_test_files(state.generator, work_directory, file_kib, file_count);
   progress_end_phase();
   if (!prepared) {
-    CopyPhaseResult failed;
-    failed.failed_at = TrialFailure::Init;
+    result.outcome = TrialOutcome::InitFailed;
     if (interruption_requested()) {
       end_interrupted_trial(work_directory, std::move(held));
-      failed.failed_at = TrialFailure::Interrupted;
+      result.outcome = TrialOutcome::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
       write_failure(directory);
     }
-    return failed;
+    return result;
   }
   console() << text::kTesting;
 
@@ -92,10 +101,11 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
       method.timed_copy({work_directory, file_count, file_kib, buffer_kib, buffer.bytes()});
   progress_end_phase();
 
+  result.cached_length = timed.cached_length;
+
   // After the clock, every copy goes to the medium first, timed alone, so
   // that the read-back below finds nothing left to write.
   // A copy whose data did not reach the medium failed as a copy.
-  CopyPhaseResult result = timed;
   Outcome written_out;
   if (timed.ok) {
     progress_begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
@@ -123,15 +133,15 @@ CopyPhaseResult run_trial(TrialState& state, const CopyMethodRow& method,
     result.left_behind =
         left_behind(work_directory, remove_held_directory(std::move(held), work_directory));
     console() << text::kDone;
+    result.outcome = timed.elapsed_ms == 0 ? TrialOutcome::ZeroMs : TrialOutcome::Done;
+    result.elapsed_ms = timed.elapsed_ms;
     return result;
   }
-  result.ok = false;
-  result.elapsed_ms = 0;
   // A copy that read back wrong fails as a copy.
-  if (timed.ok) result.failed_at = TrialFailure::Copy;
+  result.outcome = outcome_of_failed(timed);
   if (interruption_requested()) {
     end_interrupted_trial(work_directory, std::move(held));
-    result.failed_at = TrialFailure::Interrupted;
+    result.outcome = TrialOutcome::Interrupted;
   }
   return result;
 }

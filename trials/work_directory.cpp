@@ -3,6 +3,7 @@
 #include <ostream>
 #include <utility>
 
+#include "console/escaped.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/directories.h"
@@ -43,7 +44,8 @@ DirectoryHandle open_work_directory(const std::string& work_directory, std::int3
 }
 
 DirectoryInProgress::DirectoryInProgress(const std::string& work_directory) {
-  note_directory_in_progress(system_path(work_directory));
+  // Escaped now: the second interruption's handler writes it as it is.
+  note_directory_in_progress(escaped(system_path(work_directory)));
 }
 
 DirectoryInProgress::~DirectoryInProgress() { note_directory_in_progress(""); }

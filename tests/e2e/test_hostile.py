@@ -386,7 +386,9 @@ WRITE_OUT_TEXT = (r"HL's copies reached '%s' \d+\.\d{3} s after the clock stoppe
                   r"counting that, they copied at \d+\.\d{3} MB/s")
 WRITE_OUT_NOTE = "varnoquelbit: " + WRITE_OUT_TEXT + r"\n"
 NOTE = re.compile(r"^varnoquelbit: (?:(?:file|trial) count [-+]?\d+ does not fit 32 bits; "
-                  r"read as -?\d+|a drive with blanks needs double quotes: \".*\")$")
+                  r"read as -?\d+|a drive with blanks needs double quotes: \".*\""
+                  r"|(?:file|buffer) size '.*' of (?:line '.*'|the built-in test): .*"
+                  r"|not enough free space on '.*': the test needs .*, and .* is free)$")
 # Lines on standard error that tell no failure: the configuration's notes and
 # the write-out note.
 BESIDES = re.compile(NOTE.pattern + "|^varnoquelbit: " + WRITE_OUT_TEXT % ".*" + "$")
@@ -1148,6 +1150,20 @@ class DriveStrings(HostileTest):
         ] + PROMPT_LINES)
         self.assertFalse(os.path.exists(drive))
 
+    def test_a_name_holding_terminal_controls(self):
+        """Standard output keeps the configuration's bytes; standard error
+        shows the controls as \\xNN, so a name cannot retitle the window,
+        clear the screen or write the clipboard."""
+        name = "x\x1b]0;owned\x07\x1b[2J\x1b]52;c;aGk=\x07\xc2\x9b1m\xff"
+        drive = os.path.join(self.dir, name)
+        run = self.start("HL %s 4K 1 1\n" % drive)
+        self.assert_lines(run.console, start_lines() + [
+            "Could not Get the Drive Information of " + drive] + PROMPT_LINES)
+        shown = os.path.join(self.dir, "x\\x1B]0;owned\\x07\\x1B[2J\\x1B]52;c;aGk=\\x07\\x9B1m\\xFF")
+        self.assertEqual(run.diagnostics.splitlines()[0],
+                         "varnoquelbit: query volume '%s': No such file or directory" % shown)
+        self.assertNotRegex(run.diagnostics, "[\x00-\x09\x0b-\x1f\x7f\x80-\x9f\xff]")
+
     def test_an_unwritable_directory(self):
         """As user nobody where the tests run as root, else as the user itself."""
         target = os.path.join(self.dir, "target")
@@ -1287,6 +1303,8 @@ class CurrentDirectory(HostileTest):
             disk_line("C:"), ROOM_MESSAGE] + PROMPT_LINES)
         self.assertIsNone(run.result)
         self.assertEqual(run.diagnostics,
+                         "varnoquelbit: not enough free space on 'C:': the test needs 8 KiB "
+                         "(1 file of 4 KiB and their copies), and 0 KiB is free\n"
                          "varnoquelbit: write 'result.txt': No space left on device\n"
                          "varnoquelbit: write 'result.json': No space left on device\n"
                          "varnoquelbit: append to 'results.jsonl': No space left on device\n")
@@ -1337,7 +1355,15 @@ class ConfigurationLimits(HostileTest):
         # fails before it makes anything.
         self.assertIn(trials[0].kind, ("done", "not created"))
         self.assertEqual([t.kind for t in trials[1:]], ["done", "done"])
-        self.assertEqual([line for line in run.diagnostics.splitlines() if NOTE.match(line)], [
+        notes = [line for line in run.diagnostics.splitlines() if NOTE.match(line)]
+        # Each refused size and each room shortage says why, in the lines' order.
+        refusals = [output[0] for _, output in lines
+                    if output in ([SIZE_MESSAGE], [ROOM_MESSAGE])]
+        told = [line for line in notes if " size '" in line or "free space" in line]
+        self.assertEqual(len(told), len(refusals), run.diagnostics)
+        for console_text, note in zip(refusals, told):
+            self.assertIn(" size '" if console_text == SIZE_MESSAGE else "free space", note)
+        self.assertEqual([line for line in notes if " count " in line], [
             "varnoquelbit: file count 99999999999 does not fit 32 bits; read as 2147483647",
             "varnoquelbit: trial count -99999999999 does not fit 32 bits; read as -2147483648",
             "varnoquelbit: file count -99999999999 does not fit 32 bits; read as -2147483648"])

@@ -52,12 +52,16 @@ done
   fail "Recommends is not python3-matplotlib"
 for path in ./usr/bin/varnoquelbit ./usr/share/man/man1/varnoquelbit.1.gz \
             ./usr/bin/varnoquelbit-compare ./usr/share/man/man1/varnoquelbit-compare.1.gz \
+            ./usr/share/varnoquelbit/varnoquelbit_compare/command.py \
+            ./usr/share/varnoquelbit/varnoquelbit_compare/page.js \
             ./usr/share/doc/varnoquelbit/result.schema.json \
             ./usr/share/doc/varnoquelbit/README.md ./usr/share/doc/varnoquelbit/copyright \
             ./usr/share/doc/varnoquelbit/changelog.gz \
             ./usr/share/doc/varnoquelbit/examples/Varnoquelbit.ini; do
   grep -q " $path\$" <<<"$contents" || fail "$path missing from the package"
 done
+
+! grep -q __pycache__ <<<"$contents" || fail "the package holds Python bytecode caches"
 
 lintian --fail-on error --display-info "$deb"
 
@@ -90,6 +94,11 @@ MANWIDTH=200 man -l "$scratch/stage/usr/local/share/man/man1/varnoquelbit.1.gz" 
 # anything else exits 2 with one line.
 varnoquelbit-compare /usr/share/doc/varnoquelbit/result.example.json ||
   fail "varnoquelbit-compare on the example: exit status $?"
+varnoquelbit-compare --html "$scratch/runs.html" --markdown \
+  /usr/share/doc/varnoquelbit/result.example.json > "$scratch/runs.md" ||
+  fail "varnoquelbit-compare --html on the example: exit status $?"
+grep -q '<table id="results">' "$scratch/runs.html" && grep -q '^| HL C: 64M' "$scratch/runs.md" ||
+  fail "varnoquelbit-compare wrote no page or no Markdown table"
 echo "not a result" > "$scratch/junk.json"
 status=0
 varnoquelbit-compare "$scratch/junk.json" 2> "$scratch/junk.err" || status=$?

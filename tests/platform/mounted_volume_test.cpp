@@ -384,7 +384,7 @@ TEST_F(TmpfsWithFewInodes, FileCreationFailsCleanlyWhenInodesRunOut) {
   // The trial on the full volume reports and stops.
   {
     scratch::ConsoleCapture console;
-    EXPECT_FALSE(run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_ + "\\sub", 1, 100).ok);
+    EXPECT_FALSE(run_trial(trials, copy_method_row(CopyMethod::HL), mount_point_ + "\\sub", 1, 100).copied());
     EXPECT_EQ(console.text(), "Preparing...Init Failed\n");
   }
   EXPECT_TRUE(remove_tree(work));

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "driver/configuration.h"
+#include "driver/report_text.h"
 #include "fake_fixture.h"
 
 namespace {
@@ -266,7 +267,7 @@ TEST_F(ConfiguredTests, ErrorLinesGoToTheConsoleOnlyAndTestsRunInOrder) {
             "Could not Get the Drive Information of Q:\n"
             "HL C: 4K 2File(s) 1Trial(s)\n"
             "[Trial 0] Preparing... Testing... Done.");
-  EXPECT_EQ(run.report.str(),
+  EXPECT_EQ(report_text_of_tests(run.record.tests),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
             "HL C:   4K    1File(s)  0Trial(s) : HL C:   4K    2File(s)  1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::Copy), 2);

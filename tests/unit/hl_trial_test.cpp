@@ -41,7 +41,7 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   fake::fail_path(Service::Copy, test_file_path(dir, 1));
   fake::state().clock_readings = {5, 9};
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 1, 3).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 1, 3).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: copy '" + test_file_path(dir, 1) + "': injected fault\n");
@@ -63,7 +63,7 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 1)] = 777;
   fake::state().clock_readings = {10, 20};
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).copied());
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 1) +
                 "' differs from what was written at byte 777 (4873 bytes checked)\n");
@@ -89,7 +89,7 @@ TEST_F(HlTrial, ATestFileReadBackWrongFailsTheTrialAsACopyDoes) {
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[test_file_path(dir, 1)] = 5000;
   fake::state().clock_readings = {10, 20};
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 64, 2).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 64, 2).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: test file '" + test_file_path(dir, 1) +
@@ -102,7 +102,7 @@ TEST_F(HlTrial, ATestFileReadBackWrongFailsTheTrialAsACopyDoes) {
 TEST_F(HlTrial, InitFailures) {
   // The directory exists already (a trial in the same second left it behind).
   fake::state().directories.insert(fake_work_directory());
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 2).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 2).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: create directory '" + fake_work_directory() + "': exists\n");
@@ -111,7 +111,7 @@ TEST_F(HlTrial, InitFailures) {
   // A test file that cannot be made: its message, then Init Failed; the directory stays.
   fake::reset();
   fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 1));
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).copied());
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
@@ -122,7 +122,7 @@ TEST_F(HlTrial, InitFailures) {
 
   // A drive that names nothing writable.
   fake::reset();
-  EXPECT_FALSE(run_trial(trials, hl, "Q:", 4, 1).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "Q:", 4, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
 }
 
@@ -130,7 +130,7 @@ TEST_F(HlTrial, OverlongPathsAreRefusedBeforeAnythingIsCreated) {
   const std::string drive = "C:\\" + std::string(70, 'x');
   fake::state().directories.insert(drive);
   // "\Varnoquelbit1225000000" is 23 characters: 96 for the directory, over 99 with "\test0.dat".
-  EXPECT_FALSE(run_trial(trials, hl, drive, 4, 1).ok);
+  EXPECT_FALSE(run_trial(trials, hl, drive, 4, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create directory '" + drive +
                                           "\\Varnoquelbit1225000000': trial paths longer than "
@@ -146,8 +146,8 @@ TEST_F(HlTrial, WrappingClockStillGivesTheElapsedTime) {
 
 TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
   fake::state().clock_readings = {42, 42};
-  const CopyPhaseResult trial = run_trial(trials, hl, "C:", 4, 0);
-  EXPECT_TRUE(trial.ok);
+  const TrialResult trial = run_trial(trials, hl, "C:", 4, 0);
+  EXPECT_TRUE(trial.copied());
   EXPECT_EQ(trial.elapsed_ms, 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 1);
@@ -161,7 +161,7 @@ TEST_F(HlTrial, ZeroFilesMakesAndRemovesAnEmptyDirectory) {
 TEST_F(HlTrial, AnUnremovableDirectoryIsHandedBackWithTheResult) {
   fake::fail_every(Service::RemoveDirectory);
   fake::state().clock_readings = {0, 30};
-  const CopyPhaseResult result = run_trial(trials, hl, "C:", 4, 1);
+  const TrialResult result = run_trial(trials, hl, "C:", 4, 1);
   EXPECT_EQ(result.elapsed_ms, 30u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_EQ(fake::diagnostics_text(), "");
@@ -188,7 +188,7 @@ TEST_F(HlTrial, ANamePlantedInTheWorkDirectoryFailsItsStepAndStaysAsItWas) {
     fake::reset();
     const std::string planted = fake_work_directory() + "\\" + c.name;
     fake::state().planted_in_new_directories[c.name] = "theirs";
-    EXPECT_FALSE(run_trial(trials, *c.method, "C:", 4, 2, c.method->takes_buffer ? 4 : 0).ok)
+    EXPECT_FALSE(run_trial(trials, *c.method, "C:", 4, 2, c.method->takes_buffer ? 4 : 0).copied())
         << c.name;
     EXPECT_EQ(fake::console_text(), c.console) << c.name;
     EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create '" + planted + "': File exists\n");
@@ -202,7 +202,7 @@ TEST_F(HlTrial, InterruptionStopsACopyBetweenItsPieces) {
   const std::string dir = fake_work_directory();
   fake::state().interrupt_at_copied_byte = 131072;
   fake::fail_path(Service::Delete, copy_file_path(dir, 0));  // to look at the copy
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 1024, 1).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 1024, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n") << "no failure message";
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)].size(), 131072u);
   EXPECT_EQ(fake::diagnostics_text(),
@@ -216,8 +216,8 @@ TEST_F(HlTrial, InterruptionStopsACopyBetweenItsPieces) {
 TEST_F(HlTrial, CopiesAreWrittenOutTimedAloneBeforeTheyAreReadBack) {
   const std::string dir = fake_work_directory();
   fake::state().clock_readings = {0, 100, 200, 1200};
-  const CopyPhaseResult trial = run_trial(trials, hl, "C:", 4, 3);
-  EXPECT_TRUE(trial.ok);
+  const TrialResult trial = run_trial(trials, hl, "C:", 4, 3);
+  EXPECT_TRUE(trial.copied());
   EXPECT_EQ(trial.elapsed_ms, 100u);
   ASSERT_TRUE(trial.write_out_ms.has_value());
   EXPECT_EQ(*trial.write_out_ms, 1000u);
@@ -232,14 +232,14 @@ TEST_F(HlTrial, CopiesAreWrittenOutTimedAloneBeforeTheyAreReadBack) {
   fake::reset();
   fake::state().flipped_on_read[copy_file_path(dir, 0)] = 1;
   fake::state().clock_readings = {0, 100, 200, 500};
-  const CopyPhaseResult wrong = run_trial(trials, hl, "C:", 4, 1);
-  EXPECT_FALSE(wrong.ok);
+  const TrialResult wrong = run_trial(trials, hl, "C:", 4, 1);
+  EXPECT_FALSE(wrong.copied());
   EXPECT_EQ(wrong.write_out_ms.value_or(0), 300u);
 
   fake::reset();
   fake::state().writes_out = false;
-  const CopyPhaseResult unmeasured = run_trial(trials, hl, "C:", 4, 2);
-  EXPECT_TRUE(unmeasured.ok);
+  const TrialResult unmeasured = run_trial(trials, hl, "C:", 4, 2);
+  EXPECT_TRUE(unmeasured.copied());
   EXPECT_FALSE(unmeasured.write_out_ms.has_value());
   EXPECT_EQ(fake::count_of(Service::WriteOut), 1) << "the first copy tells it";
 }
@@ -257,10 +257,9 @@ TEST_F(HlTrial, AFailedWriteOutFailsTheCopy) {
     fake::reset();
     const std::string dir = fake_work_directory();
     fake::fail_path(Service::WriteOut, copy_file_path(dir, 1));
-    const CopyPhaseResult trial =
+    const TrialResult trial =
         row.ll ? run_trial(trials, ll, "C:", 4, 3, 1) : run_trial(trials, hl, "C:", 4, 3);
-    EXPECT_FALSE(trial.ok);
-    EXPECT_EQ(trial.failed_at, TrialFailure::Copy);
+    EXPECT_EQ(trial.outcome, TrialOutcome::CopyFailed);
     EXPECT_EQ(fake::console_text(), row.console);
     EXPECT_EQ(fake::diagnostics_text(),
               "varnoquelbit: write out '" + copy_file_path(dir, 1) + "': injected fault\n");
@@ -272,7 +271,7 @@ TEST_F(HlTrial, AFailedWriteOutFailsTheCopy) {
   fake::reset();
   fake::state().writes_out = false;
   fake::fail_every(Service::WriteOut);
-  EXPECT_TRUE(run_trial(trials, hl, "C:", 4, 2).ok);
+  EXPECT_TRUE(run_trial(trials, hl, "C:", 4, 2).copied());
 }
 
 // An interruption stops the trial at the next file boundary, in the copies
@@ -281,7 +280,7 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   const std::string dir = fake_work_directory();
   fake::state().files["C:\\keep.dat"] = "the user's";
   fake::interrupt_at(Service::Copy, 2);
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 4).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 4).copied());
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
@@ -290,7 +289,7 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
 
   fake::reset();
   fake::interrupt_at(Service::Write, 3);  // test file 1's second MiB
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 3072, 3).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 3072, 3).copied());
   EXPECT_EQ(fake::count_of(Service::Write), 3) << "no write after the interruption";
   EXPECT_EQ(fake::count_of(Service::Copy), 0);
   EXPECT_EQ(fake::console_text(), "Preparing...\n") << "no failure message";
@@ -302,8 +301,8 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   // While the copies are written out: the next copy is not.
   fake::reset();
   fake::interrupt_at(Service::WriteOut, 2);
-  const CopyPhaseResult writing_out = run_trial(trials, hl, "C:", 4, 3);
-  EXPECT_FALSE(writing_out.ok);
+  const TrialResult writing_out = run_trial(trials, hl, "C:", 4, 3);
+  EXPECT_FALSE(writing_out.copied());
   EXPECT_FALSE(writing_out.write_out_ms.has_value());
   EXPECT_EQ(fake::count_of(Service::WriteOut), 2);
   EXPECT_EQ(fake::count_of(Service::DropCache), 0) << "nothing read back";
@@ -314,7 +313,7 @@ TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {
   // While the copies are read back: no failure text, no line about the copies.
   fake::reset();
   fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 3).copied());
   EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
@@ -330,7 +329,7 @@ TEST_F(HlTrial, InterruptionRemovesOnlyADirectoryTheTrialMade) {
   fake::state().directories.insert(dir);
   fake::state().files[dir + "\\test0.dat"] = "an earlier trial's";
   fake::state().interrupted = true;
-  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 1).ok);
+  EXPECT_FALSE(run_trial(trials, hl, "C:", 4, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...\n");
   EXPECT_EQ(fake::diagnostics_text(), "");
   EXPECT_EQ(fake::state().files[dir + "\\test0.dat"], "an earlier trial's");

@@ -49,7 +49,7 @@ TEST_F(LlTrial, FullBuffersThenAZeroLengthTailThenAFlush) {
 }
 
 TEST_F(LlTrial, PartialTailAndSmallFiles) {
-  EXPECT_TRUE(run_trial(trials, ll, "C:", 1000, 1, 64).ok);
+  EXPECT_TRUE(run_trial(trials, ll, "C:", 1000, 1, 64).copied());
   EXPECT_EQ(copy_lengths(Service::Write), repeated(65536, 15, 40960));
 
   fake::reset();
@@ -94,7 +94,7 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
   // Opens 1-4 make the test files; the trial's opens then alternate source, destination.
   fake::state().clock_readings = {0, 10};
   fake::fail_open(test_file_path(dir, 2), FileAccess::Read);  // source 2
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 4, 4).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 4, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open from failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: open '" + test_file_path(dir, 2) + "': injected fault\n");
@@ -109,7 +109,7 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
 
 TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
   fake::fail_path(Service::Open, copy_file_path(fake_work_directory(), 1));
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open to failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
                                           copy_file_path(fake_work_directory(), 1) +
@@ -121,7 +121,7 @@ TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
 
 TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
   fake::fail_transfer(Service::Read, test_file_path(fake_work_directory(), 0), 2048);
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: read '" +
                                           test_file_path(fake_work_directory(), 0) +
@@ -136,7 +136,7 @@ TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
 TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   const std::string dir = fake_work_directory();
   fake::fail_transfer(Service::Write, copy_file_path(dir, 1), 1024);  // copy 1's 2nd KiB
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: write '" + copy_file_path(dir, 1) + "': injected fault\n");
@@ -151,9 +151,8 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
 TEST_F(LlTrial, AFailedFlushFailsTheCopy) {
   const std::string dir = fake_work_directory();
   fake::fail_path(Service::Flush, copy_file_path(dir, 1));
-  const CopyPhaseResult trial = run_trial(trials, ll, "C:", 4, 3, 1);
-  EXPECT_FALSE(trial.ok);
-  EXPECT_EQ(trial.failed_at, TrialFailure::Copy);
+  const TrialResult trial = run_trial(trials, ll, "C:", 4, 3, 1);
+  EXPECT_EQ(trial.outcome, TrialOutcome::CopyFailed);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: flush '" + copy_file_path(dir, 1) + "': injected fault\n");
@@ -167,7 +166,7 @@ TEST_F(LlTrial, AFailedFlushFailsTheCopy) {
 TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 0)] = 0;
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 64, 2, 16).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 64, 2, 16).copied());
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 0) +
                 "' differs from what was written at byte 0 (0 bytes checked)\n");
@@ -182,21 +181,21 @@ TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
 
 TEST_F(LlTrial, InitFailuresReleaseTheBuffer) {
   fake::fail_path(Service::Open, test_file_path(fake_work_directory(), 0));
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(),
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
   EXPECT_EQ(fake::state().live_buffers, 0);
 
   fake::reset();
   fake::fail_every(Service::Allocate);  // the transfer buffer first
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: allocate '4096 bytes': not enough memory\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
 
   fake::reset();
   fake::state().directories.insert(fake_work_directory());
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing...Init Failed\n");
   EXPECT_EQ(fake::state().live_buffers, 0);
 }
@@ -207,8 +206,8 @@ TEST_F(LlTrial, WrappingClockAndZeroFiles) {
 
   fake::reset();
   fake::state().clock_readings = {7, 7};
-  const CopyPhaseResult trial = run_trial(trials, ll, "C:", 4, 0, 4);
-  EXPECT_TRUE(trial.ok);
+  const TrialResult trial = run_trial(trials, ll, "C:", 4, 0, 4);
+  EXPECT_TRUE(trial.copied());
   EXPECT_EQ(trial.elapsed_ms, 0u);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing... Done.");
   EXPECT_EQ(fake::count_of(Service::Open), 0);
@@ -221,7 +220,7 @@ TEST_F(LlTrial, WrappingClockAndZeroFiles) {
 TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   const std::string dir = fake_work_directory();
   fake::interrupt_at(Service::Read, 3);  // file 0's third 1 KiB piece
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(copy_lengths(Service::Read).size(), 3u);
   EXPECT_EQ(copy_lengths(Service::Write).size(), 3u) << "the pair under way completes";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n");
@@ -232,7 +231,7 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
 
   fake::reset();
   fake::interrupt_at(Service::DropCache, 1);  // reading copy 0 back, after the clock
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::count_of(Service::DropCache), 1) << "the check stops at the next copy";
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...\n") << "no failure text";
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: interrupted; removed " + dir + "\n");
@@ -243,7 +242,7 @@ TEST_F(LlTrial, InterruptionStopsAtTheNextTransferAndRemovesTheWorkDirectory) {
   fake::reset();
   fake::interrupt_at(Service::Open, 3 + 4);  // destination 1 (after 3 test files)
   fake::fail_path(Service::Delete, test_file_path(dir, 1));
-  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 3, 4).ok);
+  EXPECT_FALSE(run_trial(trials, ll, "C:", 4, 3, 4).copied());
   EXPECT_EQ(fake::count_of(Service::Open), 3 + 4) << "file 1's pair, then no further open";
   EXPECT_EQ(fake::count_of(Service::Clock), 0);
   EXPECT_EQ(fake::open_handle_count(), 0);

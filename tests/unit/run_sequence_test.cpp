@@ -7,11 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "console/escaped.h"
 #include "driver/arguments.h"
 #include "driver/build_stamp.h"
 #include "driver/result_json.h"
 #include "driver/run_sequence.h"
 #include "fake_fixture.h"
+#include "trials/notes.h"
 
 namespace {
 
@@ -91,6 +93,27 @@ TEST(ResultJson, BytesThatAreNotUtf8AreKeptAsLatin1Characters) {
       {"a\xFF" "b\xC3\xA9", "a\xC3\xBF" "b\xC3\xA9"},  // both in one string
   };
   for (const auto& c : cases) EXPECT_EQ(utf8_text(c.bytes), c.text) << c.bytes;
+}
+
+// Text for a terminal line: names keep their UTF-8 and their backslashes;
+// controls and bytes that are no UTF-8 show as \xNN; a note goes through it.
+TEST(Notes, NamesCannotReachTheTerminalAsControls) {
+  const struct {
+    const char* bytes;
+    const char* shown;
+  } cases[] = {
+      {"C:\\bench \xC3\xA9t\xC3\xA9", "C:\\bench \xC3\xA9t\xC3\xA9"},
+      {"\x1B]0;owned\x07", "\\x1B]0;owned\\x07"},                 // a window title
+      {"a\x1B[2Jb", "a\\x1B[2Jb"},                                 // clear the screen
+      {"\x1B]52;c;aGk=\x1B\\", "\\x1B]52;c;aGk=\\x1B\\"},        // OSC 52 clipboard write
+      {"line\nend\r\t\x7F", "line\\x0Aend\\x0D\\x09\\x7F"},
+      {"\xC2\x9B" "31m\xC2\x9D", "\\x9B" "31m\\x9D"},               // C1 CSI and OSC in UTF-8
+      {"\xC2\xA0nbsp", "\xC2\xA0nbsp"},                               // U+00A0 is no control
+      {"M\xFCll \xE2\x82", "M\\xFCll \\xE2\\x82"},                   // Latin-1, cut short
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(escaped(c.bytes), c.shown) << c.bytes;
+  EXPECT_EQ(note_line("'\x1B[2J' is here"), "varnoquelbit: '\\x1B[2J' is here");
 }
 
 TEST(ResultJson, UtcTimes) {

@@ -4,7 +4,8 @@
 #include <sstream>
 
 #include "fake_fixture.h"
-#include "testrun/measurement.h"
+#include "driver/report_text.h"
+#include "testrun/test_run.h"
 #include "trials/work_directory.h"
 
 namespace {
@@ -15,12 +16,20 @@ class TestRun : public FakePlatformTest {
  protected:
   void use_fixed() { run.fixed_figures = true; }
   RunContext run;
-  std::ostringstream& report = run.report;
+  // The tests' part of the report, as the record gives it.
+  std::string report() const { return report_text_of_tests(run.record.tests); }
 };
+
+// A drive already seen in the run, with this many KiB free.
+void seen(RunContext& run, const std::string& drive, std::int64_t free_kib) {
+  run.trials.drives[drive].figures.free_bytes =
+      free_kib > static_cast<std::int64_t>(UINT64_MAX / 1024) ? UINT64_MAX
+                                                               : static_cast<std::uint64_t>(free_kib) * 1024;
+}
 
 TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
   use_fixed();
-  run.drives["C:"] = 1LL << 40;  // a drive already seen in this run
+  seen(run, "C:", 1LL << 40);  // a drive already seen in this run
   fake::state().calendar_step = 1;         // each trial gets a work directory of its own
   // Each good trial reads the clock for its copies, then for their write-out.
   fake::state().clock_readings = {0, 4000, 4000, 4000, 10000, 20000, 22000};
@@ -32,14 +41,14 @@ TEST_F(TestRun, ConfiguredExampleWithAFailedTrialInFixedFormat) {
             "[Trial 1] Preparing... Testing...Copy Failed!\n"
             "[Trial 2] Preparing... Testing... Done.  Result:   5.000[MB/s] (2.000[sec])\n"
             "Average:  3.333[MB/s] (  3.000[sec])\n");
-  EXPECT_EQ(report.str(),
+  EXPECT_EQ(report(),
             "HL C:   1M   10File(s)  3Trial(s) : Average:  3.333[MB/s] (  3.000[sec])\r\n");
 }
 
 // A trial that got through but left its work directory keeps its result, and
 // the directory is named on standard error, once per trial.
 TEST_F(TestRun, AWorkDirectoryThatStaysIsToldForItsTrial) {
-  run.drives["C:"] = 1LL << 40;
+  seen(run, "C:", 1LL << 40);
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {0, 1000, 2000, 3000};
   fake::fail_every(Service::RemoveDirectory);
@@ -91,6 +100,18 @@ TEST_F(TestRun, TheRecordSaysHowEachTrialEnded) {
   EXPECT_EQ(test.trials[0].mb_per_s_text, "0.002");
   EXPECT_EQ(test.trials[0].seconds_text, "4.000");
   EXPECT_EQ(test.trials[3].milliseconds, 0u);
+  // Each failed trial keeps the line that said why, as standard error shows it.
+  const std::vector<std::string> told = [] {
+    std::vector<std::string> lines;
+    std::istringstream in(fake::diagnostics_text());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }();
+  ASSERT_GE(told.size(), 3u) << fake::diagnostics_text();
+  const std::string reasons[] = {"", told[0], told[1], "", told[2]};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(test.trials[i].reason, reasons[i]) << i;
+  EXPECT_NE(told[0].find(copy_file_path(directory(1), 0)), std::string::npos) << told[0];
+  EXPECT_NE(told[2].find(directory(4)), std::string::npos) << told[2];
   ASSERT_TRUE(test.average.has_value());
   EXPECT_EQ(test.average->mb_per_s_text, "0.002");
 
@@ -117,7 +138,7 @@ TEST_F(TestRun, DefaultTestInTheGeneralFormat) {
                 "] Preparing... Testing... Done.  Result:  1.5625[MB/s] (2.5[sec])\n";
   expected += "Average: 1.5625[MB/s] (    2.5[sec])\n";
   EXPECT_EQ(fake::console_text(), expected);
-  EXPECT_EQ(report.str(),
+  EXPECT_EQ(report(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n"
             "HL C:   4K 1000File(s)  5Trial(s) : Average: 1.5625[MB/s] (    2.5[sec])\r\n");
   EXPECT_TRUE(fake::paths_under("C:").empty()) << "no work directory left";
@@ -135,7 +156,7 @@ TEST_F(TestRun, LlHeadersAndTrials) {
             "[Trial 0] Preparing... Testing... Done.  Result:   8.000[MB/s] (0.500[sec])\n"
             "[Trial 1] Preparing... Testing... Done.  Result:   4.000[MB/s] (1.000[sec])\n"
             "Average:  5.333[MB/s] (  0.750[sec])\n");
-  EXPECT_EQ(report.str(),
+  EXPECT_EQ(report(),
             "Disk D: Capacity: Total=10.000[GB] Free=5.000[GB]\r\n"
             "LL D:   1M (Buffer: 64K)    4File(s)  2Trial(s) : Average:  5.333[MB/s] (  0.750[sec])\r\n");
   const auto reads = fake::events_of(Service::Read);
@@ -241,24 +262,24 @@ TEST_F(TestRun, CopiesThatReachedTheMediumLongAfterTheClockAreNotedForHl) {
 
 TEST_F(TestRun, FieldWidthsAreMinimumsForOneValueEach) {
   use_fixed();
-  run.drives["C:"] = 1LL << 40;
+  seen(run, "C:", 1LL << 40);
   fake::state().clock_readings = {0, 4};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1024K", "", 10, 1}, run));
   EXPECT_NE(fake::console_text().find("  Result: 2500.000[MB/s] (0.004[sec])\n"), std::string::npos);
-  EXPECT_EQ(report.str().substr(0, 36), "HL C:1024K   10File(s)  1Trial(s) : ");
+  EXPECT_EQ(report().substr(0, 36), "HL C:1024K   10File(s)  1Trial(s) : ");
 
-  report.str("");
+  run.record.tests.clear();
   run_test({CopyMethod::HL, "C:", "1.5M", "", 10000, 0}, run);
-  EXPECT_EQ(report.str(), "HL C: 1.5M 10000File(s)  0Trial(s) : ");
-  report.str("");
+  EXPECT_EQ(report(), "HL C: 1.5M 10000File(s)  0Trial(s) : ");
+  run.record.tests.clear();
   run_test({CopyMethod::LL, "C:", "65536K", "1024K", 1, -10}, run);
-  EXPECT_EQ(report.str(), "LL C:65536K (Buffer:1024K)    1File(s) -10Trial(s) : ");
+  EXPECT_EQ(report(), "LL C:65536K (Buffer:1024K)    1File(s) -10Trial(s) : ");
 }
 
 TEST_F(TestRun, MissingVolumeStopsBeforeTheSizesAreLookedAt) {
   EXPECT_FALSE(run_test({CopyMethod::HL, "Q:", "4KB", "", 10, 1}, run));
   EXPECT_EQ(fake::console_text(), "Could not Get the Drive Information of Q:\n");
-  EXPECT_EQ(report.str(), "");
+  EXPECT_EQ(report(), "");
 }
 
 TEST_F(TestRun, BadSizesAfterAFirstSeenDriveStillRecordTheDiskLine) {
@@ -266,7 +287,7 @@ TEST_F(TestRun, BadSizesAfterAFirstSeenDriveStillRecordTheDiskLine) {
   EXPECT_EQ(fake::console_text(),
             "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
             "Size Type Must Be 'K' or 'M' or 'G'.\n");
-  EXPECT_EQ(report.str(), "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n");
+  EXPECT_EQ(report(), "Disk C: Capacity: Total=10[GB] Free=5[GB]\r\n");
 
   fake::state().console.str("");
   EXPECT_FALSE(run_test({CopyMethod::LL, "C:", "4K", "64", 10, 1}, run));
@@ -277,43 +298,70 @@ TEST_F(TestRun, BadSizesAfterAFirstSeenDriveStillRecordTheDiskLine) {
   EXPECT_EQ(fake::console_text(), "HL C: 4K 1File(s) 0Trial(s)\n");
 }
 
-TEST_F(TestRun, UnusableSizesAreRefusedBeforeAnyTrial) {
-  run.drives["C:"] = 1LL << 40;
-  const char* refused[][2] = {{"-4K", "4K"}, {"0.5K", "4K"}, {"1e30G", "4K"}, {"4K", "-64K"},
-                              {"4K", "4G"},  {"4K", "4194304K"}, {"4K", "0.9K"}};
+// Every unusable size gets the console's one message; standard error names
+// the field and the test, and tells what is wrong with it.
+TEST_F(TestRun, UnusableSizesAreRefusedBeforeAnyTrialWithTheirReason) {
+  seen(run, "C:", 1LL << 40);
+  const char* refused[][3] = {
+      {"-4K", "4K", "file size '-4K' of line 'L': is negative"},
+      {"0.5K", "4K", "file size '0.5K' of line 'L': is below 1 KiB, the smallest size (1K)"},
+      {"1e30G", "4K", "file size '1e30G' of line 'L': is too large: it does not fit 2^63 KiB"},
+      {"4MB", "4K", "file size '4MB' of line 'L': has no unit: it must end in K, M or G (as 64M or 4K), not 'B'"},
+      {"64", "4K", "file size '64' of line 'L': has no unit: it must end in K, M or G (as 64M or 4K), not '4'"},
+      {"M", "4K", "file size 'M' of line 'L': has no number before its unit (as 64M or 4K)"},
+      {"0K", "4K", "file size '0K' of line 'L': is zero"},
+      {"4K", "-64K", "buffer size '-64K' of line 'L': is negative"},
+      {"4K", "4G", "buffer size '4G' of line 'L': is 4 GiB or more; the largest buffer is 4194303K"},
+      {"4K", "4194304K", "buffer size '4194304K' of line 'L': is 4 GiB or more; the largest buffer is 4194303K"},
+      {"4K", "0.9K", "buffer size '0.9K' of line 'L': is below 1 KiB, the smallest size (1K)"}};
   for (const auto& sizes : refused) {
     fake::state().console.str("");
-    EXPECT_FALSE(run_test({CopyMethod::LL, "C:", sizes[0], sizes[1], 10, 1}, run));
+    fake::state().diagnostics.str("");
+    EXPECT_FALSE(run_test({CopyMethod::LL, "C:", sizes[0], sizes[1], 10, 1}, run, "L"));
     EXPECT_EQ(fake::console_text(), "Size Type Must Be 'K' or 'M' or 'G'.\n")
         << sizes[0] << " " << sizes[1];
+    EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: " + std::string(sizes[2]) + "\n");
   }
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
   fake::state().console.str("");
   run_test({CopyMethod::LL, "C:", "4K", "4194303K", 1, 0}, run);
   EXPECT_EQ(fake::console_text(), "LL C: 4K (Buffer:4194303K) 1File(s) 0Trial(s)\n");
+  // The built-in test has no line: it is named as such.
+  fake::state().diagnostics.str("");
+  run_test({CopyMethod::HL, "C:", "4", "", 1, 1}, run);
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: file size '4' of the built-in test: has no unit: it must end in K, M "
+            "or G (as 64M or 4K), not '4'\n");
 }
 
 TEST_F(TestRun, RoomShortageAndOverflowStopTheTest) {
   EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "1G", "", 3, 1}, run));
   EXPECT_NE(fake::console_text().find("Error: Free Space is NOT Enough.\n"), std::string::npos);
   fake::state().console.str("");
-  run.drives["big"] = INT64_MAX;
+  seen(run, "big", INT64_MAX);
   EXPECT_FALSE(run_test({CopyMethod::HL, "big", "8796093022207G", "", 2147483647, 1}, run));
   EXPECT_EQ(fake::console_text(), "Error: Free Space is NOT Enough.\n");
 }
 
 TEST_F(TestRun, TrialCountBelowOneLeavesTheReportLineOpen) {
-  run.drives["C:"] = 1LL << 40;
+  seen(run, "C:", 1LL << 40);
   EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 10, 0}, run));
   EXPECT_EQ(fake::console_text(), "HL C: 4K 10File(s) 0Trial(s)\n");
   fake::state().clock_readings = {0, 1000};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 10, -1}, run) == false);
-  EXPECT_EQ(report.str(), "HL C:   4K   10File(s)  0Trial(s) : HL C:   4K   10File(s) -1Trial(s) : ");
+  EXPECT_EQ(report(), "HL C:   4K   10File(s)  0Trial(s) : HL C:   4K   10File(s) -1Trial(s) : ");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
+  // A drive's first disk line continues the open line, and a free-space stop
+  // after it adds nothing more.
+  fake::add_volume("D:", VolumeFigures{1024, 1310720ull * 4096});
+  EXPECT_FALSE(run_test({CopyMethod::HL, "D:", "4K", "", 10, 1}, run));
+  EXPECT_EQ(report(),
+            "HL C:   4K   10File(s)  0Trial(s) : HL C:   4K   10File(s) -1Trial(s) : "
+            "Disk D: Capacity: Total=5[GB] Free=9.53674e-07[GB]\r\n");
 }
 
 TEST_F(TestRun, AllTrialsFailedLeavesNoAverageAndTheNextTestContinuesTheLine) {
-  run.drives["C:"] = 1LL << 40;
+  seen(run, "C:", 1LL << 40);
   fake::state().calendar_step = 1;
   fake::fail_path(Service::CreateDirectory, "C:\\Varnoquelbit1225000000");
   fake::fail_path(Service::CreateDirectory, "C:\\Varnoquelbit1225000001");
@@ -324,13 +372,13 @@ TEST_F(TestRun, AllTrialsFailedLeavesNoAverageAndTheNextTestContinuesTheLine) {
             "[Trial 1] Preparing...Init Failed\n");
   fake::state().clock_readings = {0, 1000};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 1}, run));
-  EXPECT_EQ(report.str(),
+  EXPECT_EQ(report(),
             "HL C:   4K    2File(s)  2Trial(s) : HL C:   4K  256File(s)  1Trial(s) : "
             "Average:      1[MB/s] (      1[sec])\r\n");
 }
 
 TEST_F(TestRun, ZeroMillisecondTrialLeavesTheConsoleLineOpen) {
-  run.drives["C:"] = 1LL << 40;
+  seen(run, "C:", 1LL << 40);
   fake::state().calendar_step = 1;
   fake::state().clock_readings = {5, 5, 5, 5, 6, 1006};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "1M", "", 1, 2}, run));
@@ -366,8 +414,8 @@ TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
   fake::reset();
   fake::fail_path(Service::Identity, "C:");
   RunContext second;
-  second.drives["C:"] = 1LL << 40;
-  second.trials.volumes["C:"] = measured;
+  seen(second, "C:", 1LL << 40);
+  second.trials.drives["C:"].identity = measured;
   EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 2, 1}, second));
   EXPECT_EQ(fake::console_text(), "HL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: query volume 'C:': injected fault\n");
@@ -378,7 +426,7 @@ TEST_F(TestRun, ADriveWhoseVolumeCannotBeIdentifiedAtItsDiskLineRunsUnchecked) {
   fake::fail_path(Service::Identity, "C:");
   fake::state().clock_readings = {0, 1000};
   EXPECT_TRUE(run_test({CopyMethod::HL, "C:", "4K", "", 256, 1}, run));
-  EXPECT_EQ(run.trials.volumes.count("C:"), 0u);
+  EXPECT_FALSE(run.trials.drives.at("C:").identity.has_value());
   EXPECT_EQ(fake::diagnostics_text(), "");
 }
 
@@ -392,7 +440,7 @@ TEST_F(TestRun, InterruptionStartsNoFurtherTrialAndPrintsNoAverage) {
   EXPECT_NE(console.find("[Trial 1] Preparing... Testing...\n"), std::string::npos);
   EXPECT_EQ(console.find("[Trial 2]"), std::string::npos);
   EXPECT_EQ(console.find("Average:"), std::string::npos);
-  EXPECT_EQ(report.str().find("Average:"), std::string::npos);
+  EXPECT_EQ(report().find("Average:"), std::string::npos);
 }
 
 }  // namespace

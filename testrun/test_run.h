@@ -1,5 +1,5 @@
-// One test from its parameters to its line in the report: checks, headers,
-// the trials of its copy method, each trial's speed and the test's average.
+// One test from its parameters to its record: checks, headers, the trials of
+// its copy method, each trial's speed and the test's average.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -19,9 +19,10 @@ struct TestLine {
   std::int32_t trial_count = 0;
 };
 
-// Runs one test, appends its line to the run's report and its record to the
-// run's record, which keeps `line`: the configuration line as written, absent
-// for the built-in default test. Returns true when the
-// average was printed, false after any early stop (which ends only this test).
+// Runs one test on the console and appends its record to the run's record,
+// which keeps `line`: the configuration line as written, absent for the
+// built-in default test; the reports are written from that record. Returns
+// true when the average was printed, false after any early stop (which ends
+// only this test).
 bool run_test(const TestLine& test, RunContext& run,
               const std::optional<std::string>& line = std::nullopt);

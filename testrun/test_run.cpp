@@ -1,4 +1,4 @@
-#include "testrun/measurement.h"
+#include "testrun/test_run.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "platform/interruption.h"
 #include "testrun/drive_space.h"
+#include "testrun/shared_lines.h"
 #include "testrun/size_strings.h"
 #include "testrun/volume_notes.h"
 #include "trials/notes.h"
@@ -18,31 +19,33 @@
 
 namespace {
 
+// Where a note finds the test: its configuration line, or the built-in test.
+std::string test_named(const TestRecord& record) {
+  return record.line ? "line '" + *record.line + "'" : std::string("the built-in test");
+}
+
 // A size the trials can use: at least 1 KiB. Zero, negative and unparsable
-// sizes all get the same message.
-bool convert_size(const std::string& text, std::int64_t& kib) {
+// sizes all get the same console message; standard error says which field of
+// which test, and what is wrong with it.
+bool convert_size(const char* field, const std::string& text, const TestRecord& record,
+                  std::int64_t& kib) {
   kib = parse_size_kib(text);
   if (kib < 1) {
     console() << text::kBadSize << std::endl;
+    write_note(std::string(field) + " '" + text + "' of " + test_named(record) + ": " +
+               size_refusal(text));
     return false;
   }
   return true;
 }
 
-// The console header, then the report's, whose fields are padded to columns.
-// A method with a buffer shows its size after the file size.
-void write_headers(const TestLine& test, bool takes_buffer, const char* keyword,
-                   std::ostream& report) {
+// The console header. A method with a buffer shows its size after the file size.
+void write_header(const TestLine& test, bool takes_buffer, const char* keyword) {
   std::ostream& out = console();
   out << keyword << " " << test.drive << " " << test.file_size;
   if (takes_buffer) out << text::kHeaderBuffer << test.buffer_size << text::kHeaderBufferEnd;
   out << " " << test.file_count << text::kHeaderFiles << test.trial_count << text::kHeaderTrials
       << std::endl;
-  report << keyword << " " << test.drive << std::setw(5) << test.file_size;
-  if (takes_buffer)
-    report << text::kHeaderBuffer << std::setw(4) << test.buffer_size << text::kHeaderBufferEnd;
-  report << " " << std::setw(4) << test.file_count << text::kHeaderFiles << std::setw(2)
-         << test.trial_count << text::kReportHeaderEnd;
 }
 
 // The record keeps the first note that told a test's figures went through a
@@ -106,26 +109,10 @@ bool stop_test(TestRecord& record, TestStop check, const std::string& console_te
   return false;
 }
 
-TrialOutcome outcome_of(const CopyPhaseResult& trial) {
-  if (trial.ok) return trial.elapsed_ms == 0 ? TrialOutcome::ZeroMs : TrialOutcome::Done;
-  switch (trial.failed_at) {
-    case TrialFailure::Init: return TrialOutcome::InitFailed;
-    case TrialFailure::Open: return TrialOutcome::OpenFailed;
-    case TrialFailure::Copy: return TrialOutcome::CopyFailed;
-    case TrialFailure::Interrupted: return TrialOutcome::Interrupted;
-  }
-  return TrialOutcome::CopyFailed;
-}
-
-void write_average(std::ostream& out, const std::string& speed, const std::string& seconds) {
-  out << text::kAverage << std::setw(7) << speed << text::kSpeedUnit << std::setw(7) << seconds
-      << text::kSecondsUnit;
-}
 
 }  // namespace
 
 bool run_test(const TestLine& test, RunContext& run, const std::optional<std::string>& line) {
-  std::ostream& report = run.report;
   const CopyMethodRow& row = copy_method_row(test.method);
   const std::int32_t file_count = test.file_count;
   // The run's record of this test; nothing else adds to the run's record
@@ -134,27 +121,27 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   TestRecord& record = run.record.tests.back();
   record.line = line;
   std::int64_t free_kib = 0;
-  if (!drive_free_kib(test.drive, run, free_kib))
+  if (!drive_free_kib(test.drive, run, record, free_kib))
     return stop_test(record, TestStop::Drive, text::kNoDriveInformation + test.drive);
-  const std::optional<VolumeDescription>& volume = drive_volume(test.drive, run);
-  record.volume = volume;
 
   std::int64_t file_kib = 0;
-  if (!convert_size(test.file_size, file_kib))
+  if (!convert_size("file size", test.file_size, record, file_kib))
     return stop_test(record, TestStop::Size, text::kBadSize);
   std::int64_t buffer_kib = 0;
   if (row.takes_buffer) {
-    if (!convert_size(test.buffer_size, buffer_kib))
+    if (!convert_size("buffer size", test.buffer_size, record, buffer_kib))
       return stop_test(record, TestStop::Buffer, text::kBadSize);
     if (buffer_kib >= kBufferKibLimit) {
       console() << text::kBadSize << std::endl;
+      write_note("buffer size '" + test.buffer_size + "' of " + test_named(record) +
+                 ": is 4 GiB or more; the largest buffer is 4194303K");
       return stop_test(record, TestStop::Buffer, text::kBadSize);
     }
   }
-  if (!check_free_space(free_kib, file_kib, file_count))
+  if (!check_free_space(test.drive, free_kib, file_kib, file_count))
     return stop_test(record, TestStop::Space, text::kNotEnoughSpace);
 
-  write_headers(test, row.takes_buffer, row.keyword, report);
+  write_header(test, row.takes_buffer, row.keyword);
   if (test.trial_count < 1) return stop_test(record, TestStop::Trials, "");
   record.copy_path = copy_path_text(row, buffer_kib);
 
@@ -172,14 +159,17 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   for (std::int32_t i = 0; i < test.trial_count && !interruption_requested(); ++i) {
     progress_begin_trial(i);
     console() << text::kTrialOpen << i << text::kTrialClose;
-    const CopyPhaseResult trial =
+    const std::size_t notes_before = notes_so_far();
+    const TrialResult trial =
         run_trial(run.trials, row, test.drive, file_kib, file_count, buffer_kib);
     if (cached_length == 0) cached_length = trial.cached_length;
     TrialRecord& trial_record = record.trials.emplace_back();
     trial_record.index = i;
-    trial_record.outcome = outcome_of(trial);
+    trial_record.outcome = trial.outcome;
     trial_record.write_out_ms = trial.write_out_ms;
-    if (trial.ok) {
+    const bool copied =
+        trial.outcome == TrialOutcome::Done || trial.outcome == TrialOutcome::ZeroMs;
+    if (copied) {
       trial_record.milliseconds = trial.elapsed_ms;
       // Every copy was read back whole and found as written (a count below
       // one makes no files); the free-space check has kept the product small.
@@ -187,11 +177,13 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
         trial_record.bytes_read_back = static_cast<std::uint64_t>(file_kib) * 1024 *
                                        static_cast<std::uint64_t>(std::max(file_count, 0));
     }
-    const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
-    if (!trial.ok || seconds == 0.0) {  // failed, or faster than one clock step
+    if (trial.outcome != TrialOutcome::Done) {  // failed, or faster than one clock step
+      if (!copied && notes_so_far() > notes_before)
+        trial_record.reason = note_line_at(notes_before);
       note_left_behind(trial.left_behind);
       continue;
     }
+    const double seconds = static_cast<double>(trial.elapsed_ms) / 1000.0;
     const double speed = file_mb * file_count / seconds;
     trial_record.seconds = seconds;
     trial_record.mb_per_s = speed;
@@ -209,11 +201,11 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
   }
   progress_end_test();
   note_cached_copies(test.drive, cached_length, record);
-  if (volume) {
-    const std::string cache_note = volume_cache_note(test.drive, *volume);
+  if (record.volume) {
+    const std::string cache_note = volume_cache_note(test.drive, *record.volume);
     if (!cache_note.empty()) {
       write_note(cache_note);
-      keep_cache_note(record, volume_cache_reason(volume->cache), cache_note);
+      keep_cache_note(record, volume_cache_reason(record.volume->cache), cache_note);
     }
   }
   // After a trial faster than the clock the console's line is still open;
@@ -232,12 +224,7 @@ bool run_test(const TestLine& test, RunContext& run, const std::optional<std::st
 
   const double speed = file_mb * file_count * good_trials / total_seconds;
   const double seconds = total_seconds / good_trials;
-  const std::string average_speed = figure(run, speed);
-  const std::string average_seconds = figure(run, seconds);
-  record.average = AverageRecord{speed, seconds, average_speed, average_seconds};
-  write_average(console(), average_speed, average_seconds);
-  console() << std::endl;
-  write_average(report, average_speed, average_seconds);
-  report << text::kReportLineEnd;
+  record.average = AverageRecord{speed, seconds, figure(run, speed), figure(run, seconds)};
+  console() << average_text(*record.average) << std::endl;
   return true;
 }
