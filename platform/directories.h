@@ -52,6 +52,8 @@ DirectoryToken open_drive_directory(const std::string& drive, Outcome* failed = 
 // Otherwise a failure on the drive whose reason says that the drive's folder
 // changed, or that the held folder's volume was unmounted when it was.
 Outcome check_drive_directory(DirectoryToken drive_directory, const std::string& drive);
+// The reason check_drive_directory gives when the held folder's volume was unmounted.
+constexpr const char* kDriveUnmounted = "the volume that held the drive's folder was unmounted";
 
 struct DirectoryTraits {
   using Value = DirectoryToken;

@@ -17,6 +17,20 @@
 
 namespace {
 
+// Whether the drive still leads to the volume whose identity its disk line took.
+bool still_on_first_identity(const Drive& first, const std::string& drive) {
+  if (!first.identity) return true;
+  VolumeIdentity now;
+  const Outcome queried = query_volume_identity(drive, now);
+  if (queried && now == *first.identity) return true;
+  console() << text::kInitFailed << std::endl;
+  if (!queried)
+    write_failure(queried);
+  else
+    write_note("'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+  return false;
+}
+
 // Whether the drive still leads to the volume its disk line measured. After
 // an unmount the drive's path leads to whatever lies underneath, and a trial
 // there would time another disk under this drive's name. When it does not
@@ -24,16 +38,20 @@ namespace {
 // and standard error says why.
 bool still_on_first_volume(const TrialState& state, const std::string& drive) {
   const auto first = state.drives.find(drive);
-  if (first == state.drives.end() || !first->second.identity) return true;
-  VolumeIdentity now;
-  const Outcome queried = query_volume_identity(drive, now);
-  if (queried && now == *first->second.identity) return true;
-  console() << text::kInitFailed << std::endl;
-  if (!queried)
-    write_failure(queried);
-  else
-    write_note("'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
-  return false;
+  if (first == state.drives.end()) return true;
+  // The folder held since the disk line: the drive string must still lead
+  // to it, not merely to the same volume.
+  if (first->second.folder) {
+    const Outcome same = check_drive_directory(first->second.folder.get(), drive);
+    if (same) return still_on_first_identity(first->second, drive);
+    console() << text::kInitFailed << std::endl;
+    if (same.reason == kDriveUnmounted)
+      write_note("'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+    else
+      write_failure(same);
+    return false;
+  }
+  return still_on_first_identity(first->second, drive);
 }
 
 // A copy phase that failed, or got through and then read back wrong.
@@ -58,11 +76,15 @@ TrialResult run_trial(TrialState& state, const CopyMethodRow& method, const std:
     return result;
   }
   const std::string work_directory = work_directory_path(drive);
-  // The drive's folder, held to the trial's end: the work directory is made
-  // in it and removed from it, never through the drive's path again. Where it
+  // The drive's folder, held since the disk line (or, where the run holds
+  // none, from here to the trial's end): the work directory is made in it
+  // and removed from it, never through the drive's path again. Where it
   // cannot be held the directory is made by its path, and its creation tells
   // why that fails.
-  const DirectoryHandle drive_folder(open_drive_directory(drive));
+  const auto known = state.drives.find(drive);
+  const bool run_holds_folder = known != state.drives.end() && known->second.folder;
+  const DirectoryHandle drive_folder(run_holds_folder ? kNoDirectory
+                                                      : open_drive_directory(drive));
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
   // every path), the work directory and its test files.

@@ -165,7 +165,7 @@ bool still_mounted(int fd) {
 }
 
 Outcome unmounted(const std::string& native) {
-  return failure("open", native, "the volume that held the drive's folder was unmounted");
+  return failure("open", native, kDriveUnmounted);
 }
 
 // What stands at the name instead of the held directory, for the user.

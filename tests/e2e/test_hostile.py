@@ -1096,6 +1096,47 @@ class SharedFolder(HostileTest):
                 self.assertEqual(os.listdir(os.path.join(share, "moved-" + name)), [],
                                  "root's own files went, its directory stays where it was moved")
 
+    def test_a_drive_link_flipped_between_two_folders(self):
+        """The drive is a link another user owns, flipped every 50 ms between
+        their folder and a 0700 folder of root's. The folder the disk line
+        measured is held to the run's end: a trial that finds the link
+        elsewhere fails with Init Failed and says the drive's folder changed;
+        every work directory is made in the held folder and removed from it."""
+        share, _ = self.share(0o777)
+        theirs = os.path.join(share, "theirs")
+        self.as_user(ATTACKER, "import os, sys\nos.mkdir(sys.argv[1], 0o777)\n", theirs)
+        root_only = os.path.join(self.dir, "root-only")
+        os.mkdir(root_only, 0o700)
+        link = os.path.join(share, "lnk")
+        flipper = subprocess.Popen(
+            ["setpriv", "--reuid=" + ATTACKER, "--regid=" + ATTACKER, "--init-groups", "--",
+             "/usr/bin/python3", "-c", FLIP, link, theirs, root_only])
+        self.addCleanup(flipper.kill)
+        deadline = time.monotonic() + 10
+        while not os.path.islink(link):
+            self.assertLess(time.monotonic(), deadline, "the link never appeared")
+            time.sleep(0.01)
+        try:
+            for method in ("HL %s 8M 4 8\n", "LL %s 8M 1M 4 8\n"):
+                run = self.start(method % link)
+                print("\n" + run.console + run.diagnostics)
+                self.assertEqual(run.returncode, 0, run.console)
+                lines = re.findall(r"\[Trial \d\] Preparing\.\.\.(.*)\n", run.console)
+                self.assertEqual(len(lines), 8, run.console)
+                failed = [line for line in lines if line == "Init Failed"]
+                for line in lines:
+                    self.assertRegex(line, r"^( Testing\.\.\. Done\.  Result: .*|Init Failed)$")
+                notes = [line for line in own_lines(run.diagnostics)
+                         if "copies reached" not in line]
+                self.assertEqual(notes, ["varnoquelbit: open '%s': the drive's folder changed: "
+                                         "the path leads to another folder than the one its "
+                                         "disk line measured" % link] * len(failed),
+                                 run.diagnostics)
+                for folder in (theirs, root_only):
+                    self.assertEqual(work_directories_in(folder), [], folder)
+        finally:
+            flipper.kill()
+
 
 # The attacker's move: share, victim folder, replacement ("victim": the
 # victim's folder itself; "links": a new folder of links to its files).
@@ -1112,6 +1153,16 @@ else:
             os.symlink(os.path.join(victim, "doc%d.txt" % (i % 3)),
                        os.path.join(share, name, "%s%d.dat" % (kind, i)))
 print(name)
+"""
+
+
+# The attacker's link flipper: link, folder A, folder B; every 50 ms.
+FLIP = """import os, sys, time
+link, a, b = sys.argv[1:4]
+for n in range(100000):
+    os.symlink(a if n % 2 == 0 else b, link + ".new")
+    os.rename(link + ".new", link)
+    time.sleep(0.05)
 """
 
 
