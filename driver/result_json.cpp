@@ -213,10 +213,19 @@ std::string utc_time_text(std::int64_t seconds) {
   return buffer;
 }
 
+void note_written_in_place(const std::string& name, const Outcome& because) {
+  if (because) return;
+  write_failure(failure("wrote in place", name,
+                        "could not create a new file beside it: " + because.reason));
+}
+
 void write_result_files(const RunRecord& record) {
   const json run = run_json(record, describe_system());
-  const Outcome written = replace_file_contents(kResultJsonFile, dumped(run, 2) + "\n");
+  Outcome in_place_because;
+  const Outcome written =
+      replace_file_contents(kResultJsonFile, dumped(run, 2) + "\n", &in_place_because);
   if (!written) write_failure(failure("write", kResultJsonFile, written.reason));
+  note_written_in_place(kResultJsonFile, in_place_because);
   const Outcome appended = append_line_to_file(kResultLinesFile, dumped(run, -1));
   if (!appended) write_failure(failure("append to", kResultLinesFile, appended.reason));
 }

@@ -18,6 +18,7 @@ running the program as user nobody. Without root those tests are skipped,
 except under CI (CI=true), where a skip is a failure.
 """
 import hashlib
+import json
 import os
 import re
 import resource
@@ -1136,6 +1137,43 @@ class SharedFolder(HostileTest):
                     self.assertEqual(work_directories_in(folder), [], folder)
         finally:
             flipper.kill()
+
+    def test_reports_in_a_read_only_folder_are_written_in_place(self):
+        """The user's own result files in a folder of root's (0755) that they
+        may not write to: no new file can be made beside them, so they are
+        written in place, and standard error says so."""
+        folder = os.path.join(self.dir, "readonly")
+        os.mkdir(folder, 0o755)
+        earlier = b"the last run's report\r\n"
+        for name in ("result.txt", "result.json", "results.jsonl"):
+            path = os.path.join(folder, name)
+            with open(path, "wb") as f:
+                f.write(earlier if name != "results.jsonl" else b"")
+            os.chown(path, self.uid[VICTIM], -1)
+        with open(os.path.join(folder, "Varnoquelbit.ini"), "w") as f:
+            f.write("#\n")
+        program = os.path.join(self.dir, "bin", os.path.basename(COMMAND[0]))
+        os.makedirs(os.path.dirname(program), exist_ok=True)
+        shutil.copy2(COMMAND[0], program)
+        done = subprocess.run(["setpriv", "--reuid=" + VICTIM, "--regid=" + VICTIM,
+                               "--init-groups", "--", program], cwd=folder, input=b"",
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        err = done.stderr.decode()
+        print("\n" + err, end="")
+        self.assertEqual(done.returncode, 0, err)
+        self.assertEqual(err.splitlines(), [
+            "varnoquelbit: wrote in place '%s': could not create a new file beside it: "
+            "Permission denied" % name for name in ("result.txt", "result.json")])
+        with open(os.path.join(folder, "result.txt"), "rb") as f:
+            report = f.read()
+        self.assertEqual(report, (done.stdout.decode().split("\n")[0] + "\r\nOS: Unknown\r\n")
+                         .encode())
+        with open(os.path.join(folder, "result.json"), encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["schema"], 1)
+        with open(os.path.join(folder, "results.jsonl"), encoding="utf-8") as f:
+            self.assertEqual(len(f.read().splitlines()), 1)
+        self.assertEqual(sorted(os.listdir(folder)), ["Varnoquelbit.ini", "result.json",
+                                                      "result.txt", "results.jsonl"])
 
 
 # The attacker's move: share, victim folder, replacement ("victim": the

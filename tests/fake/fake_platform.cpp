@@ -612,7 +612,7 @@ Outcome report_refusal(const char* operation, const std::string& name) {
 }
 }  // namespace
 
-Outcome replace_file_contents(const std::string& name, const std::string& bytes) {
+Outcome replace_file_contents(const std::string& name, const std::string& bytes, Outcome*) {
   const Outcome refused = report_refusal("rename", name);
   if (!refused) return refused;
   state().files[name] = bytes;
