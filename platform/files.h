@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/scoped_resource.h"
 
 // An open file. On Windows it carries a HANDLE, on POSIX a descriptor.
 using FileHandle = std::intptr_t;
@@ -81,31 +82,26 @@ void close_file(FileHandle file);
 
 // A file opened with open_unbuffered, closed when its owner goes out of
 // scope or is given another file. Moving hands the file to a new owner.
+struct OpenFileTraits {
+  using Value = FileHandle;
+  static FileHandle none() { return kInvalidFile; }
+  static bool held(FileHandle file) { return file != kInvalidFile; }
+  static void close(FileHandle file) { close_file(file); }
+};
+
 class OpenFile {
  public:
   OpenFile() = default;  // owns no file
   OpenFile(const std::string& path, FileAccess access, FileDisposition disposition,
            Outcome* failed = nullptr)
       : file_(open_unbuffered(path, access, disposition, failed)) {}
-  OpenFile(OpenFile&& other) noexcept : file_(other.release()) {}
-  OpenFile& operator=(OpenFile&& other) noexcept {
-    if (this != &other) {
-      close();
-      file_ = other.release();
-    }
-    return *this;
-  }
-  ~OpenFile() { close(); }
   // kInvalidFile when the open failed or the file was handed on.
-  FileHandle handle() const { return file_; }
+  FileHandle handle() const { return file_.get(); }
   // Hands the file to the caller, who closes it; the owner is left with none.
-  FileHandle release() { return std::exchange(file_, kInvalidFile); }
+  FileHandle release() { return file_.release(); }
 
  private:
-  void close() {
-    if (file_ != kInvalidFile) close_file(release());
-  }
-  FileHandle file_ = kInvalidFile;
+  ScopedResource<OpenFileTraits> file_;
 };
 
 // Asks the file system to store the file uncompressed. Silently does nothing
