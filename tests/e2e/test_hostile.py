@@ -630,6 +630,24 @@ class LyingVolume(HostileTest):
         self.check_lying_copy("LL %s %s 16K %d 1", "LL %s %s (Buffer:16K) %dFile(s) 1Trial(s)",
                               "copy failed")
 
+    def test_ll_copy_whose_flush_fails(self):
+        """The medium takes copy1.dat's data but its flush fails with EIO: the
+        copy failed, though every write succeeded. Before, it printed Done."""
+        self.need_root("a FUSE mount")
+        backing, mnt = os.path.join(self.dir, "backing"), os.path.join(self.dir, "mnt")
+        os.mkdir(backing)
+        os.mkdir(mnt)
+        serve_fuse(self, LYING_FS, [backing, "copy1.dat", "-1"], mnt)
+        run = self.start("LL %s 64K 16K 4 1\n" % mnt)
+        print("\n" + run.console + run.diagnostics)
+        self.assertEqual(run.returncode, 0, run.console)
+        self.assertIn("[Trial 0] Preparing... Testing...copy failed\n", run.console)
+        self.assertNotIn("Result:", run.console)
+        made = work_directories_in(backing)
+        self.assertEqual(len(made), 1, "the failed trial's directory is kept")
+        self.assertIn("varnoquelbit: flush '%s/%s/copy1.dat': Input/output error\n"
+                      % (mnt, made[0]), run.diagnostics)
+
 
 def fuse_python(test):
     """The Python that has Debian's python3-fuse (the system's interpreter)."""
