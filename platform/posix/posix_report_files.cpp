@@ -83,7 +83,9 @@ Outcome replace_file_contents(const std::string& name, const std::string& bytes,
   if (fd < 0) {
     const int error = errno;
     const Outcome not_made = errno_failure("create", made, error);
-    if (error != EACCES && error != EPERM) return not_made;
+    // Only a file that is there can be written in place.
+    struct stat there;
+    if ((error != EACCES && error != EPERM) || ::lstat(name.c_str(), &there) != 0) return not_made;
     const Outcome written = write_in_place(name, bytes);
     if (written && in_place_because != nullptr) *in_place_because = not_made;
     return written;

@@ -101,7 +101,9 @@ Outcome replace_file_contents(const std::string& name, const std::string& bytes,
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     const Outcome not_made = last_error_failure("create", made, error);
-    if (error != ERROR_ACCESS_DENIED) return not_made;
+    // Only a file that is there can be written in place.
+    if (error != ERROR_ACCESS_DENIED || GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES)
+      return not_made;
     const Outcome written = write_in_place(name, bytes);
     if (written && in_place_because != nullptr) *in_place_because = not_made;
     return written;
