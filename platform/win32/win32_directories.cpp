@@ -53,40 +53,6 @@ HANDLE open_folder(const std::string& folder) {
                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-// Marks the directory open as `held` (with delete access) to be deleted
-// when its last handle closes, as DeleteFile does by name. Through ntdll's
-// NtSetInformationFile, which every Windows from 2000 on has, looked up at
-// run time so that the program's import table stays as it is. Fails for a
-// directory that still has entries.
-bool delete_through_handle(HANDLE held) {
-  struct IoStatusBlock {
-    void* status;
-    ULONG_PTR information;
-  };
-  struct DispositionInformation {
-    BOOLEAN delete_file;
-  };
-  using SetInformation = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, int);
-  constexpr int kFileDispositionInformation = 13;
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  const auto set_information = ntdll == nullptr
-                                   ? nullptr
-                                   : reinterpret_cast<SetInformation>(reinterpret_cast<void*>(
-                                         GetProcAddress(ntdll, "NtSetInformationFile")));
-  if (set_information == nullptr) return false;
-  IoStatusBlock io{};
-  DispositionInformation disposition{TRUE};
-  const LONG status = set_information(held, &io, &disposition, sizeof disposition,
-                                      kFileDispositionInformation);
-  if (status >= 0) return true;
-  // The status's reason as a Win32 error, where ntdll can tell it.
-  using ToDosError = ULONG(WINAPI*)(LONG);
-  const auto to_dos_error = reinterpret_cast<ToDosError>(
-      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-  SetLastError(to_dos_error != nullptr ? to_dos_error(status) : ERROR_ACCESS_DENIED);
-  return false;
-}
-
 // Deletes every entry of the held directory whose prefix is given, except
 // those whose names begin with a dot; stops at the first that cannot go.
 Outcome empty_directory(const std::string& prefix) {
@@ -137,17 +103,18 @@ Outcome create_directory(const std::string& path) {
 }
 
 // A new directory is held as remove_tree holds one: opened itself, never
-// through a reparse point, without delete sharing, and with delete access of
-// its own, so that remove_held_directory deletes it through this handle.
-// Win32 opens no file relative to a handle, so the file services still reach
-// its files by path; holding it (and the drive folder above it) keeps that
-// path naming this directory until it is let go of.
+// through a reparse point, without delete sharing. Win32 opens no file
+// relative to a handle, so the file services still reach its files by path;
+// holding it (and the drive folder above it) keeps that path naming this
+// directory until it is let go of. It is held without delete access of its
+// own: a handle with delete access makes every listing of the directory
+// (FindFirstFileA, which does not share delete) fail with a sharing violation.
 DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
   if (CreateDirectoryA(path.c_str(), nullptr) == 0) {
     if (failed != nullptr) *failed = last_error_failure("create directory", path);
     return kNoDirectory;
   }
-  ScopedHandle held = hold_plain_directory(path, DELETE);
+  ScopedHandle held = hold_plain_directory(path);
   if (!held) {
     if (failed != nullptr) *failed = last_error_failure("create directory", path);
     // Made but not held: it goes again while it is still an empty plain
@@ -217,13 +184,14 @@ Outcome remove_tree(const std::string& path) {
 Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
   std::string name = path;
   while (name.size() > 1 && name.back() == '\\') name.pop_back();
-  // Emptied while it is held, so that its path names this directory alone,
-  // then deleted through the handle itself: nothing put in its place by
-  // name is ever reached. The delete takes effect as the handle closes.
-  const ScopedHandle held(reinterpret_cast<HANDLE>(directory.release()));
+  // Emptied while it is held, so that its path names this directory alone
+  // and nothing can be renamed into its place meanwhile; then let go of and
+  // removed by name, which removes an empty directory only (or a junction,
+  // as a link): whatever is put in its place in between keeps its entries.
+  ScopedHandle held(reinterpret_cast<HANDLE>(directory.release()));
   if (!held) return last_error_failure("remove", name, ERROR_INVALID_HANDLE);
   const Outcome emptied = empty_directory(name + "\\");
+  held.reset();
   if (!emptied) return emptied;
-  if (!delete_through_handle(held.get())) return last_error_failure("remove", name);
-  return success();
+  return remove_directory(name);
 }

@@ -75,11 +75,22 @@ HANDLE open_plain_file(const std::string& name, DWORD disposition, Outcome& refu
   return INVALID_HANDLE_VALUE;
 }
 
-// Moves the file's position to `offset`.
+// Moves the file's position to `offset` (SetFilePointer with its high part:
+// SetFilePointerEx came with Windows 2000).
 bool seek_to(HANDLE file, LONGLONG offset) {
-  LARGE_INTEGER to;
-  to.QuadPart = offset;
-  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+}
+
+// The file's size, or -1 when it cannot be had (GetFileSize, for the same reason).
+LONGLONG size_of(HANDLE file) {
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return (static_cast<LONGLONG>(high) << 32) | low;
 }
 
 Outcome write_in_place(const std::string& name, const std::string& bytes) {
@@ -147,10 +158,10 @@ Outcome append_line_to_file(const std::string& name, const std::string& line) {
     waited += 10;
   }
   const std::string whole = line + "\n";
-  LARGE_INTEGER size;
+  const LONGLONG size = size_of(file.get());
   Outcome outcome;
   DWORD wrote = 0;
-  if (!GetFileSizeEx(file.get(), &size) || !seek_to(file.get(), size.QuadPart)) {
+  if (size < 0 || !seek_to(file.get(), size)) {
     outcome = last_error_failure("open", name);
   } else if (!WriteFile(file.get(), whole.data(), static_cast<DWORD>(whole.size()), &wrote,
                         nullptr) ||
@@ -160,7 +171,7 @@ Outcome append_line_to_file(const std::string& name, const std::string& line) {
                                    std::to_string(wrote) + " of " +
                                        std::to_string(whole.size()) + " bytes written");
     // Part of a line is taken away again, under the lock: the end is ours.
-    if (wrote != 0 && seek_to(file.get(), size.QuadPart)) SetEndOfFile(file.get());
+    if (wrote != 0 && seek_to(file.get(), size)) SetEndOfFile(file.get());
   }
   UnlockFileEx(file.get(), 0, MAXDWORD, MAXDWORD, &whole_file);
   return outcome;

@@ -275,7 +275,8 @@ TEST_F(PlatformContract, HeldDirectoriesAreRemovedThroughTheirHold) {
   ASSERT_TRUE(held) << failed.reason;
   make_file(work + "\\test0.dat");
   EXPECT_TRUE(copy_whole_file(work + "\\test0.dat", work + "\\copy0.dat"));
-  EXPECT_TRUE(remove_held_directory(std::move(held), work));
+  const Outcome removed = remove_held_directory(std::move(held), work);
+  EXPECT_TRUE(removed) << removed.operation << " " << removed.path << ": " << removed.reason;
   EXPECT_FALSE(held);
   EXPECT_FALSE(remove_directory(work)) << "gone";
 
