@@ -214,10 +214,20 @@ std::string utc_time_text(std::int64_t seconds) {
   return buffer;
 }
 
+void note_written_in_place(ConsolePrinter& printer, const std::string& name,
+                           const Outcome& because) {
+  if (because) return;
+  write_failure(printer, failure("wrote in place", name,
+                                 "could not create a new file beside it: " + because.reason));
+}
+
 void write_result_files(ConsolePrinter& printer, const RunRecord& record) {
   const json run = run_json(record, describe_system());
-  const Outcome written = replace_file_contents(kResultJsonFile, dumped(run, 2) + "\n");
+  Outcome in_place_because;
+  const Outcome written =
+      replace_file_contents(kResultJsonFile, dumped(run, 2) + "\n", &in_place_because);
   if (!written) write_failure(printer, failure("write", kResultJsonFile, written.reason));
+  note_written_in_place(printer, kResultJsonFile, in_place_because);
   const Outcome appended = append_line_to_file(kResultLinesFile, dumped(run, -1));
   if (!appended) write_failure(printer, failure("append to", kResultLinesFile, appended.reason));
 }

@@ -23,3 +23,10 @@ std::string utc_time_text(std::int64_t seconds);
 // to results.jsonl in one write. A failure of either is told on standard
 // error, and the run goes on.
 void write_result_files(ConsolePrinter& printer, const RunRecord& record);
+
+// Says that a report file was written in place, since no new file could be
+// made beside it (`because`, as replace_file_contents gives it): "wrote in
+// place '<name>': could not create a new file beside it: <reason>". Nothing
+// for a success.
+void note_written_in_place(ConsolePrinter& printer, const std::string& name,
+                           const Outcome& because);

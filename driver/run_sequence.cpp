@@ -58,8 +58,10 @@ Outcome open_configuration(std::ifstream& file, bool& missing) {
 void write_report_file(ConsolePrinter& printer, const std::string& text) {
   // The report's CR LF line ends reach the file unchanged on every platform,
   // the same bytes the clipboard receives.
-  const Outcome written = replace_file_contents(kReportFile, text);
+  Outcome in_place_because;
+  const Outcome written = replace_file_contents(kReportFile, text, &in_place_because);
   if (!written) write_failure(printer, failure("write", kReportFile, written.reason));
+  note_written_in_place(printer, kReportFile, in_place_because);
 }
 
 // After `c` at the prompt: the clipboard copy, and on a terminal what came of it.

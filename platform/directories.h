@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/scoped_resource.h"
 
 // Fails when the path exists already, whatever it is.
 Outcome create_directory(const std::string& path);
@@ -34,33 +35,60 @@ using DirectoryToken = std::intptr_t;
 constexpr DirectoryToken kNoDirectory = -1;
 
 // Creates and opens the directory; fails when the path exists already,
-// whatever it is, and tells why in `failed` when one is given.
+// whatever it is, and tells why in `failed` when one is given. Inside a held
+// drive folder (below) it is made there, never through the drive's path again.
 DirectoryToken open_new_directory(const std::string& path, Outcome* failed = nullptr);
 // Lets go of the directory; it stays on the volume.
 void close_directory(DirectoryToken directory);
 
-// A directory opened with open_new_directory, let go of when its owner goes
-// out of scope or is closed. Moving hands the directory to a new owner.
+// The folder a drive string names (links in the drive string followed, as
+// the user named it), held open for the run: on POSIX a descriptor, on
+// Windows a handle that lets other programs read and write it but not delete
+// or rename it. While it is held, a path directly inside it is made and found
+// in it (as for a new directory above), never through the drive's path.
+DirectoryToken open_drive_directory(const std::string& drive, Outcome* failed = nullptr);
+// Success while the drive string still leads to the held folder (POSIX: the
+// same device and inode; Windows: the same volume serial number and file ID).
+// Otherwise a failure on the drive whose reason says that the drive's folder
+// changed, or that the held folder's volume was unmounted when it was.
+Outcome check_drive_directory(DirectoryToken drive_directory, const std::string& drive);
+// The reason check_drive_directory gives when the held folder's volume was unmounted.
+constexpr const char* kDriveUnmounted = "the volume that held the drive's folder was unmounted";
+
+struct DirectoryTraits {
+  using Value = DirectoryToken;
+  static DirectoryToken none() { return kNoDirectory; }
+  static bool held(DirectoryToken directory) { return directory != kNoDirectory; }
+  static void close(DirectoryToken directory) { close_directory(directory); }
+};
+
+// A directory held open, let go of when its owner goes out of scope or is
+// closed. Moving hands the directory to a new owner.
 class DirectoryHandle {
  public:
   DirectoryHandle() = default;  // holds no directory
+  explicit DirectoryHandle(DirectoryToken directory) : held_(directory) {}
+  // A new directory (open_new_directory).
   explicit DirectoryHandle(const std::string& path, Outcome* failed = nullptr)
-      : directory_(open_new_directory(path, failed)) {}
-  DirectoryHandle(DirectoryHandle&& other) noexcept
-      : directory_(std::exchange(other.directory_, kNoDirectory)) {}
-  DirectoryHandle& operator=(DirectoryHandle&& other) noexcept {
-    if (this != &other) {
-      close();
-      directory_ = std::exchange(other.directory_, kNoDirectory);
-    }
-    return *this;
-  }
-  ~DirectoryHandle() { close(); }
-  explicit operator bool() const { return directory_ != kNoDirectory; }
-  void close() {
-    if (directory_ != kNoDirectory) close_directory(std::exchange(directory_, kNoDirectory));
-  }
+      : held_(open_new_directory(path, failed)) {}
+  explicit operator bool() const { return static_cast<bool>(held_); }
+  DirectoryToken get() const { return held_.get(); }
+  DirectoryToken release() { return held_.release(); }
+  void close() { held_.reset(); }
 
  private:
-  DirectoryToken directory_ = kNoDirectory;
+  ScopedResource<DirectoryTraits> held_;
 };
+
+// Removes the directory made with open_new_directory at `path` through what
+// the process holds, never by a path string: its entries are deleted
+// relative to the held directory (with remove_tree's rules: dot names
+// skipped, links removed as links, the first failure stops it), then the
+// directory itself goes from its held parent, only while its name there
+// still refers to the held directory. A name that refers to anything else
+// (the directory was renamed away and something put in its place) is left
+// as it is: the failure's operation is kLeftInPlace and its reason says what
+// was found there and that the held directory was moved. The directory is
+// let go of on every path.
+Outcome remove_held_directory(DirectoryHandle directory, const std::string& path);
+constexpr const char* kLeftInPlace = "left";

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/scoped_resource.h"
 
 // An open file. On Windows it carries a HANDLE, on POSIX a descriptor.
 using FileHandle = std::intptr_t;
@@ -60,8 +61,11 @@ Outcome set_read_position(FileHandle file, std::uint64_t position);
 // Whole-file copies are not counted.
 std::uint32_t take_cached_transfer_length();
 
-// Puts the file's data on the medium. The result is of no interest to callers.
-void flush_file(FileHandle file);
+// Puts the file's data on the medium. Fails when the system says the data
+// did not get there (an I/O error, a full volume, a quota: POSIX EIO, ENOSPC,
+// EDQUOT; Windows their equivalents); a volume that cannot flush at all
+// (EINVAL, ENOTSUP) is no failure. The failure carries no path.
+Outcome flush_file(FileHandle file);
 // Writes what the system's cache still holds of the file's data to the medium,
 // without a flush of its metadata or of the device, and drops the file's cached
 // data, so that every later read of it comes from the medium, also where the
@@ -70,39 +74,34 @@ void flush_file(FileHandle file);
 void drop_cached_data(FileHandle file);
 // Writes what the system's cache still holds of the file's data to the medium
 // and waits until it is there, as drop_cached_data does, but leaves the data
-// cached and returns at once where nothing is left to write. Returns false
-// where the system offers no such write-out (Windows), so that its time is
-// not taken for a measure.
-bool write_out_data(FileHandle file);
+// cached and returns at once where nothing is left to write. `offered` is
+// false where the system offers no such write-out (Windows), so that its time
+// is not taken for a measure. Fails as flush_file fails; carries no path.
+Outcome write_out_data(FileHandle file, bool& offered);
 void close_file(FileHandle file);
 
 // A file opened with open_unbuffered, closed when its owner goes out of
 // scope or is given another file. Moving hands the file to a new owner.
+struct OpenFileTraits {
+  using Value = FileHandle;
+  static FileHandle none() { return kInvalidFile; }
+  static bool held(FileHandle file) { return file != kInvalidFile; }
+  static void close(FileHandle file) { close_file(file); }
+};
+
 class OpenFile {
  public:
   OpenFile() = default;  // owns no file
   OpenFile(const std::string& path, FileAccess access, FileDisposition disposition,
            Outcome* failed = nullptr)
       : file_(open_unbuffered(path, access, disposition, failed)) {}
-  OpenFile(OpenFile&& other) noexcept : file_(other.release()) {}
-  OpenFile& operator=(OpenFile&& other) noexcept {
-    if (this != &other) {
-      close();
-      file_ = other.release();
-    }
-    return *this;
-  }
-  ~OpenFile() { close(); }
   // kInvalidFile when the open failed or the file was handed on.
-  FileHandle handle() const { return file_; }
+  FileHandle handle() const { return file_.get(); }
   // Hands the file to the caller, who closes it; the owner is left with none.
-  FileHandle release() { return std::exchange(file_, kInvalidFile); }
+  FileHandle release() { return file_.release(); }
 
  private:
-  void close() {
-    if (file_ != kInvalidFile) close_file(release());
-  }
-  FileHandle file_ = kInvalidFile;
+  ScopedResource<OpenFileTraits> file_;
 };
 
 // Asks the file system to store the file uncompressed. Silently does nothing

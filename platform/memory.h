@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "platform/scoped_resource.h"
 
 // Returns nullptr when the memory cannot be had.
 void* allocate_io_buffer(std::size_t bytes);
@@ -17,25 +18,23 @@ void release_io_buffer(void* buffer);
 
 // A transfer buffer, released when its owner goes out of scope or is given
 // another buffer. Moving hands the buffer to a new owner.
+struct IoBufferTraits {
+  using Value = void*;
+  static void* none() { return nullptr; }
+  static bool held(void* data) { return data != nullptr; }
+  static void close(void* data) { release_io_buffer(data); }
+};
+
 class IoBuffer {
  public:
   IoBuffer() = default;  // owns no buffer
   explicit IoBuffer(std::size_t bytes) : data_(allocate_io_buffer(bytes)) {}
-  IoBuffer(IoBuffer&& other) noexcept : data_(other.release()) {}
-  IoBuffer& operator=(IoBuffer&& other) noexcept {
-    if (this != &other) {
-      release_io_buffer(data_);
-      data_ = other.release();
-    }
-    return *this;
-  }
-  ~IoBuffer() { release_io_buffer(data_); }
   // nullptr when the memory could not be had or the buffer was handed on.
-  unsigned char* bytes() const { return static_cast<unsigned char*>(data_); }
+  unsigned char* bytes() const { return static_cast<unsigned char*>(data_.get()); }
   // Hands the buffer to the caller, who releases it with release_io_buffer;
   // the owner is left with none.
-  void* release() { return std::exchange(data_, nullptr); }
+  void* release() { return data_.release(); }
 
  private:
-  void* data_ = nullptr;
+  ScopedResource<IoBufferTraits> data_;
 };

@@ -67,7 +67,9 @@ const Drive* first_query(const std::string& drive, RunContext& run, TestRecord& 
   // Without its identity they run unchecked, as before.
   VolumeIdentity identity;
   if (query_volume_identity(drive, identity)) entry.identity = identity;
-  return &run.trials.drives.emplace(drive, entry).first->second;
+  // So is the folder its path leads to now: held to the run's end.
+  entry.folder = DirectoryHandle(open_drive_directory(drive));
+  return &run.trials.drives.emplace(drive, std::move(entry)).first->second;
 }
 
 }  // namespace

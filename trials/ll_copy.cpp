@@ -115,7 +115,15 @@ CopyPhaseResult copy_all_ll(ConsolePrinter& printer, const CopyJob& job) {
       }
       return {};
     }
-    flush_file(destination);
+    // A copy whose data did not reach the medium failed, as a write that
+    // failed would have.
+    Outcome flushed = flush_file(destination);
+    if (!flushed) {
+      flushed.path = system_path(copy_file_path(work_directory, i));
+      console() << text::kLlCopyFailed << std::endl;
+      write_failure(printer, flushed);
+      return {};
+    }
     printer.counters().bytes_done(done);
   }
   const std::uint32_t stop = milliseconds_now();

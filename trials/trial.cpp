@@ -1,6 +1,7 @@
 #include "trials/trial.h"
 
 #include <ostream>
+#include <utility>
 
 #include "console/console_printer.h"
 #include "console/texts.h"
@@ -15,6 +16,22 @@
 
 namespace {
 
+// Whether the drive still leads to the volume whose identity its disk line took.
+bool still_on_first_identity(ConsolePrinter& printer, const Drive& first,
+                             const std::string& drive) {
+  if (!first.identity) return true;
+  VolumeIdentity now;
+  const Outcome queried = query_volume_identity(drive, now);
+  if (queried && now == *first.identity) return true;
+  console() << text::kInitFailed << std::endl;
+  if (!queried)
+    write_failure(printer, queried);
+  else
+    write_note(printer,
+               "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+  return false;
+}
+
 // Whether the drive still leads to the volume its disk line measured. After
 // an unmount the drive's path leads to whatever lies underneath, and a trial
 // there would time another disk under this drive's name. When it does not
@@ -23,17 +40,21 @@ namespace {
 bool still_on_first_volume(ConsolePrinter& printer, const TrialState& state,
                            const std::string& drive) {
   const auto first = state.drives.find(drive);
-  if (first == state.drives.end() || !first->second.identity) return true;
-  VolumeIdentity now;
-  const Outcome queried = query_volume_identity(drive, now);
-  if (queried && now == *first->second.identity) return true;
-  console() << text::kInitFailed << std::endl;
-  if (!queried)
-    write_failure(printer, queried);
-  else
-    write_note(printer,
-               "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
-  return false;
+  if (first == state.drives.end()) return true;
+  // The folder held since the disk line: the drive string must still lead
+  // to it, not merely to the same volume.
+  if (first->second.folder) {
+    const Outcome same = check_drive_directory(first->second.folder.get(), drive);
+    if (same) return still_on_first_identity(printer, first->second, drive);
+    console() << text::kInitFailed << std::endl;
+    if (same.reason == kDriveUnmounted)
+      write_note(printer,
+                 "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+    else
+      write_failure(printer, same);
+    return false;
+  }
+  return still_on_first_identity(printer, first->second, drive);
 }
 
 // A copy phase that failed, or got through and then read back wrong.
@@ -59,6 +80,15 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
     return result;
   }
   const std::string work_directory = work_directory_path(drive);
+  // The drive's folder, held since the disk line (or, where the run holds
+  // none, from here to the trial's end): the work directory is made in it
+  // and removed from it, never through the drive's path again. Where it
+  // cannot be held the directory is made by its path, and its creation tells
+  // why that fails.
+  const auto known = state.drives.find(drive);
+  const bool run_holds_folder = known != state.drives.end() && known->second.folder;
+  const DirectoryHandle drive_folder(run_holds_folder ? kNoDirectory
+                                                      : open_drive_directory(drive));
 
   // Prepare: the transfer buffer (kept to the trial's end and released on
   // every path), the work directory and its test files.
@@ -81,8 +111,7 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
   if (!prepared) {
     result.outcome = TrialOutcome::InitFailed;
     if (interruption_requested()) {
-      held.close();
-      end_interrupted_trial(printer, work_directory, created);
+      end_interrupted_trial(printer, work_directory, std::move(held));
       result.outcome = TrialOutcome::Interrupted;
     } else {
       console() << text::kInitFailed << std::endl;
@@ -102,27 +131,33 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
 
   // After the clock, every copy goes to the medium first, timed alone, so
   // that the read-back below finds nothing left to write.
+  // A copy whose data did not reach the medium failed as a copy.
+  Outcome written_out;
   if (timed.ok) {
     printer.begin_phase(ProgressPhase::WritingOut, file_count, file_bytes);
-    result.write_out_ms = write_out_copies(printer, work_directory, file_count);
+    result.write_out_ms = write_out_copies(printer, work_directory, file_count, written_out);
     printer.end_phase();
+    if (!written_out) {
+      console() << method.copy_failed << std::endl;
+      write_failure(printer, written_out);
+    }
   }
+  const bool copied = timed.ok && written_out;
 
   // Verify: a copy that does not hold what was written fails the trial.
-  if (timed.ok) printer.begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
-  const bool verified = timed.ok && files_read_back_as_written(printer, work_directory, file_kib,
-                                                               file_count, content_state);
+  if (copied) printer.begin_phase(ProgressPhase::ReadingBack, file_count, file_bytes);
+  const bool verified = copied && files_read_back_as_written(printer, work_directory, file_kib,
+                                                             file_count, content_state);
   printer.end_phase();
-  if (timed.ok && !verified && !interruption_requested())
+  if (copied && !verified && !interruption_requested())
     console() << method.copy_failed << std::endl;
 
   // Remove: a trial that got through leaves nothing behind, or says what
   // stays; an interrupted one removes what it made, a failed one leaves its
-  // files to be looked at. The directory is let go of first: Windows removes
-  // no directory that is held open.
-  held.close();
+  // files to be looked at. Removal goes through the held directory.
   if (verified) {
-    result.left_behind = left_behind(work_directory, remove_tree(work_directory));
+    result.left_behind =
+        left_behind(work_directory, remove_held_directory(std::move(held), work_directory));
     console() << text::kDone;
     result.outcome = timed.elapsed_ms == 0 ? TrialOutcome::ZeroMs : TrialOutcome::Done;
     result.elapsed_ms = timed.elapsed_ms;
@@ -131,7 +166,7 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
   // A copy that read back wrong fails as a copy.
   result.outcome = outcome_of_failed(timed);
   if (interruption_requested()) {
-    end_interrupted_trial(printer, work_directory, true);
+    end_interrupted_trial(printer, work_directory, std::move(held));
     result.outcome = TrialOutcome::Interrupted;
   }
   return result;

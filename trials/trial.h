@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console/console_printer.h"
+#include "platform/directories.h"
 #include "platform/failure.h"
 #include "platform/volume_description.h"
 #include "trials/copy_method.h"
@@ -26,6 +27,11 @@ struct Drive {
   // that it still leads there; absent when it could not be taken, and then
   // not checked.
   std::optional<VolumeIdentity> identity;
+  // The drive's folder, held from the disk line to the run's end: each trial
+  // checks that the drive string still leads to it, and makes and removes its
+  // work directory in it. Holds none when it could not be opened; the trial
+  // then holds the folder for itself.
+  DirectoryHandle folder;
 };
 
 // Drive string (exact bytes, so C:, c: and C:\ are three keys) to what the

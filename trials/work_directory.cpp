@@ -1,6 +1,7 @@
 #include "trials/work_directory.h"
 
 #include <ostream>
+#include <utility>
 
 #include "console/console_printer.h"
 #include "console/escaped.h"
@@ -51,19 +52,25 @@ DirectoryInProgress::~DirectoryInProgress() { note_directory_in_progress(""); }
 
 Outcome left_behind(const std::string& work_directory, const Outcome& removed) {
   if (removed) return success();
-  return failure("remove", system_path(work_directory), removed.reason);
+  // A directory found in the work directory's place is someone else's: it
+  // is named as found, and the trial's own stays where it was moved.
+  const std::string operation = removed.operation == kLeftInPlace ? kLeftInPlace : "remove";
+  return failure(operation, system_path(work_directory), removed.reason);
 }
 
 void note_left_behind(ConsolePrinter& printer, const Outcome& left) {
   if (left) return;
-  write_note(printer, "could not remove '" + left.path + "': " + left.reason + "; it stays");
+  if (left.operation == kLeftInPlace)
+    write_failure(printer, left);
+  else
+    write_note(printer, "could not remove '" + left.path + "': " + left.reason + "; it stays");
 }
 
 void end_interrupted_trial(ConsolePrinter& printer, const std::string& work_directory,
-                           bool created) {
+                           DirectoryHandle held) {
   console() << std::endl;
-  if (!created) return;
-  const Outcome removed = remove_tree(work_directory);
+  if (!held) return;
+  const Outcome removed = remove_held_directory(std::move(held), work_directory);
   // The user is told the directory's name as their system spells it.
   if (removed)
     write_note(printer, "interrupted; removed " + system_path(work_directory));

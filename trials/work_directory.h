@@ -41,17 +41,19 @@ class DirectoryInProgress {
 };
 
 // What stays of a work directory that a trial could not remove: the
-// removal's failure with the directory as the system names it; success when
-// it was removed.
+// removal's failure with the directory as the system names it (operation
+// kLeftInPlace when someone else's stood in its place); success when it was
+// removed.
 Outcome left_behind(const std::string& work_directory, const Outcome& removed);
 
 // Says on standard error that a work directory stays, and why:
-// "could not remove '<dir>': <reason>; it stays". Nothing for a success.
+// "could not remove '<dir>': <reason>; it stays", or, when another's stood
+// in its place, "left '<dir>': <what was found; the own one moved>". Nothing
+// for a success.
 void note_left_behind(ConsolePrinter& printer, const Outcome& left);
 
 // Ends a trial that stopped because the run was interrupted: ends the
-// console line, removes the work directory when the trial had made it
-// (`created`; the trial no longer holds it), and says on standard error what
-// was removed or what stays.
+// console line, removes the work directory through `held` when the trial had
+// made it, and says on standard error what was removed or what stays.
 void end_interrupted_trial(ConsolePrinter& printer, const std::string& work_directory,
-                           bool created);
+                           DirectoryHandle held);

@@ -5,6 +5,7 @@
 // does so. The program never changes it.
 #pragma once
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/types.h>
 
 struct LinuxCalls {
@@ -17,6 +18,11 @@ struct LinuxCalls {
   int (*fstat)(int fd, struct stat* status);
   // fcntl with one integer argument (0 where the command takes none).
   int (*fcntl)(int fd, int command, int argument);
+  off_t (*lseek)(int fd, off_t offset, int whence);
+  int (*sync_file_range)(int fd, off64_t offset, off64_t length, unsigned int flags);
+  int (*posix_fadvise)(int fd, off_t offset, off_t length, int advice);
+  int (*fstatfs)(int fd, struct statfs* volume);
+  int (*unlinkat)(int directory, const char* path, int flags);
 };
 
 // The table in use; it starts out with the system's own calls.

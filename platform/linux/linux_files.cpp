@@ -95,7 +95,7 @@ bool on_memory_file_system(int fd) {
   constexpr long kTmpfsMagic = 0x01021994;
   constexpr long kRamfsMagic = 0x858458f6;
   struct statfs volume;
-  if (::fstatfs(fd, &volume) != 0) return false;
+  if (linux_calls().fstatfs(fd, &volume) != 0) return false;
   const long type = static_cast<long>(volume.f_type);
   return type == kTmpfsMagic || type == kRamfsMagic;
 }
@@ -135,6 +135,14 @@ int transfer_all(int fd, unsigned char* buffer, std::uint32_t length, bool writi
       return 0;
     }
   }
+}
+
+// A flush or write-out that failed: a failure when the data did not reach
+// the medium (an I/O error, a full volume, a quota); success when the volume
+// cannot be asked to write out at all, as when it has no medium to flush.
+Outcome written_out_failure(const char* operation, int error) {
+  if (error == EIO || error == ENOSPC || error == EDQUOT) return errno_failure(operation, "", error);
+  return success();
 }
 
 // The failure of a transfer on a descriptor; the caller knows its path.
@@ -273,7 +281,7 @@ FileHandle open_unbuffered(const std::string& path, FileAccess access,
   const int status_flags = linux_calls().fcntl(fd, F_GETFL, 0);
   const bool cached =
       status_flags == -1 || linux_calls().fcntl(fd, F_SETFL, status_flags | O_DIRECT) != 0;
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  linux_calls().posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   mark_cached(fd, cached || on_memory_file_system(fd));
   return file.release();
 }
@@ -289,7 +297,7 @@ Outcome read_file_counted(FileHandle file, void* buffer, std::uint32_t length,
 }
 
 Outcome set_read_position(FileHandle file, std::uint64_t position) {
-  if (::lseek(descriptor(file), static_cast<off_t>(position), SEEK_SET) == -1)
+  if (linux_calls().lseek(descriptor(file), static_cast<off_t>(position), SEEK_SET) == -1)
     return errno_failure("seek", "");
   return success();
 }
@@ -303,13 +311,18 @@ Outcome write_file(FileHandle file, const void* buffer, std::uint32_t length) {
   return error == 0 ? success() : transfer_failure(true, error);
 }
 
-void flush_file(FileHandle file) {
+Outcome flush_file(FileHandle file) {
   const int fd = descriptor(file);
-  if (linux_calls().fsync(fd) != 0) return;
+  int done;
+  do {
+    done = linux_calls().fsync(fd);
+  } while (done != 0 && errno == EINTR);
+  if (done != 0) return written_out_failure("flush", errno);
   // Pages written through the cache (after leaving direct mode) are clean
   // now; dropping them makes later reads of the file come from the medium.
   // Without cached pages this costs next to nothing.
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  linux_calls().posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  return success();
 }
 
 void close_file(FileHandle file) {
@@ -361,7 +374,7 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
   if (const int error = file_status(destination.get(), destination_status)) {
     outcome = errno_failure("create", paths.to, error);
   } else {
-    ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    linux_calls().posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::uint64_t copied = 0;
     outcome = copy_by_pieces(source.get(), destination.get(), paths,
                              copy_buffer_bytes(source_status, destination_status), pieces,
@@ -382,21 +395,24 @@ Outcome copy_whole_file(const std::string& from, const std::string& to, CopyPiec
 
 std::string system_path(const std::string& path) { return native_path(path); }
 
-bool write_out_data(FileHandle file) {
+Outcome write_out_data(FileHandle file, bool& offered) {
+  offered = true;
   // Dirty pages go to the medium as data only: no journal commit, unlike fsync.
-  // A failure leaves the pages cached; the read-back's own write-out meets it.
-  ::sync_file_range(descriptor(file), 0, 0,
-                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                        SYNC_FILE_RANGE_WAIT_AFTER);
-  return true;
+  int done;
+  do {
+    done = linux_calls().sync_file_range(descriptor(file), 0, 0,
+                                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                             SYNC_FILE_RANGE_WAIT_AFTER);
+  } while (done != 0 && errno == EINTR);
+  return done == 0 ? success() : written_out_failure("write out", errno);
 }
 
 void drop_cached_data(FileHandle file) {
   const int fd = descriptor(file);
   // Dirty pages go to the medium as data only: no journal commit, unlike fsync.
-  if (::sync_file_range(fd, 0, 0,
-                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                            SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+  if (linux_calls().sync_file_range(fd, 0, 0,
+                                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                        SYNC_FILE_RANGE_WAIT_AFTER) != 0)
     return;
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  linux_calls().posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 }

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -92,8 +93,20 @@ bool remove_entry(int parent, const char* name, unsigned char type, const Mount&
   return ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
 }
 
-// Deletes every entry of the open directory except those whose names begin
-// with a dot; stops at the first that cannot be deleted.
+// Deletes every entry of the listed directory, which lies on `mount`,
+// except those whose names begin with a dot; stops at the first that cannot
+// be deleted, with errno telling why.
+bool empty_listing(DIR* stream, const Mount& mount) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(stream);
+    if (entry == nullptr) return errno == 0;
+    if (entry->d_name[0] == '.') continue;
+    if (!remove_entry(::dirfd(stream), entry->d_name, entry->d_type, mount)) return false;
+  }
+}
+
+// Deletes every entry of the open directory as empty_listing does.
 bool empty_directory(Descriptor directory) {
   Mount mount;
   if (!directory_mount(directory.get(), mount)) return false;
@@ -101,21 +114,10 @@ bool empty_directory(Descriptor directory) {
   if (stream == nullptr) return false;
   // The stream owns the descriptor now; closedir closes it.
   directory.release();
-  bool ok = true;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(stream);
-    if (entry == nullptr) {
-      ok = errno == 0;
-      break;
-    }
-    if (entry->d_name[0] == '.') continue;
-    if (!remove_entry(::dirfd(stream), entry->d_name, entry->d_type, mount)) {
-      ok = false;
-      break;
-    }
-  }
+  const bool ok = empty_listing(stream, mount);
+  const int error = errno;
   ::closedir(stream);
+  errno = error;
   return ok;
 }
 
@@ -130,6 +132,53 @@ std::vector<HeldDirectory> g_held;
 std::string without_trailing_slashes(std::string native) {
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   return native;
+}
+
+// The native path of the folder a drive's work directories are made in (the
+// drive string followed by a separator), as locate() finds it.
+std::string drive_native(const std::string& drive) {
+  return without_trailing_slashes(native_path(drive + "\\"));
+}
+
+// Whether the mount that holds the open directory is still in this process's
+// mount table; true when that cannot be told. A lazily unmounted volume stays
+// reachable through descriptors held on it, but has left the table.
+bool still_mounted(int fd) {
+#ifdef STATX_MNT_ID
+  struct statx extended;
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) != 0 ||
+      (extended.stx_mask & STATX_MNT_ID) == 0)
+    return true;
+  FILE* table = std::fopen("/proc/self/mountinfo", "re");
+  if (table == nullptr) return true;
+  bool found = false;
+  unsigned long long id = 0;
+  char line[4096];
+  while (!found && std::fgets(line, sizeof line, table) != nullptr)
+    found = std::sscanf(line, "%llu", &id) == 1 && id == extended.stx_mnt_id;
+  std::fclose(table);
+  return found;
+#else
+  (void)fd;
+  return true;
+#endif
+}
+
+Outcome unmounted(const std::string& native) {
+  return failure("open", native, kDriveUnmounted);
+}
+
+// What stands at the name instead of the held directory, for the user.
+std::string found_instead(int parent, const std::string& name, const struct stat& own) {
+  struct stat there;
+  if (::fstatat(parent, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
+    return "nothing is there now";
+  const std::string owner = there.st_uid == own.st_uid
+                                ? std::string("of this user")
+                                : "of user " + std::to_string(there.st_uid);
+  if (S_ISLNK(there.st_mode)) return "a symbolic link " + owner + " is there now";
+  if (S_ISDIR(there.st_mode)) return "another directory, " + owner + ", is there now";
+  return "another file, " + owner + ", is there now";
 }
 
 }  // namespace
@@ -150,24 +199,68 @@ DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
     if (failed != nullptr) *failed = errno_failure("create directory", native, error);
     return kNoDirectory;
   };
-  if (::mkdir(native.c_str(), 0700) != 0) return refuse(errno);
+  // Made inside the held drive folder when the path lies directly in one.
+  const AtPath at = locate(native);
+  if (::mkdirat(at.directory, at.name.c_str(), 0700) != 0) return refuse(errno);
   // The directory just made, unless someone renamed it away and put a link
   // or a directory of their own in its place in between: a link is not
   // opened, and a directory of another owner is not taken.
   int fd;
   do {
-    fd = ::open(native.c_str(), kDirectoryFlags);
+    fd = ::openat(at.directory, at.name.c_str(), kDirectoryFlags);
   } while (fd == -1 && errno == EINTR);
   Descriptor directory(fd);
-  if (!directory) return refuse(errno);
+  // Made but not held (no descriptor left, no memory): the directory counts
+  // as one that could not be made and goes again, with one rmdir, never
+  // recursively, and only while the name is a directory of this user's (a
+  // link, or someone else's directory put there meanwhile, stays).
+  const auto unmake = [&](int error) {
+    struct stat there;
+    if (::fstatat(at.directory, at.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(there.st_mode) && there.st_uid == ::geteuid())
+      ::unlinkat(at.directory, at.name.c_str(), AT_REMOVEDIR);
+    return refuse(error);
+  };
+  if (!directory) return errno == ELOOP || errno == ENOTDIR ? refuse(errno) : unmake(errno);
   struct stat status;
-  if (::fstat(directory.get(), &status) != 0) return refuse(errno);
+  if (::fstat(directory.get(), &status) != 0) return unmake(errno);
   if (status.st_uid != ::geteuid()) return refuse(EPERM);
   // Only the owner may list, enter or change it, whatever the umask left.
   if ((status.st_mode & 07777) != 0700 && ::fchmod(directory.get(), 0700) != 0)
-    return refuse(errno);
+    return unmake(errno);
   g_held.push_back({native, directory.get()});
   return directory.release();
+}
+
+DirectoryToken open_drive_directory(const std::string& drive, Outcome* failed) {
+  const std::string native = drive_native(drive);
+  int fd;
+  do {
+    fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd == -1 && errno == EINTR);
+  if (fd == -1) {
+    if (failed != nullptr) *failed = errno_failure("open", native);
+    return kNoDirectory;
+  }
+  g_held.push_back({native, fd});
+  return fd;
+}
+
+Outcome check_drive_directory(DirectoryToken drive_directory, const std::string& drive) {
+  const std::string native = drive_native(drive);
+  struct stat held;
+  struct stat now;
+  if (::fstat(static_cast<int>(drive_directory), &held) != 0) return errno_failure("open", native);
+  if (::stat(native.c_str(), &now) != 0) {
+    const int error = errno;
+    if (!still_mounted(static_cast<int>(drive_directory))) return unmounted(native);
+    return errno_failure("open", native, error);
+  }
+  if (now.st_dev == held.st_dev && now.st_ino == held.st_ino) return success();
+  if (!still_mounted(static_cast<int>(drive_directory))) return unmounted(native);
+  return failure("open", native,
+                 "the drive's folder changed: the path leads to another folder than the one "
+                 "its disk line measured");
 }
 
 void close_directory(DirectoryToken directory) {
@@ -222,4 +315,51 @@ Outcome remove_tree(const std::string& path) {
                        ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) == 0;
   // The errno of the step that stopped the removal, taken before the parent closes.
   return removed ? success() : errno_failure("remove tree", native);
+}
+
+Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
+  const std::string native = without_trailing_slashes(native_path(path));
+  const int fd = static_cast<int>(directory.get());
+  auto held = g_held.begin();
+  while (held != g_held.end() && held->fd != fd) ++held;
+  if (held == g_held.end()) return errno_failure("remove", native, EBADF);
+  // From here on the descriptor is this function's: names in it are no
+  // longer looked up there, and the listing below closes it.
+  g_held.erase(held);
+  directory.release();
+  Descriptor own_descriptor(fd);
+  struct stat own;
+  Mount mount;
+  if (::fstat(fd, &own) != 0 || !directory_mount(fd, mount))
+    return errno_failure("remove", native);
+  DIR* stream = ::fdopendir(fd);
+  if (stream == nullptr) return errno_failure("remove", native);
+  own_descriptor.release();  // closedir closes it
+  ::rewinddir(stream);
+  const auto stop = [&](Outcome outcome) {
+    ::closedir(stream);
+    return outcome;
+  };
+  if (!empty_listing(stream, mount)) return stop(errno_failure("remove", native));
+  // The directory itself goes from its parent (the held drive folder, or the
+  // path's own folder when none is held) only while the name there still
+  // refers to it. Between this check and the rmdir only an empty directory
+  // swapped in could go: rmdir refuses one with entries and removes nothing
+  // but a directory.
+  const AtPath at = locate(native);
+  struct stat there;
+  if (::fstatat(at.directory, at.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+      there.st_dev != own.st_dev || there.st_ino != own.st_ino) {
+    // A volume unmounted under the trial (lazily: what is held stays
+    // reachable) takes the directory with it.
+    if (!still_mounted(::dirfd(stream)))
+      return stop(failure("remove", native, "the volume left: it was unmounted during the trial"));
+    return stop(failure(kLeftInPlace, native,
+                        found_instead(at.directory, at.name, own) +
+                            ", not the trial's own directory: that was moved away, and stays "
+                            "where it was moved, emptied"));
+  }
+  if (::unlinkat(at.directory, at.name.c_str(), AT_REMOVEDIR) != 0)
+    return stop(errno_failure("remove", native));
+  return stop(success());
 }

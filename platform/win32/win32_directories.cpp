@@ -2,7 +2,8 @@
 // family and removed by path names; each directory is opened first, without
 // following a reparse point, checked to be still a plain directory, and held
 // open without delete sharing while it is emptied, so that it cannot be
-// renamed or replaced by a junction until its entries are gone.
+// renamed or replaced by a junction until its entries are gone. A work
+// directory is held from its creation and deleted through its own handle.
 #include "platform/directories.h"
 
 #include <windows.h>
@@ -20,9 +21,10 @@ constexpr std::size_t kMaxTreePathLength = 259;
 
 // Opens the directory at `path` itself, never what a reparse point there
 // leads to, and keeps it from being deleted or renamed while the handle is
-// open. Holds no handle when it is anything but a plain directory.
-ScopedHandle hold_plain_directory(const std::string& path) {
-  ScopedHandle held(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+// open; `access` adds to the attributes' reading. Holds no handle when it is
+// anything but a plain directory.
+ScopedHandle hold_plain_directory(const std::string& path, DWORD access = 0) {
+  ScopedHandle held(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | access,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                 nullptr));
@@ -35,6 +37,20 @@ ScopedHandle hold_plain_directory(const std::string& path) {
     SetLastError(ERROR_DIRECTORY);  // the reason told: it is no plain directory
   }
   return held;
+}
+
+// The folder a drive's work directories are made in: the drive string and a
+// backslash ("C:" is the current folder of drive C, "C:\" its root).
+std::string drive_folder(const std::string& drive) {
+  return drive.empty() || drive.back() != '\\' ? drive + "\\" : drive;
+}
+
+// Opens a drive's folder as the user named it (a junction on the way is
+// followed), letting other programs read and write it but not delete or
+// rename it while it is held.
+HANDLE open_folder(const std::string& folder) {
+  return CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // Deletes every entry of the held directory whose prefix is given, except
@@ -89,7 +105,10 @@ Outcome create_directory(const std::string& path) {
 // A new directory is held as remove_tree holds one: opened itself, never
 // through a reparse point, without delete sharing. Win32 opens no file
 // relative to a handle, so the file services still reach its files by path;
-// holding it keeps that path naming this directory until it is let go of.
+// holding it (and the drive folder above it) keeps that path naming this
+// directory until it is let go of. It is held without delete access of its
+// own: a handle with delete access makes every listing of the directory
+// (FindFirstFileA, which does not share delete) fail with a sharing violation.
 DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
   if (CreateDirectoryA(path.c_str(), nullptr) == 0) {
     if (failed != nullptr) *failed = last_error_failure("create directory", path);
@@ -98,9 +117,43 @@ DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
   ScopedHandle held = hold_plain_directory(path);
   if (!held) {
     if (failed != nullptr) *failed = last_error_failure("create directory", path);
+    // Made but not held: it goes again while it is still an empty plain
+    // directory (RemoveDirectoryA removes a junction as a link, and no
+    // directory with entries).
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        entry_kind_of(attributes) == EntryKind::Directory)
+      RemoveDirectoryA(path.c_str());
     return kNoDirectory;
   }
   return reinterpret_cast<DirectoryToken>(held.release());
+}
+
+DirectoryToken open_drive_directory(const std::string& drive, Outcome* failed) {
+  const std::string folder = drive_folder(drive);
+  HANDLE held = open_folder(folder);
+  if (held == INVALID_HANDLE_VALUE) {
+    if (failed != nullptr) *failed = last_error_failure("open", folder);
+    return kNoDirectory;
+  }
+  return reinterpret_cast<DirectoryToken>(held);
+}
+
+Outcome check_drive_directory(DirectoryToken drive_directory, const std::string& drive) {
+  const std::string folder = drive_folder(drive);
+  BY_HANDLE_FILE_INFORMATION held;
+  if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(drive_directory), &held))
+    return last_error_failure("open", folder);
+  const ScopedHandle now(open_folder(folder));
+  BY_HANDLE_FILE_INFORMATION found;
+  if (!now || !GetFileInformationByHandle(now.get(), &found))
+    return last_error_failure("open", folder);
+  if (found.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
+      found.nFileIndexHigh == held.nFileIndexHigh && found.nFileIndexLow == held.nFileIndexLow)
+    return success();
+  return failure("open", folder,
+                 "the drive's folder changed: the path leads to another folder than the one "
+                 "its disk line measured");
 }
 
 void close_directory(DirectoryToken directory) {
@@ -126,4 +179,19 @@ Outcome remove_tree(const std::string& path) {
   held.reset();
   if (!emptied) return emptied;
   return remove_directory(path);
+}
+
+Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '\\') name.pop_back();
+  // Emptied while it is held, so that its path names this directory alone
+  // and nothing can be renamed into its place meanwhile; then let go of and
+  // removed by name, which removes an empty directory only (or a junction,
+  // as a link): whatever is put in its place in between keeps its entries.
+  ScopedHandle held(reinterpret_cast<HANDLE>(directory.release()));
+  if (!held) return last_error_failure("remove", name, ERROR_INVALID_HANDLE);
+  const Outcome emptied = empty_directory(name + "\\");
+  held.reset();
+  if (!emptied) return emptied;
+  return remove_directory(name);
 }

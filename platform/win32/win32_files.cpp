@@ -320,9 +320,19 @@ void prepare_transfers(FileHandle file, std::uint32_t longest) {
   if (padded != 0) scratch_buffer(padded);
 }
 
-void flush_file(FileHandle file) {
+Outcome flush_file(FileHandle file) {
   cut_padding(file);
-  FlushFileBuffers(to_handle(file));
+  if (FlushFileBuffers(to_handle(file))) return success();
+  // The data did not reach the medium: an I/O error, a full disk or quota.
+  // A handle or device that cannot be flushed is no failure.
+  const DWORD error = GetLastError();
+  switch (error) {
+    case ERROR_CRC: case ERROR_WRITE_FAULT: case ERROR_IO_DEVICE: case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: case ERROR_NOT_ENOUGH_QUOTA: case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED: case ERROR_NOT_READY:
+      return last_error_failure("flush", "", error);
+    default: return success();
+  }
 }
 
 // A file opened without buffering is read from the medium: the system writes
@@ -331,7 +341,10 @@ void drop_cached_data(FileHandle) {}
 
 // Windows has no data-only write-out of what another handle left in its
 // cache; the read-back's unbuffered reads make the system write it out then.
-bool write_out_data(FileHandle) { return false; }
+Outcome write_out_data(FileHandle, bool& offered) {
+  offered = false;
+  return success();
+}
 
 void close_file(FileHandle file) {
   cut_padding(file);

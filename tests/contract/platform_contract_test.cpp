@@ -259,6 +259,36 @@ TEST_F(PlatformContract, HeldDirectoriesAreNewAndGoOnceLetGoOf) {
   EXPECT_FALSE(remove_directory(work)) << "gone";
 }
 
+// A held directory is removed through what is held, in the held drive folder:
+// its files, then itself; a dot name stays, and so does its directory.
+TEST_F(PlatformContract, HeldDirectoriesAreRemovedThroughTheirHold) {
+  const std::string drive = at("drive");
+  ASSERT_TRUE(create_directory(drive));
+  Outcome failed;
+  const DirectoryHandle folder(open_drive_directory(drive, &failed));
+  ASSERT_TRUE(folder) << failed.reason;
+  EXPECT_TRUE(check_drive_directory(folder.get(), drive));
+  const std::string work = drive + "\\Varnoquelbit1";
+  DirectoryHandle held(work, &failed);
+  ASSERT_TRUE(held) << failed.reason;
+  make_file(work + "\\test0.dat");
+  EXPECT_TRUE(copy_whole_file(work + "\\test0.dat", work + "\\copy0.dat"));
+  const Outcome removed = remove_held_directory(std::move(held), work);
+  EXPECT_TRUE(removed) << removed.operation << " " << removed.path << ": " << removed.reason;
+  EXPECT_FALSE(held);
+  EXPECT_FALSE(remove_directory(work)) << "gone";
+
+  DirectoryHandle kept(work, &failed);
+  ASSERT_TRUE(kept) << failed.reason;
+  make_file(work + "\\.kept");
+  make_file(work + "\\copy0.dat");
+  EXPECT_FALSE(remove_held_directory(std::move(kept), work));
+  EXPECT_FALSE(OpenFile(work + "\\copy0.dat", FileAccess::Read, FileDisposition::OpenExisting)
+                   .handle() != kInvalidFile)
+      << "the copy went";
+  EXPECT_FALSE(create_directory(work)) << "the dot name kept its directory";
+}
+
 #ifndef _WIN32
 // A link in a file's place is never followed: not opened to be read, not
 // created over, not copied from or to. (Windows opens a reparse point itself

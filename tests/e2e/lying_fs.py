@@ -6,7 +6,9 @@ flash medium.
     python3 lying_fs.py BACKING NAME OFFSET MOUNTPOINT -f -s
 
 BACKING is the directory that holds the data, NAME the file name (in any
-directory) whose reads lie, OFFSET the byte they invert. Needs Debian's
+directory) whose reads lie, OFFSET the byte they invert. An OFFSET of -1
+makes every fsync of the file fail with EIO instead, its reads true: a medium
+that takes the data but cannot write it out. Needs Debian's
 python3-fuse and /dev/fuse; mounting needs root.
 """
 import errno
@@ -31,7 +33,9 @@ class LyingFile:
     reads still go to this process every time."""
 
     def __init__(self, path, flags, *mode):
-        self.lies = os.path.basename(path) == LYING_NAME
+        named = os.path.basename(path) == LYING_NAME
+        self.lies = named and LYING_OFFSET >= 0
+        self.fails_fsync = named and LYING_OFFSET < 0
         self.fd = os.open(real(path), flags & ~os.O_DIRECT, *mode)
 
     def read(self, length, offset):
@@ -51,6 +55,8 @@ class LyingFile:
         os.ftruncate(self.fd, length)
 
     def fsync(self, isfsyncfile):
+        if self.fails_fsync:
+            return -errno.EIO
         os.fsync(self.fd)
 
     def flush(self):

@@ -18,6 +18,7 @@ running the program as user nobody. Without root those tests are skipped,
 except under CI (CI=true), where a skip is a failure.
 """
 import hashlib
+import json
 import os
 import re
 import resource
@@ -630,6 +631,24 @@ class LyingVolume(HostileTest):
         self.check_lying_copy("LL %s %s 16K %d 1", "LL %s %s (Buffer:16K) %dFile(s) 1Trial(s)",
                               "copy failed")
 
+    def test_ll_copy_whose_flush_fails(self):
+        """The medium takes copy1.dat's data but its flush fails with EIO: the
+        copy failed, though every write succeeded. Before, it printed Done."""
+        self.need_root("a FUSE mount")
+        backing, mnt = os.path.join(self.dir, "backing"), os.path.join(self.dir, "mnt")
+        os.mkdir(backing)
+        os.mkdir(mnt)
+        serve_fuse(self, LYING_FS, [backing, "copy1.dat", "-1"], mnt)
+        run = self.start("LL %s 64K 16K 4 1\n" % mnt)
+        print("\n" + run.console + run.diagnostics)
+        self.assertEqual(run.returncode, 0, run.console)
+        self.assertIn("[Trial 0] Preparing... Testing...copy failed\n", run.console)
+        self.assertNotIn("Result:", run.console)
+        made = work_directories_in(backing)
+        self.assertEqual(len(made), 1, "the failed trial's directory is kept")
+        self.assertIn("varnoquelbit: flush '%s/%s/copy1.dat': Input/output error\n"
+                      % (mnt, made[0]), run.diagnostics)
+
 
 def fuse_python(test):
     """The Python that has Debian's python3-fuse (the system's interpreter)."""
@@ -992,6 +1011,221 @@ class PlantedNames(HostileTest):
         self.assertEqual(len(left), 1)
         self.assertEqual(err.decode(), "\nvarnoquelbit: interrupted again; leaving '%s'\n"
                          % os.path.join(volume, left[0]))
+
+
+ATTACKER = "varno-attacker"
+VICTIM = "varno-victim"
+
+
+class SharedFolder(HostileTest):
+    """A folder shared by several local users, writable by all without the
+    sticky bit (0777), or by a group (2775, setgid): another user may rename
+    the names in it, the trial's work directory among them. Two local users
+    are made for it: an attacker, and a victim whose folder the attacker can
+    rename but whose files they cannot delete. Runs as root, as CI does."""
+
+    def setUp(self):
+        super().setUp()
+        self.need_root("two local users")
+        if shutil.which("useradd") is None or shutil.which("setpriv") is None:
+            skip_or_fail(self, "useradd and setpriv are needed")
+        for user in (ATTACKER, VICTIM):
+            if subprocess.run(["id", "-u", user], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL).returncode != 0:
+                subprocess.run(["useradd", "--system", "--no-create-home", "--user-group",
+                                user], check=True)
+        subprocess.run(["usermod", "-a", "-G", VICTIM, ATTACKER], check=True)
+        self.uid = {u: int(subprocess.check_output(["id", "-u", u])) for u in (ATTACKER, VICTIM)}
+        os.chmod(self.dir, 0o755)
+
+    def as_user(self, user, code, *args):
+        """Runs Python code as the user; returns its standard output."""
+        done = subprocess.run(["setpriv", "--reuid=" + user, "--regid=" + user,
+                               "--init-groups", "--", "/usr/bin/python3", "-c", code] +
+                              list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(done.returncode, 0, done.stdout)
+        return done.stdout.decode()
+
+    def share(self, mode):
+        share = os.path.join(self.dir, "share")
+        os.mkdir(share)
+        os.chown(share, 0, pwd_gid(VICTIM))
+        os.chmod(share, mode)
+        victim = os.path.join(share, "victim")
+        self.as_user(VICTIM, "import os, sys\n"
+                     "os.mkdir(sys.argv[1], 0o755)\n"
+                     "for i in range(3):\n"
+                     "    with open(os.path.join(sys.argv[1], 'doc%d.txt' % i), 'w') as f:\n"
+                     "        f.write('the victim\\'s document %d\\n' % i)\n", victim)
+        return share, victim
+
+    def run_stopped_while_copying(self, ini, drive, attack):
+        """Runs the program, stops it once its trial has begun to copy (its
+        first copy is there), calls attack(), lets it go on; returns (stdout,
+        stderr) as text."""
+        with open(os.path.join(self.run_dir, "Varnoquelbit.ini"), "w") as f:
+            f.write(ini)
+        proc = subprocess.Popen(COMMAND, cwd=self.run_dir, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(proc.kill)
+        deadline = time.monotonic() + 120
+        while not any(os.path.exists(os.path.join(drive, d, "copy0.dat"))
+                      for d in work_directories_in(drive)):
+            self.assertIsNone(proc.poll(), "the run ended before its copies")
+            self.assertLess(time.monotonic(), deadline, "no copy was ever made")
+            time.sleep(0.001)
+        os.kill(proc.pid, signal.SIGSTOP)
+        while process_state(proc.pid) not in ("T", "Z"):
+            time.sleep(0.001)
+        self.assertEqual(process_state(proc.pid), "T", "stopped before its end")
+        attack()
+        os.kill(proc.pid, signal.SIGCONT)
+        out, err = proc.communicate(timeout=600)
+        self.assertEqual(proc.returncode, 0)
+        return out.decode("latin-1"), err.decode("latin-1")
+
+    def test_a_work_directory_renamed_away_and_replaced(self):
+        cases = [("HL", 0o777, "victim"), ("LL", 0o2775, "victim"),
+                 ("HL", 0o777, "links"), ("LL", 0o2775, "links")]
+        for method, mode, replacement in cases:
+            with self.subTest(method=method, mode=oct(mode), replacement=replacement):
+                shutil.rmtree(os.path.join(self.dir, "share"), True)
+                share, victim = self.share(mode)
+                before = snapshot(victim)
+                swapped = []
+
+                def attack():
+                    # Root's work directory goes aside; the victim's folder,
+                    # or a folder of links to the victim's files, takes its name.
+                    swapped.append(self.as_user(ATTACKER, SWAP, share, victim, replacement))
+
+                ini = ("HL %s 32M 16 1\n" if method == "HL" else "LL %s 32M 1M 16 1\n") % share
+                out, err = self.run_stopped_while_copying(ini, share, attack)
+                name = swapped[0].strip()
+                print("\n%s %s %s:\n%s%s" % (method, oct(mode), replacement, out, err))
+                self.assertRegex(out, r"\[Trial 0\] Preparing\.\.\. Testing\.\.\. Done\.  Result: ")
+                place = os.path.join(share, name)
+                owner = self.uid[VICTIM if replacement == "victim" else ATTACKER]
+                self.assertEqual(
+                    [line for line in own_lines(err) if "copies reached" not in line],
+                    ["varnoquelbit: left '%s': another directory, of user %d, is there now, "
+                     "not the trial's own directory: that was moved away, and stays where it "
+                     "was moved, emptied" % (place, owner)])
+                self.assertEqual(snapshot(victim if replacement == "links" else place),
+                                 before, "the victim's tree is intact")
+                self.assertEqual(os.listdir(os.path.join(share, "moved-" + name)), [],
+                                 "root's own files went, its directory stays where it was moved")
+
+    def test_a_drive_link_flipped_between_two_folders(self):
+        """The drive is a link another user owns, flipped every 50 ms between
+        their folder and a 0700 folder of root's. The folder the disk line
+        measured is held to the run's end: a trial that finds the link
+        elsewhere fails with Init Failed and says the drive's folder changed;
+        every work directory is made in the held folder and removed from it."""
+        share, _ = self.share(0o777)
+        theirs = os.path.join(share, "theirs")
+        self.as_user(ATTACKER, "import os, sys\nos.mkdir(sys.argv[1], 0o777)\n", theirs)
+        root_only = os.path.join(self.dir, "root-only")
+        os.mkdir(root_only, 0o700)
+        link = os.path.join(share, "lnk")
+        flipper = subprocess.Popen(
+            ["setpriv", "--reuid=" + ATTACKER, "--regid=" + ATTACKER, "--init-groups", "--",
+             "/usr/bin/python3", "-c", FLIP, link, theirs, root_only])
+        self.addCleanup(flipper.kill)
+        deadline = time.monotonic() + 10
+        while not os.path.islink(link):
+            self.assertLess(time.monotonic(), deadline, "the link never appeared")
+            time.sleep(0.01)
+        try:
+            for method in ("HL %s 8M 4 8\n", "LL %s 8M 1M 4 8\n"):
+                run = self.start(method % link)
+                print("\n" + run.console + run.diagnostics)
+                self.assertEqual(run.returncode, 0, run.console)
+                lines = re.findall(r"\[Trial \d\] Preparing\.\.\.(.*)\n", run.console)
+                self.assertEqual(len(lines), 8, run.console)
+                failed = [line for line in lines if line == "Init Failed"]
+                for line in lines:
+                    self.assertRegex(line, r"^( Testing\.\.\. Done\.  Result: .*|Init Failed)$")
+                notes = [line for line in own_lines(run.diagnostics)
+                         if "copies reached" not in line]
+                self.assertEqual(notes, ["varnoquelbit: open '%s': the drive's folder changed: "
+                                         "the path leads to another folder than the one its "
+                                         "disk line measured" % link] * len(failed),
+                                 run.diagnostics)
+                for folder in (theirs, root_only):
+                    self.assertEqual(work_directories_in(folder), [], folder)
+        finally:
+            flipper.kill()
+
+    def test_reports_in_a_read_only_folder_are_written_in_place(self):
+        """The user's own result files in a folder of root's (0755) that they
+        may not write to: no new file can be made beside them, so they are
+        written in place, and standard error says so."""
+        folder = os.path.join(self.dir, "readonly")
+        os.mkdir(folder, 0o755)
+        earlier = b"the last run's report\r\n"
+        for name in ("result.txt", "result.json", "results.jsonl"):
+            path = os.path.join(folder, name)
+            with open(path, "wb") as f:
+                f.write(earlier if name != "results.jsonl" else b"")
+            os.chown(path, self.uid[VICTIM], -1)
+        with open(os.path.join(folder, "Varnoquelbit.ini"), "w") as f:
+            f.write("#\n")
+        program = os.path.join(self.dir, "bin", os.path.basename(COMMAND[0]))
+        os.makedirs(os.path.dirname(program), exist_ok=True)
+        shutil.copy2(COMMAND[0], program)
+        done = subprocess.run(["setpriv", "--reuid=" + VICTIM, "--regid=" + VICTIM,
+                               "--init-groups", "--", program], cwd=folder, input=b"",
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        err = done.stderr.decode()
+        print("\n" + err, end="")
+        self.assertEqual(done.returncode, 0, err)
+        self.assertEqual(err.splitlines(), [
+            "varnoquelbit: wrote in place '%s': could not create a new file beside it: "
+            "Permission denied" % name for name in ("result.txt", "result.json")])
+        with open(os.path.join(folder, "result.txt"), "rb") as f:
+            report = f.read()
+        self.assertEqual(report, (done.stdout.decode().split("\n")[0] + "\r\nOS: Unknown\r\n")
+                         .encode())
+        with open(os.path.join(folder, "result.json"), encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["schema"], 1)
+        with open(os.path.join(folder, "results.jsonl"), encoding="utf-8") as f:
+            self.assertEqual(len(f.read().splitlines()), 1)
+        self.assertEqual(sorted(os.listdir(folder)), ["Varnoquelbit.ini", "result.json",
+                                                      "result.txt", "results.jsonl"])
+
+
+# The attacker's move: share, victim folder, replacement ("victim": the
+# victim's folder itself; "links": a new folder of links to its files).
+SWAP = """import os, re, sys
+share, victim, replacement = sys.argv[1:4]
+name = [n for n in os.listdir(share) if re.match(r"^Varnoquelbit-?[0-9]+$", n)][0]
+os.rename(os.path.join(share, name), os.path.join(share, "moved-" + name))
+if replacement == "victim":
+    os.rename(victim, os.path.join(share, name))
+else:
+    os.mkdir(os.path.join(share, name))
+    for i in range(16):
+        for kind in ("test", "copy"):
+            os.symlink(os.path.join(victim, "doc%d.txt" % (i % 3)),
+                       os.path.join(share, name, "%s%d.dat" % (kind, i)))
+print(name)
+"""
+
+
+# The attacker's link flipper: link, folder A, folder B; every 50 ms.
+FLIP = """import os, sys, time
+link, a, b = sys.argv[1:4]
+for n in range(100000):
+    os.symlink(a if n % 2 == 0 else b, link + ".new")
+    os.rename(link + ".new", link)
+    time.sleep(0.05)
+"""
+
+
+def pwd_gid(user):
+    import grp
+    return grp.getgrnam(user).gr_gid
 
 
 class DriveStrings(HostileTest):

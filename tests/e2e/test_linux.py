@@ -193,6 +193,94 @@ class ReportFile(TempDirTest):
         self.assertEqual(self.entries(), ["Varnoquelbit.ini", "result.txt", "results.jsonl"])
 
 
+class ResultLines(TempDirTest):
+    """results.jsonl is appended only when it is a regular file of one link,
+    under an flock whose wait is bounded; runs appending at once each keep
+    their line whole."""
+
+    def run_here(self, timeout=60):
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "wb") as f:
+            f.write(b"#\n")
+        return subprocess.run(COMMAND, cwd=self.dir, input=b"", stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=timeout, start_new_session=True)
+
+    def test_a_hard_link_a_fifo_and_a_device_are_not_appended_to(self):
+        outside = os.path.join(self.dir, "outside")
+        os.mkdir(outside)
+        canary = os.path.join(outside, "canary.jsonl")
+        with open(canary, "wb") as f:
+            f.write(b"the user's own lines\n")
+        lines = os.path.join(self.dir, "results.jsonl")
+        cases = [("hard link", lambda: os.link(canary, lines),
+                  "a file with 2 links, which may be someone else's"),
+                 ("fifo without a reader", lambda: os.mkfifo(lines), "No such device or address"),
+                 ("link to a device", lambda: os.symlink("/dev/null", lines),
+                  "Too many levels of symbolic links")]
+        if os.geteuid() == 0:
+            cases.append(("device", lambda: os.mknod(lines, 0o666 | stat.S_IFCHR,
+                                                     os.makedev(1, 3)),
+                          "a device, not a regular file"))
+        reader = None
+        for what, make, reason in cases:
+            make()
+            run = self.run_here(timeout=30)
+            print("\n%s: %s" % (what, run.stderr.decode()), end="")
+            self.assertEqual(run.returncode, 0, what)
+            self.assertEqual(run.stderr.decode(),
+                             "varnoquelbit: append to 'results.jsonl': %s\n" % reason, what)
+            os.remove(lines)
+        # A FIFO someone reads: opened without waiting, then refused.
+        os.mkfifo(lines)
+        reader = os.open(lines, os.O_RDONLY | os.O_NONBLOCK)
+        try:
+            run = self.run_here(timeout=30)
+            print("fifo with a reader: " + run.stderr.decode(), end="")
+            self.assertEqual(run.stderr.decode(), "varnoquelbit: append to 'results.jsonl': "
+                             "a FIFO, not a regular file\n")
+            self.assertEqual(os.read(reader, 4096), b"", "nothing was written into it")
+        finally:
+            os.close(reader)
+        with open(canary, "rb") as f:
+            self.assertEqual(f.read(), b"the user's own lines\n")
+
+    def test_runs_appending_at_once_keep_both_lines_whole(self):
+        lines = os.path.join(self.dir, "results.jsonl")
+        with open(os.path.join(self.dir, "Varnoquelbit.ini"), "wb") as f:
+            f.write(b"#\n")
+        holder = open(lines, "ab")
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        runs = [subprocess.Popen(COMMAND, cwd=self.dir, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                for _ in range(2)]
+        time.sleep(1)  # both wait for the lock
+        self.assertEqual(os.path.getsize(lines), 0, "nothing appended while the lock is held")
+        fcntl.flock(holder, fcntl.LOCK_UN)
+        holder.close()
+        for run in runs:
+            out, err = run.communicate(timeout=60)
+            self.assertEqual((run.returncode, err), (0, b""))
+        with open(lines, encoding="utf-8") as f:
+            records = [json.loads(line) for line in f.read().splitlines()]
+        print("\nboth records whole: %d lines, each parsed" % len(records))
+        self.assertEqual(len(records), 2)
+
+    def test_a_lock_held_past_the_wait_is_told_and_nothing_appended(self):
+        lines = os.path.join(self.dir, "results.jsonl")
+        with open(lines, "wb") as f:
+            f.write(b"{}\n")
+        with open(lines, "rb") as holder:
+            fcntl.flock(holder, fcntl.LOCK_SH)
+            started = time.monotonic()
+            run = self.run_here()
+            waited = time.monotonic() - started
+        print("\nlock held: %.1f s, %s" % (waited, run.stderr.decode()), end="")
+        self.assertEqual(run.stderr.decode(), "varnoquelbit: append to 'results.jsonl': another "
+                         "process holds its lock; nothing appended\n")
+        self.assertGreaterEqual(waited, 5)
+        self.assertLess(waited, 30)
+        self.assertEqual(os.path.getsize(lines), 3)
+
+
 class FailingOutput(TempDirTest):
     def test_standard_output_on_a_full_device_ends_with_status_1(self):
         """Every console line is lost on /dev/full: standard error says so and

@@ -298,15 +298,21 @@ std::uint32_t take_cached_transfer_length() {
   return length;
 }
 
-void flush_file(FileHandle file) { fake::call_fails(Service::Flush, fake::path_of(file), 0, file); }
+Outcome flush_file(FileHandle file) {
+  if (fake::call_fails(Service::Flush, fake::path_of(file), 0, file))
+    return failure("flush", "", "injected fault");
+  return success();
+}
 
 void drop_cached_data(FileHandle file) {
   fake::call_fails(Service::DropCache, fake::path_of(file), 0, file);
 }
 
-bool write_out_data(FileHandle file) {
-  fake::call_fails(Service::WriteOut, fake::path_of(file), 0, file);
-  return state().writes_out;
+Outcome write_out_data(FileHandle file, bool& offered) {
+  offered = state().writes_out;
+  if (fake::call_fails(Service::WriteOut, fake::path_of(file), 0, file) && offered)
+    return failure("write out", "", "injected fault");
+  return success();
 }
 
 void close_file(FileHandle file) {
@@ -384,6 +390,20 @@ Outcome remove_directory(const std::string& named) {
   return success();
 }
 
+namespace fake {
+namespace {
+
+DirectoryToken hold(const std::string& directory) {
+  Platform& p = state();
+  const DirectoryToken token =
+      p.held_directories.empty() ? 1 : p.held_directories.rbegin()->first + 1;
+  p.held_directories[token] = directory;
+  return token;
+}
+
+}  // namespace
+}  // namespace fake
+
 DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
   Outcome created = create_directory(path);
   if (!created) {
@@ -394,13 +414,44 @@ DirectoryToken open_new_directory(const std::string& path, Outcome* failed) {
   const std::string directory = fake::without_trailing_separator(path);
   for (const auto& planted : p.planted_in_new_directories)
     p.files[directory + "\\" + planted.first] = planted.second;
-  const DirectoryToken token =
-      p.held_directories.empty() ? 1 : p.held_directories.rbegin()->first + 1;
-  p.held_directories[token] = directory;
-  return token;
+  return fake::hold(directory);
 }
 
 void close_directory(DirectoryToken directory) { state().held_directories.erase(directory); }
+
+DirectoryToken open_drive_directory(const std::string& drive, Outcome* failed) {
+  const std::string directory = fake::without_trailing_separator(drive);
+  Outcome refused;
+  if (fake::call_fails(Service::DriveDirectory, drive))
+    refused = fake::injected("open", drive);
+  else if (!state().directories.count(directory))
+    refused = failure("open", drive, "no such directory");
+  if (!refused) {
+    if (failed != nullptr) *failed = std::move(refused);
+    return kNoDirectory;
+  }
+  // Held as a drive: a removal of it is not refused for that.
+  return fake::hold("drive:" + directory);
+}
+
+Outcome check_drive_directory(DirectoryToken, const std::string& drive) {
+  if (fake::call_fails(Service::DriveDirectory, drive)) return fake::injected("open", drive);
+  if (state().changed_drive_folders.count(drive))
+    return failure("open", drive, "the drive's folder changed");
+  return success();
+}
+
+Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
+  fake::Platform& p = state();
+  const std::string held = fake::without_trailing_separator(path);
+  const auto found = p.held_directories.find(directory.get());
+  if (found == p.held_directories.end() || found->second != held)
+    return failure("remove", path, "not held");
+  directory.close();
+  if (p.replaced_work_directories.count(held))
+    return failure(kLeftInPlace, held, "another directory is there now");
+  return remove_tree(held);
+}
 
 Outcome remove_tree(const std::string& named) {
   // The rules of the real layers on the in-memory volume: names in order,
@@ -580,7 +631,7 @@ Outcome report_refusal(const char* operation, const std::string& name) {
 }
 }  // namespace
 
-Outcome replace_file_contents(const std::string& name, const std::string& bytes) {
+Outcome replace_file_contents(const std::string& name, const std::string& bytes, Outcome*) {
   const Outcome refused = report_refusal("rename", name);
   if (!refused) return refused;
   state().files[name] = bytes;

@@ -24,6 +24,7 @@ enum class Service {
   Open, Read, Write, Flush, DropCache, WriteOut, Close, Compression, Copy, Delete,
   CreateDirectory, RemoveDirectory, List, Volume, Allocate, Clock, Report,
   Identity, Description,  // query_volume_identity, describe_volume (path: the drive)
+  DriveDirectory,         // open_drive_directory, check_drive_directory (path: the drive)
   System,                 // describe_system: a fault leaves every field empty or absent
 };
 
@@ -76,6 +77,11 @@ struct Platform {
   // Directories held open by open_new_directory, by token; removing one
   // fails, as on Windows.
   std::map<DirectoryToken, std::string> held_directories;
+  // Drives whose folder check_drive_directory finds changed (the path now
+  // leads elsewhere), and work directories that remove_held_directory finds
+  // replaced by someone else's under their name (the held one was moved away).
+  std::set<std::string> changed_drive_folders;
+  std::set<std::string> replaced_work_directories;
   // Files put into every directory open_new_directory makes, the moment it
   // makes it (name -> content): someone else's files planted there.
   std::map<std::string, std::string> planted_in_new_directories;

@@ -33,6 +33,14 @@ class Directories : public ScratchTest {
     make_dir(relative);
     for (int i = 0; i < 4; ++i) make_file(relative + "/test" + std::to_string(i) + ".dat");
   }
+
+ public:
+  // What an attacker puts at "work" once the held directory is moved away.
+  void replace_with_canaries() { make_canaries("work"); }
+  void replace_with_link() {
+    make_canaries("theirs");
+    make_link(dir_ + "/theirs", "work");
+  }
   void expect_canaries(const std::string& relative) {
     for (int i = 0; i < 4; ++i) {
       const std::string name = relative + "/test" + std::to_string(i) + ".dat";
@@ -87,6 +95,83 @@ TEST_F(Directories, AHeldDirectoryIsPrivateAndItsFilesAreMadeInItAlone) {
   held.close();
   EXPECT_TRUE(OpenFile("C:\\work\\test1.dat", FileAccess::Read, FileDisposition::OpenExisting)
                   .handle() != kInvalidFile);
+}
+
+// A held work directory is removed through what is held: its entries from
+// its descriptor, itself from its parent only while its name still leads to
+// it. Each row puts something else at the name after the directory was
+// renamed away; none of it is touched, and the trial's own files go.
+TEST_F(Directories, AHeldDirectoryIsRemovedOnlyThroughWhatIsHeld) {
+  struct Row {
+    const char* what;
+    const char* found;  // the reason's start
+    void (Directories::*replace)();
+    const char* canaries;  // where the replacement's files are, if any
+  };
+  const Row rows[] = {
+      {"someone's directory", "another directory", &Directories::replace_with_canaries, "work"},
+      {"a link to theirs", "a symbolic link", &Directories::replace_with_link, "theirs"},
+      {"nothing", "nothing is there now", nullptr, nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    for (const char* name : {"theirs", "moved", "work"}) scratch::remove_all(dir_ + "/" + name);
+    DirectoryHandle held("C:\\work");
+    ASSERT_TRUE(held);
+    scratch::write_bytes(dir_ + "/work/test0.dat", "ours");
+    ASSERT_EQ(::rename((dir_ + "/work").c_str(), (dir_ + "/moved").c_str()), 0);
+    if (row.replace != nullptr) (this->*row.replace)();
+    const Outcome removed = remove_held_directory(std::move(held), "C:\\work");
+    EXPECT_EQ(removed.operation, kLeftInPlace);
+    EXPECT_EQ(removed.reason.rfind(row.found, 0), 0u) << removed.reason;
+    EXPECT_NE(removed.reason.find("moved away"), std::string::npos) << removed.reason;
+    if (row.canaries != nullptr) expect_canaries(row.canaries);
+    EXPECT_FALSE(scratch::exists(dir_ + "/moved/test0.dat")) << "the trial's own file went";
+    EXPECT_TRUE(scratch::exists(dir_ + "/moved")) << "its directory stays where it was moved";
+  }
+  // In its place, with a dot name inside: the dot name stays, and so does the
+  // directory; the first failure stops the removal.
+  scratch::remove_all(dir_ + "/moved");
+  DirectoryHandle held("C:\\Varnoquelbit1");
+  ASSERT_TRUE(held);
+  scratch::write_bytes(dir_ + "/Varnoquelbit1/.keep", "kept");
+  scratch::write_bytes(dir_ + "/Varnoquelbit1/copy0.dat", "ours");
+  EXPECT_FALSE(remove_held_directory(std::move(held), "C:\\Varnoquelbit1"));
+  EXPECT_TRUE(scratch::exists(dir_ + "/Varnoquelbit1/.keep"));
+  EXPECT_FALSE(scratch::exists(dir_ + "/Varnoquelbit1/copy0.dat"));
+  ::unlink((dir_ + "/Varnoquelbit1/.keep").c_str());
+  DirectoryHandle again("C:\\Varnoquelbit2");
+  scratch::write_bytes(dir_ + "/Varnoquelbit2/test0.dat", "ours");
+  EXPECT_TRUE(remove_held_directory(std::move(again), "C:\\Varnoquelbit2"));
+  EXPECT_FALSE(scratch::exists(dir_ + "/Varnoquelbit2"));
+}
+
+// A drive folder held for the run: a work directory is made in it even after
+// its path was turned into a link elsewhere, and the check tells that the
+// drive's folder changed.
+TEST_F(Directories, AHeldDriveFolderIsWhereWorkDirectoriesAreMade) {
+  make_dir("drive");
+  const std::string drive = dir_ + "/drive";
+  Outcome failed;
+  const DirectoryHandle folder(open_drive_directory(drive, &failed));
+  ASSERT_TRUE(folder) << failed.reason;
+  EXPECT_TRUE(check_drive_directory(folder.get(), drive));
+  make_canaries("theirs");
+  ASSERT_EQ(::rename(drive.c_str(), (dir_ + "/moved").c_str()), 0);
+  make_link(dir_ + "/theirs", "drive");
+  const Outcome changed = check_drive_directory(folder.get(), drive);
+  EXPECT_FALSE(changed);
+  EXPECT_NE(changed.reason.find("the drive's folder changed"), std::string::npos)
+      << changed.reason;
+  DirectoryHandle work(drive + "\\Varnoquelbit1");
+  ASSERT_TRUE(work);
+  EXPECT_TRUE(scratch::exists(dir_ + "/moved/Varnoquelbit1"));
+  EXPECT_FALSE(scratch::exists(dir_ + "/theirs/Varnoquelbit1"));
+  EXPECT_TRUE(remove_held_directory(std::move(work), drive + "\\Varnoquelbit1"));
+  EXPECT_FALSE(scratch::exists(dir_ + "/moved/Varnoquelbit1"));
+  expect_canaries("theirs");
+  EXPECT_FALSE(open_drive_directory(dir_ + "/absent", &failed) != kNoDirectory);
+  EXPECT_EQ(failed.operation, "open");
 }
 
 TEST_F(Directories, RemoveTakesOnlyEmptyDirectoriesOrLinksToThem) {

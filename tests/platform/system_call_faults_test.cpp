@@ -59,6 +59,41 @@ ssize_t scripted_write(int fd, const void* buffer, size_t length) {
   return system_linux_calls().write(fd, buffer, limited(length, step));
 }
 
+// The errors the next calls of fsync, sync_file_range, lseek and unlinkat
+// fail with (0: the system's call goes through).
+std::deque<int> g_fsyncs;
+std::deque<int> g_write_outs;
+std::deque<int> g_seeks;
+std::deque<int> g_unlinks;
+
+// Takes the next scripted error; 0 when there is none.
+int next_error(std::deque<int>& script) {
+  if (script.empty()) return 0;
+  const int error = script.front();
+  script.pop_front();
+  return error;
+}
+
+int scripted_fsync(int fd) {
+  if (const int error = next_error(g_fsyncs)) return errno = error, -1;
+  return system_linux_calls().fsync(fd);
+}
+
+int scripted_sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags) {
+  if (const int error = next_error(g_write_outs)) return errno = error, -1;
+  return system_linux_calls().sync_file_range(fd, offset, length, flags);
+}
+
+off_t scripted_lseek(int fd, off_t offset, int whence) {
+  if (const int error = next_error(g_seeks)) return errno = error, -1;
+  return system_linux_calls().lseek(fd, offset, whence);
+}
+
+int scripted_unlinkat(int directory, const char* path, int flags) {
+  if (const int error = next_error(g_unlinks)) return errno = error, -1;
+  return system_linux_calls().unlinkat(directory, path, flags);
+}
+
 // As on Linux, the descriptor is released even when the close fails.
 int scripted_close(int fd) {
   Step step;
@@ -88,6 +123,11 @@ class SystemCallFaults : public ScratchTest {
     linux_calls().read = scripted_read;
     linux_calls().write = scripted_write;
     linux_calls().close = scripted_close;
+    linux_calls().fsync = scripted_fsync;
+    linux_calls().sync_file_range = scripted_sync_file_range;
+    linux_calls().lseek = scripted_lseek;
+    linux_calls().unlinkat = scripted_unlinkat;
+    for (auto* script : {&g_fsyncs, &g_write_outs, &g_seeks, &g_unlinks}) script->clear();
     buffer_ = static_cast<unsigned char*>(allocate_io_buffer(kBytes));
     ASSERT_NE(buffer_, nullptr);
     for (std::uint32_t i = 0; i < kBytes; ++i) buffer_[i] = static_cast<unsigned char>(i * 7 + 3);
@@ -162,6 +202,41 @@ TEST_F(SystemCallFaults, FailedTransfersTellTheSystemsReason) {
     EXPECT_EQ(outcome.operation, c.operation);
     EXPECT_EQ(outcome.reason, std::strerror(c.error));
   }
+  close_file(file);
+}
+
+// A flush or write-out that says the data did not reach the medium fails
+// with the system's reason; one the volume cannot do at all is no failure;
+// an interrupted one is asked again. Seeks and deletes tell their failures.
+TEST_F(SystemCallFaults, FlushesWriteOutsSeeksAndDeletesTellTheirFailures) {
+  const FileHandle file = open_new("e.dat");
+  ASSERT_NE(file, kInvalidFile);
+  ASSERT_TRUE(write_file(file, buffer_, kBytes));
+  struct Case {
+    int error;
+    bool fails;
+  } cases[] = {{EIO, true}, {ENOSPC, true}, {EDQUOT, true}, {EINVAL, false}, {ENOTSUP, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::strerror(c.error));
+    g_fsyncs = {EINTR, c.error};
+    const Outcome flushed = flush_file(file);
+    EXPECT_EQ(static_cast<bool>(flushed), !c.fails);
+    EXPECT_TRUE(g_fsyncs.empty()) << "asked again after EINTR";
+    g_write_outs = {c.error};
+    bool offered = false;
+    const Outcome written_out = write_out_data(file, offered);
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(static_cast<bool>(written_out), !c.fails);
+    if (c.fails) {
+      EXPECT_EQ(flushed.operation, "flush");
+      EXPECT_EQ(flushed.reason, std::strerror(c.error));
+      EXPECT_EQ(written_out.operation, "write out");
+      EXPECT_EQ(written_out.reason, std::strerror(c.error));
+    }
+  }
+  g_seeks = {EIO};
+  EXPECT_EQ(set_read_position(file, 4096).reason, std::strerror(EIO));
+  EXPECT_TRUE(set_read_position(file, 4096));
   close_file(file);
 }
 

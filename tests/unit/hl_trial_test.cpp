@@ -244,6 +244,37 @@ TEST_F(HlTrial, CopiesAreWrittenOutTimedAloneBeforeTheyAreReadBack) {
   EXPECT_EQ(fake::count_of(Service::WriteOut), 1) << "the first copy tells it";
 }
 
+// A write-out after the clock that fails fails the copy: the method's copy
+// failure text, the reason on standard error, no read-back, the directory kept.
+// Where the system offers no write-out, there is nothing to fail.
+TEST_F(HlTrial, AFailedWriteOutFailsTheCopy) {
+  struct Row {
+    bool ll;
+    const char* console;
+  };
+  for (const Row& row : {Row{false, "Preparing... Testing...Copy Failed!\n"},
+                         Row{true, "Preparing... Testing...copy failed\n"}}) {
+    fake::reset();
+    const std::string dir = fake_work_directory();
+    fake::fail_path(Service::WriteOut, copy_file_path(dir, 1));
+    const TrialResult trial =
+        row.ll ? run_trial(printer, trials, ll, "C:", 4, 3, 1)
+               : run_trial(printer, trials, hl, "C:", 4, 3);
+    EXPECT_EQ(trial.outcome, TrialOutcome::CopyFailed);
+    EXPECT_EQ(fake::console_text(), row.console);
+    EXPECT_EQ(fake::diagnostics_text(),
+              "varnoquelbit: write out '" + copy_file_path(dir, 1) + "': injected fault\n");
+    EXPECT_EQ(fake::count_of(Service::WriteOut), 2) << "stops at the failing copy";
+    EXPECT_EQ(fake::count_of(Service::DropCache), 0) << "no read-back";
+    EXPECT_EQ(fake::paths_under(dir).size(), 6u);
+    EXPECT_EQ(fake::open_handle_count(), 0);
+  }
+  fake::reset();
+  fake::state().writes_out = false;
+  fake::fail_every(Service::WriteOut);
+  EXPECT_TRUE(run_trial(printer, trials, hl, "C:", 4, 2).copied());
+}
+
 // An interruption stops the trial at the next file boundary, in the copies
 // or in the making of the test files, and removes what the trial made.
 TEST_F(HlTrial, InterruptionStopsAtTheNextFileAndRemovesTheWorkDirectory) {

@@ -146,6 +146,23 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   EXPECT_TRUE(fake::state().directories.count(dir));
 }
 
+// A copy whose flush says its data did not reach the medium fails as a
+// failed write does: no result, its files closed, the directory kept.
+TEST_F(LlTrial, AFailedFlushFailsTheCopy) {
+  const std::string dir = fake_work_directory();
+  fake::fail_path(Service::Flush, copy_file_path(dir, 1));
+  const TrialResult trial = run_trial(printer, trials, ll, "C:", 4, 3, 1);
+  EXPECT_EQ(trial.outcome, TrialOutcome::CopyFailed);
+  EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: flush '" + copy_file_path(dir, 1) + "': injected fault\n");
+  EXPECT_EQ(fake::state().files[copy_file_path(dir, 2)].size(), 0u) << "nothing copied after it";
+  EXPECT_EQ(fake::count_of(Service::WriteOut), 0);
+  EXPECT_EQ(fake::open_handle_count(), 0);
+  EXPECT_TRUE(fake::state().directories.count(dir));
+  EXPECT_EQ(fake::count_of(Service::Delete), 0);
+}
+
 TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
   const std::string dir = fake_work_directory();
   fake::state().flipped_on_read[copy_file_path(dir, 0)] = 0;

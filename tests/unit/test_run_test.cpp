@@ -420,6 +420,22 @@ TEST_F(TestRun, ATrialOnADriveThatLeftItsFirstVolumeFailsAndMakesNothing) {
   EXPECT_EQ(fake::console_text(), "HL C: 4K 2File(s) 1Trial(s)\n[Trial 0] Preparing...Init Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: query volume 'C:': injected fault\n");
   EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
+
+  // The drive's folder is held from the disk line: a drive string that now
+  // leads to another folder, on the same volume, fails every trial the same way.
+  fake::reset();
+  fake::state().changed_drive_folders.insert("C:");
+  RunContext third{printer};
+  EXPECT_FALSE(run_test({CopyMethod::HL, "C:", "4K", "", 2, 2}, third));
+  EXPECT_TRUE(third.trials.drives.at("C:").folder) << "held since the disk line";
+  EXPECT_EQ(fake::console_text(),
+            "Disk C: Capacity: Total=10[GB] Free=5[GB]\n"
+            "HL C: 4K 2File(s) 2Trial(s)\n"
+            "[Trial 0] Preparing...Init Failed\n[Trial 1] Preparing...Init Failed\n");
+  EXPECT_EQ(fake::diagnostics_text(),
+            "varnoquelbit: open 'C:': the drive's folder changed\n"
+                "varnoquelbit: open 'C:': the drive's folder changed\n");
+  EXPECT_EQ(fake::count_of(Service::CreateDirectory), 0);
 }
 
 TEST_F(TestRun, ADriveWhoseVolumeCannotBeIdentifiedAtItsDiskLineRunsUnchecked) {
