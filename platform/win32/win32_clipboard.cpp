@@ -17,9 +17,9 @@ ClipboardCopy not_copied(const char* operation) {
 
 // Only one program at a time may have the clipboard open, and others (a
 // clipboard viewer, a program that just copied) hold it for moments: try
-// for about a second before giving up.
+// for about five seconds before giving up.
 bool open_clipboard() {
-  for (int attempt = 0; attempt < 20; ++attempt) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
     if (OpenClipboard(nullptr)) return true;
     Sleep(50);
   }

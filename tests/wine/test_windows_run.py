@@ -20,6 +20,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -388,9 +389,15 @@ class LargeVolume(ProgramRun):
 class ClosingKey(ProgramRun):
     """The closing key read from redirected input; only 'c' copies the report."""
 
-    def clipboard(self):
-        code, text = wine([CLIPBOARD_TOOL], timeout=120)
-        return code, text
+    def clipboard(self, tries=1):
+        """The clipboard's text; with tries, asked again while it holds none,
+        since wine's clipboard can take a moment to show what a program that
+        has just ended put there."""
+        for attempt in range(tries):
+            code, text = wine([CLIPBOARD_TOOL], timeout=120)
+            if code != 3 or attempt + 1 == tries:
+                return code, text
+            time.sleep(1)
 
     def empty_clipboard(self):
         code, _ = wine([CLIPBOARD_TOOL, "--empty"], timeout=120)
@@ -401,7 +408,7 @@ class ClosingKey(ProgramRun):
         self.write_ini("# no tests\r\n")
         self.empty_clipboard()
         self.run_program(stdin=b"c")
-        code, text = self.clipboard()
+        code, text = self.clipboard(tries=5)
         self.assertEqual(code, 0)
         self.assertEqual(text, self.result_bytes(), "the clipboard holds the report as written")
         self.assertRegex(lines_of(text)[0], BANNER)
