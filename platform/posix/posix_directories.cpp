@@ -142,22 +142,31 @@ std::string drive_native(const std::string& drive) {
 
 // Whether the mount that holds the open directory is still in this process's
 // mount table; true when that cannot be told. A lazily unmounted volume stays
-// reachable through descriptors held on it, but has left the table.
+// reachable through descriptors held on it, but has left the table. A table
+// that does not hold the mount of the process's own root either (a chroot
+// whose root is a plain directory) cannot tell.
 bool still_mounted(int fd) {
 #ifdef STATX_MNT_ID
   struct statx extended;
+  struct statx root;
   if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &extended) != 0 ||
-      (extended.stx_mask & STATX_MNT_ID) == 0)
+      (extended.stx_mask & STATX_MNT_ID) == 0 ||
+      ::statx(AT_FDCWD, "/", 0, STATX_MNT_ID, &root) != 0 ||
+      (root.stx_mask & STATX_MNT_ID) == 0)
     return true;
   FILE* table = std::fopen("/proc/self/mountinfo", "re");
   if (table == nullptr) return true;
   bool found = false;
+  bool root_found = false;
   unsigned long long id = 0;
   char line[4096];
-  while (!found && std::fgets(line, sizeof line, table) != nullptr)
-    found = std::sscanf(line, "%llu", &id) == 1 && id == extended.stx_mnt_id;
+  while (!found && std::fgets(line, sizeof line, table) != nullptr) {
+    if (std::sscanf(line, "%llu", &id) != 1) continue;
+    found = id == extended.stx_mnt_id;
+    root_found = root_found || id == root.stx_mnt_id;
+  }
   std::fclose(table);
-  return found;
+  return found || !root_found;
 #else
   (void)fd;
   return true;
