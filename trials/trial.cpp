@@ -16,6 +16,12 @@
 
 namespace {
 
+// The note of a drive whose volume was taken away since its disk line.
+void note_volume_left(ConsolePrinter& printer, const std::string& drive) {
+  write_note(printer,
+             "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+}
+
 // Whether the drive still leads to the volume whose identity its disk line took.
 bool still_on_first_identity(ConsolePrinter& printer, const Drive& first,
                              const std::string& drive) {
@@ -27,8 +33,7 @@ bool still_on_first_identity(ConsolePrinter& printer, const Drive& first,
   if (!queried)
     write_failure(printer, queried);
   else
-    write_note(printer,
-               "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+    note_volume_left(printer, drive);
   return false;
 }
 
@@ -48,8 +53,7 @@ bool still_on_first_volume(ConsolePrinter& printer, const TrialState& state,
     if (same) return still_on_first_identity(printer, first->second, drive);
     console() << text::kInitFailed << std::endl;
     if (same.reason == kDriveUnmounted)
-      write_note(printer,
-                 "'" + drive + "' is no longer on the volume first measured (was it unmounted?)");
+      note_volume_left(printer, drive);
     else
       write_failure(printer, same);
     return false;
