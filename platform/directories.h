@@ -80,6 +80,16 @@ class DirectoryHandle {
   ScopedResource<DirectoryTraits> held_;
 };
 
+// What a directory made with open_new_directory at `path` holds now: its
+// plain files and their bytes, counted through what is held (links and
+// subdirectories are not counted, nor anything they lead to).
+struct DirectoryContents {
+  std::uint64_t files = 0;
+  std::uint64_t bytes = 0;
+};
+Outcome held_directory_contents(const DirectoryHandle& directory, const std::string& path,
+                                DirectoryContents& contents);
+
 // Removes the directory made with open_new_directory at `path` through what
 // the process holds, never by a path string: its entries are deleted
 // relative to the held directory (with remove_tree's rules: dot names

@@ -120,6 +120,7 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
     } else {
       console() << text::kInitFailed << std::endl;
       write_failure(printer, directory);
+      if (held) note_kept_for_inspection(printer, work_directory, held);
     }
     return result;
   }
@@ -158,7 +159,8 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
 
   // Remove: a trial that got through leaves nothing behind, or says what
   // stays; an interrupted one removes what it made, a failed one leaves its
-  // files to be looked at. Removal goes through the held directory.
+  // files to be looked at and says where and how much. Removal goes through
+  // the held directory.
   if (verified) {
     result.left_behind =
         left_behind(work_directory, remove_held_directory(std::move(held), work_directory));
@@ -172,6 +174,8 @@ TrialResult run_trial(ConsolePrinter& printer, TrialState& state, const CopyMeth
   if (interruption_requested()) {
     end_interrupted_trial(printer, work_directory, std::move(held));
     result.outcome = TrialOutcome::Interrupted;
+  } else {
+    note_kept_for_inspection(printer, work_directory, held);
   }
   return result;
 }

@@ -66,6 +66,17 @@ void note_left_behind(ConsolePrinter& printer, const Outcome& left) {
     write_note(printer, "could not remove '" + left.path + "': " + left.reason + "; it stays");
 }
 
+void note_kept_for_inspection(ConsolePrinter& printer, const std::string& work_directory,
+                              const DirectoryHandle& held) {
+  std::string reason = "the failed trial's directory stays for inspection";
+  DirectoryContents contents;
+  if (held_directory_contents(held, work_directory, contents))
+    reason += ", with " + std::to_string(contents.files) +
+              (contents.files == 1 ? " file of " : " files of ") +
+              std::to_string(contents.bytes) + " bytes in all";
+  write_failure(printer, failure("kept", system_path(work_directory), reason));
+}
+
 void end_interrupted_trial(ConsolePrinter& printer, const std::string& work_directory,
                            DirectoryHandle held) {
   console() << std::endl;

@@ -52,6 +52,13 @@ Outcome left_behind(const std::string& work_directory, const Outcome& removed);
 // for a success.
 void note_left_behind(ConsolePrinter& printer, const Outcome& left);
 
+// Says on standard error that a failed trial's work directory stays for
+// inspection, with what it holds: "kept '<dir>': the failed trial's
+// directory stays for inspection, with <n> files of <bytes> bytes in all"
+// ("1 file of" for one).
+void note_kept_for_inspection(ConsolePrinter& printer, const std::string& work_directory,
+                              const DirectoryHandle& held);
+
 // Ends a trial that stopped because the run was interrupted: ends the
 // console line, removes the work directory through `held` when the trial had
 // made it, and says on standard error what was removed or what stays.

@@ -326,6 +326,36 @@ Outcome remove_tree(const std::string& path) {
   return removed ? success() : errno_failure("remove tree", native);
 }
 
+Outcome held_directory_contents(const DirectoryHandle& directory, const std::string& path,
+                                DirectoryContents& contents) {
+  const std::string native = without_trailing_slashes(native_path(path));
+  contents = {};
+  // A listing of its own (a second descriptor through the held one), so that
+  // the held descriptor's position and life stay the caller's.
+  Descriptor listed(::openat(static_cast<int>(directory.get()), ".", kDirectoryFlags));
+  if (!listed) return errno_failure("list", native);
+  DIR* stream = ::fdopendir(listed.get());
+  if (stream == nullptr) return errno_failure("list", native);
+  listed.release();  // closedir closes it
+  Outcome outcome;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(stream);
+    if (entry == nullptr) {
+      if (errno != 0) outcome = errno_failure("list", native);
+      break;
+    }
+    struct stat status;
+    if (::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode))
+      continue;
+    ++contents.files;
+    contents.bytes += static_cast<std::uint64_t>(status.st_size);
+  }
+  ::closedir(stream);
+  return outcome;
+}
+
 Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
   const std::string native = without_trailing_slashes(native_path(path));
   const int fd = static_cast<int>(directory.get());

@@ -181,6 +181,30 @@ Outcome remove_tree(const std::string& path) {
   return remove_directory(path);
 }
 
+Outcome held_directory_contents(const DirectoryHandle& directory, const std::string& path,
+                                DirectoryContents& contents) {
+  contents = {};
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '\\') name.pop_back();
+  if (!directory) return last_error_failure("list", name, ERROR_INVALID_HANDLE);
+  // Held without delete sharing, the path still names the held directory.
+  const std::string pattern = name + "\\*";
+  if (pattern.size() > kMaxTreePathLength)
+    return last_error_failure("list", pattern, ERROR_FILENAME_EXCED_RANGE);
+  WIN32_FIND_DATAA found;
+  const ScopedSearch search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search) return last_error_failure("list", pattern);
+  do {
+    const bool plain_file = (found.dwFileAttributes &
+                             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    if (!plain_file) continue;
+    ++contents.files;
+    contents.bytes += (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  } while (FindNextFileA(search.get(), &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) return last_error_failure("list", pattern);
+  return success();
+}
+
 Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
   std::string name = path;
   while (name.size() > 1 && name.back() == '\\') name.pop_back();

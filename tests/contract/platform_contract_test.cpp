@@ -273,6 +273,11 @@ TEST_F(PlatformContract, HeldDirectoriesAreRemovedThroughTheirHold) {
   ASSERT_TRUE(held) << failed.reason;
   make_file(work + "\\test0.dat");
   EXPECT_TRUE(copy_whole_file(work + "\\test0.dat", work + "\\copy0.dat"));
+  // What it holds is counted through the hold: both files, every byte.
+  DirectoryContents contents;
+  EXPECT_TRUE(held_directory_contents(held, work, contents));
+  EXPECT_EQ(contents.files, 2u);
+  EXPECT_EQ(contents.bytes, 2u * kBytes);
   const Outcome removed = remove_held_directory(std::move(held), work);
   EXPECT_TRUE(removed) << removed.operation << " " << removed.path << ": " << removed.reason;
   EXPECT_FALSE(held);

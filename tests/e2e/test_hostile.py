@@ -353,6 +353,16 @@ class HostileTest(TempDirTest):
         self.assertEqual(len(lines), failures, run.console + run.diagnostics)
         for line in lines:
             self.assertRegex(line, DIAGNOSTIC)
+        # A kept directory holds what its line counts.
+        for line in run.diagnostics.splitlines():
+            kept = re.match(r"^varnoquelbit: kept '([^'\\]+)': .*, with (\d+) files? of (\d+) bytes",
+                            line)
+            if kept:
+                path = kept.group(1)
+                sizes = [e.stat(follow_symlinks=False).st_size for e in os.scandir(path)
+                         if e.is_file(follow_symlinks=False)]
+                self.assertEqual((len(sizes), sum(sizes)),
+                                 (int(kept.group(2)), int(kept.group(3))), line)
 
     def assert_lines(self, text, expected):
         """text is these lines; an expected line is a string or a pattern."""
@@ -390,9 +400,12 @@ NOTE = re.compile(r"^varnoquelbit: (?:(?:file|trial) count [-+]?\d+ does not fit
                   r"read as -?\d+|line \d+ of 'Varnoquelbit\.ini': \S.*"
                   r"|(?:file|buffer) size '.*' of (?:line '.*'|the built-in test): .*"
                   r"|not enough free space on '.*': the test needs .*, and .* is free)$")
-# Lines on standard error that tell no failure: the configuration's notes and
-# the write-out note.
-BESIDES = re.compile(NOTE.pattern + "|^varnoquelbit: " + WRITE_OUT_TEXT % ".*" + "$")
+# Lines on standard error that tell no failure: the configuration's notes,
+# the write-out note, and the directory a failed trial keeps.
+KEPT = re.compile(r"^varnoquelbit: kept '[^']+': the failed trial's directory stays for "
+                  r"inspection(?:, with \d+ files? of \d+ bytes in all)?$")
+BESIDES = re.compile(NOTE.pattern + "|^varnoquelbit: " + WRITE_OUT_TEXT % ".*" + "$|"
+                     + KEPT.pattern)
 
 
 def start_lines():
@@ -495,7 +508,9 @@ class FullVolume(HostileTest):
         self.assertEqual(kinds[:1] + kinds[2:], ["write", "write", "copy", "ll copy"])
         # Each failure's line names the file the volume had no room for.
         work = re.escape(vol) + r"/Varnoquelbit\d+"
-        failures = [line for line in run.diagnostics.splitlines() if not NOTE.match(line)]
+        failures = [line for line in run.diagnostics.splitlines()
+                    if not NOTE.match(line) and not KEPT.match(line)]
+        self.assertEqual(len(failures), len(kinds), run.diagnostics)
         for line, kind in zip(failures, kinds):
             self.assertRegex(line, {
                 "write": r"^varnoquelbit: write '%s/test\d+\.dat': No space left on device$",
@@ -607,6 +622,8 @@ class LyingVolume(HostileTest):
             "[Trial 0] Preparing... Testing..." + failure,
             "varnoquelbit: '%s/%s/copy1.dat' differs from what was written at byte "
             "%d (%d bytes checked)" % (mnt, made[0], self.FLIPPED, 65536 + self.FLIPPED),
+            "varnoquelbit: kept '%s/%s': the failed trial's directory stays for inspection, "
+            "with 8 files of %d bytes in all" % (mnt, made[0], 8 * 65536),
             user_space_note(mnt).rstrip("\n"),
         ] + PROMPT_LINES)
         self.assertEqual(run.result.count(b"Average:"), 1, "no average for the failed test")
@@ -733,8 +750,10 @@ class CounterfeitDisk(HostileTest):
         self.assertRegex(run.diagnostics,
                          r"^varnoquelbit: (test file '%s/Varnoquelbit-?\d+/test[01]\.dat'|"
                          r"'%s/Varnoquelbit-?\d+/copy[01]\.dat') differs "
-                         r"from what was written at byte \d+ \(\d+ bytes checked\)\n$"
-                         % (re.escape(disk), re.escape(disk)))
+                         r"from what was written at byte \d+ \(\d+ bytes checked\)\n"
+                         r"varnoquelbit: kept '%s/Varnoquelbit-?\d+': the failed trial's "
+                         r"directory stays for inspection, with 4 files of %d bytes in all\n$"
+                         % (re.escape(disk), re.escape(disk), re.escape(disk), 4 * (12 << 20)))
 
     def test_hl_trial_on_a_counterfeit_disk(self):
         self.check_no_speed("HL %s 12M 2 1", "HL %s 12M 2File(s) 1Trial(s)", "Copy Failed!")
@@ -957,7 +976,8 @@ class PlantedNames(HostileTest):
                 self.assertRegex(line, r"^varnoquelbit: (create '%s/Varnoquelbit\d+/(test|copy)"
                                  r"\d\.dat': File exists|could not remove '%s/Varnoquelbit\d+': "
                                  r"Directory not empty; it stays|no direct I/O .*)$"
-                                 % (re.escape(drive), re.escape(drive)))
+                                 % (re.escape(drive), re.escape(drive))
+                                 if not line.startswith("varnoquelbit: kept ") else KEPT)
             if "File exists" in diagnostics:
                 self.assertNotIn("Result:", console)
 

@@ -441,6 +441,23 @@ Outcome check_drive_directory(DirectoryToken, const std::string& drive) {
   return success();
 }
 
+Outcome held_directory_contents(const DirectoryHandle& directory, const std::string& path,
+                                DirectoryContents& contents) {
+  fake::Platform& p = state();
+  const std::string held = fake::without_trailing_separator(path);
+  contents = {};
+  const auto found = p.held_directories.find(directory.get());
+  if (found == p.held_directories.end() || found->second != held)
+    return failure("list", path, "not held");
+  if (fake::call_fails(Service::List, held)) return fake::injected("list", held);
+  for (const auto& file : p.files) {
+    if (fake::parent_of(file.first) != held) continue;
+    ++contents.files;
+    contents.bytes += file.second.size();
+  }
+  return success();
+}
+
 Outcome remove_held_directory(DirectoryHandle directory, const std::string& path) {
   fake::Platform& p = state();
   const std::string held = fake::without_trailing_separator(path);

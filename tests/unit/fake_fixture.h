@@ -44,3 +44,11 @@ inline int copy_clock_index(int nth) {
 inline std::string fake_work_directory() {
   return "C:\\Varnoquelbit" + std::to_string(fake::state().calendar_seconds);
 }
+
+// The line a failed trial ends its notes with: the directory it leaves, and
+// what is in it.
+inline std::string kept_line(int files, std::uint64_t bytes) {
+  return "varnoquelbit: kept '" + fake_work_directory() +
+         "': the failed trial's directory stays for inspection, with " + std::to_string(files) +
+         (files == 1 ? " file of " : " files of ") + std::to_string(bytes) + " bytes in all\n";
+}

@@ -44,7 +44,8 @@ TEST_F(HlTrial, CopyFailureStopsTheLoopAndKeepsTheDirectory) {
   EXPECT_FALSE(run_trial(printer, trials, hl, "C:", 1, 3).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
   EXPECT_EQ(fake::diagnostics_text(),
-            "varnoquelbit: copy '" + test_file_path(dir, 1) + "': injected fault\n");
+            "varnoquelbit: copy '" + test_file_path(dir, 1) + "': injected fault\n" +
+            kept_line(4, 4096));
   EXPECT_TRUE(fake::state().files.count(copy_file_path(dir, 0)));
   EXPECT_FALSE(fake::state().files.count(copy_file_path(dir, 2))) << "files after the failure not copied";
   EXPECT_EQ(fake::count_of(Service::Copy), 2);
@@ -66,7 +67,8 @@ TEST_F(HlTrial, ACopyReadBackWrongFailsTheTrialAndTheNextTrialGetsTheSameFiles) 
   EXPECT_FALSE(run_trial(printer, trials, hl, "C:", 4, 3).copied());
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 1) +
-                "' differs from what was written at byte 777 (4873 bytes checked)\n");
+                "' differs from what was written at byte 777 (4873 bytes checked)\n" +
+            kept_line(6, 24576));
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
   EXPECT_EQ(fake::paths_under(dir).size(), 6u) << "test files and copies kept";
   EXPECT_EQ(fake::count_of(Service::Delete), 0);
@@ -93,7 +95,8 @@ TEST_F(HlTrial, ATestFileReadBackWrongFailsTheTrialAsACopyDoes) {
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...Copy Failed!\n");
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: test file '" + test_file_path(dir, 1) +
-                "' differs from what was written at byte 5000 (201608 bytes checked)\n");
+                "' differs from what was written at byte 5000 (201608 bytes checked)\n" +
+            kept_line(4, 262144));
   EXPECT_EQ(fake::paths_under(dir).size(), 4u) << "test files and copies kept";
   EXPECT_EQ(fake::count_of(Service::Delete), 0);
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -116,8 +119,8 @@ TEST_F(HlTrial, InitFailures) {
             "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
                                           test_file_path(fake_work_directory(), 1) +
-                                          "': injected fault\n")
-      << "one line: the test file's failure, none for Init Failed";
+                                          "': injected fault\n" + kept_line(1, 4096))
+      << "the test file's failure and the directory kept, none for Init Failed";
   EXPECT_EQ(fake::paths_under(fake_work_directory()).size(), 1u);
 
   // A drive that names nothing writable.
@@ -179,10 +182,13 @@ TEST_F(HlTrial, ANamePlantedInTheWorkDirectoryFailsItsStepAndStaysAsItWas) {
     const CopyMethodRow* method;
     const char* name;
     const char* console;
+    int files_kept;  // the planted one of 6 bytes among them
+    std::uint64_t bytes_kept;
   } cases[] = {
-      {&hl, "test1.dat", "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n"},
-      {&hl, "copy1.dat", "Preparing... Testing...Copy Failed!\n"},
-      {&ll, "copy1.dat", "Preparing... Testing...open to failed\n"},
+      {&hl, "test1.dat", "Preparing... CreateFile Error:INVALID_HANDLE_VALUE\nInit Failed\n", 2,
+       4096 + 6},
+      {&hl, "copy1.dat", "Preparing... Testing...Copy Failed!\n", 4, 3 * 4096 + 6},
+      {&ll, "copy1.dat", "Preparing... Testing...open to failed\n", 4, 2 * 4096 + 6},
   };
   for (const Case& c : cases) {
     fake::reset();
@@ -191,7 +197,9 @@ TEST_F(HlTrial, ANamePlantedInTheWorkDirectoryFailsItsStepAndStaysAsItWas) {
     EXPECT_FALSE(run_trial(printer, trials, *c.method, "C:", 4, 2, c.method->takes_buffer ? 4 : 0).copied())
         << c.name;
     EXPECT_EQ(fake::console_text(), c.console) << c.name;
-    EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create '" + planted + "': File exists\n");
+    EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: create '" + planted + "': File exists\n" +
+                                            kept_line(c.files_kept, c.bytes_kept))
+        << c.name;
     EXPECT_EQ(fake::state().files[planted], "theirs") << c.name;
   }
 }
@@ -263,7 +271,8 @@ TEST_F(HlTrial, AFailedWriteOutFailsTheCopy) {
     EXPECT_EQ(trial.outcome, TrialOutcome::CopyFailed);
     EXPECT_EQ(fake::console_text(), row.console);
     EXPECT_EQ(fake::diagnostics_text(),
-              "varnoquelbit: write out '" + copy_file_path(dir, 1) + "': injected fault\n");
+              "varnoquelbit: write out '" + copy_file_path(dir, 1) + "': injected fault\n" +
+            kept_line(6, 24576));
     EXPECT_EQ(fake::count_of(Service::WriteOut), 2) << "stops at the failing copy";
     EXPECT_EQ(fake::count_of(Service::DropCache), 0) << "no read-back";
     EXPECT_EQ(fake::paths_under(dir).size(), 6u);

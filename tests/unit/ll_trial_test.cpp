@@ -97,7 +97,8 @@ TEST_F(LlTrial, UnopenableSourceClosesEverythingAndKeepsTheDirectory) {
   EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 4, 4).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open from failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
-            "varnoquelbit: open '" + test_file_path(dir, 2) + "': injected fault\n");
+            "varnoquelbit: open '" + test_file_path(dir, 2) + "': injected fault\n" +
+            kept_line(6, 16384));
   EXPECT_EQ(fake::open_handle_count(), 0) << "sources and destinations 0 and 1 closed";
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], "");
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)], "");
@@ -113,7 +114,8 @@ TEST_F(LlTrial, UncreatableDestinationClosesItsSourceToo) {
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...open to failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: open '" +
                                           copy_file_path(fake_work_directory(), 1) +
-                                          "': injected fault\n");
+                                          "': injected fault\n" +
+            kept_line(3, 8192));
   EXPECT_EQ(fake::count_of(Service::Close), 2 + 3);
   EXPECT_EQ(fake::open_handle_count(), 0);
   EXPECT_TRUE(fake::state().directories.count(fake_work_directory()));
@@ -125,7 +127,8 @@ TEST_F(LlTrial, FailedReadIsNotFollowedByItsWrite) {
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(), "varnoquelbit: read '" +
                                           test_file_path(fake_work_directory(), 0) +
-                                          "': injected fault\n");
+                                          "': injected fault\n" +
+            kept_line(4, 10240));
   EXPECT_EQ(copy_lengths(Service::Write).size(), 2u);
   EXPECT_EQ(fake::count_of(Service::Flush), 2) << "only the test files' flushes";
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -139,7 +142,8 @@ TEST_F(LlTrial, FailedWriteMidFileStopsAndKeepsWhatWasWritten) {
   EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 4, 2, 1).copied());
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
-            "varnoquelbit: write '" + copy_file_path(dir, 1) + "': injected fault\n");
+            "varnoquelbit: write '" + copy_file_path(dir, 1) + "': injected fault\n" +
+            kept_line(4, 13312));
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)].size(), 4096u);
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 1)].size(), 1024u);
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -155,7 +159,8 @@ TEST_F(LlTrial, AFailedFlushFailsTheCopy) {
   EXPECT_EQ(trial.outcome, TrialOutcome::CopyFailed);
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::diagnostics_text(),
-            "varnoquelbit: flush '" + copy_file_path(dir, 1) + "': injected fault\n");
+            "varnoquelbit: flush '" + copy_file_path(dir, 1) + "': injected fault\n" +
+            kept_line(6, 20480));
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 2)].size(), 0u) << "nothing copied after it";
   EXPECT_EQ(fake::count_of(Service::WriteOut), 0);
   EXPECT_EQ(fake::open_handle_count(), 0);
@@ -169,7 +174,8 @@ TEST_F(LlTrial, ACopyReadBackWrongFailsTheTrialAndKeepsTheDirectory) {
   EXPECT_FALSE(run_trial(printer, trials, ll, "C:", 64, 2, 16).copied());
   EXPECT_EQ(fake::diagnostics_text(),
             "varnoquelbit: '" + copy_file_path(dir, 0) +
-                "' differs from what was written at byte 0 (0 bytes checked)\n");
+                "' differs from what was written at byte 0 (0 bytes checked)\n" +
+            kept_line(4, 262144));
   EXPECT_EQ(fake::console_text(), "Preparing... Testing...copy failed\n");
   EXPECT_EQ(fake::paths_under(dir).size(), 4u);
   EXPECT_EQ(fake::state().files[copy_file_path(dir, 0)], fake::state().files[test_file_path(dir, 0)])

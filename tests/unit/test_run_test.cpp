@@ -107,11 +107,15 @@ TEST_F(TestRun, TheRecordSaysHowEachTrialEnded) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }();
-  ASSERT_GE(told.size(), 3u) << fake::diagnostics_text();
-  const std::string reasons[] = {"", told[0], told[1], "", told[2]};
+  // A failed trial that made its directory also says it keeps it; that
+  // line is no reason.
+  ASSERT_EQ(told.size(), 5u) << fake::diagnostics_text();
+  const std::string reasons[] = {"", told[0], told[2], "", told[4]};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(test.trials[i].reason, reasons[i]) << i;
   EXPECT_NE(told[0].find(copy_file_path(directory(1), 0)), std::string::npos) << told[0];
-  EXPECT_NE(told[2].find(directory(4)), std::string::npos) << told[2];
+  EXPECT_EQ(told[1].rfind("varnoquelbit: kept '" + directory(1) + "'", 0), 0u) << told[1];
+  EXPECT_EQ(told[3].rfind("varnoquelbit: kept '" + directory(2) + "'", 0), 0u) << told[3];
+  EXPECT_NE(told[4].find(directory(4)), std::string::npos) << told[4];
   ASSERT_TRUE(test.average.has_value());
   EXPECT_EQ(test.average->mb_per_s_text, "0.002");
 
