@@ -441,7 +441,28 @@ class Arguments(ProgramRun):
 
 
 class ReportFile(ProgramRun):
-    """result.txt is a new file renamed over the earlier one."""
+    """result.txt is a new file renamed over the earlier one; results.jsonl
+    grows only as a file of its own."""
+
+    def test_results_jsonl_as_a_second_name_of_a_file_elsewhere_is_not_appended_to(self):
+        """A results.jsonl made (on the host) as a hard link to another
+        user's file is told and left: the other file keeps its bytes. (Wine
+        shows a host's symbolic link as the file it leads to, with no reparse
+        point, so that case is Windows' own.)"""
+        outside = tempfile.mkdtemp(prefix="varno-outside-")
+        self.addCleanup(shutil.rmtree, outside, True)
+        canary = os.path.join(outside, "theirs.jsonl")
+        with open(canary, "wb") as f:
+            f.write(b"someone else's\n")
+        os.link(canary, os.path.join(self.cwd, "results.jsonl"))
+        self.write_ini("# no tests\r\n")
+        done = subprocess.run([WINE, EXE], cwd=self.cwd, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=RUN_TIMEOUT)
+        self.assertEqual(done.returncode, 0)
+        self.assertIn(b"results.jsonl': a file with 2 links, which may be someone else's",
+                      done.stderr)
+        with open(canary, "rb") as f:
+            self.assertEqual(f.read(), b"someone else's\n")
 
     def test_an_earlier_report_is_replaced_by_a_new_file(self):
         report = os.path.join(self.cwd, "result.txt")
