@@ -40,6 +40,6 @@ else
   as_root="sudo"
 fi
 echo "Installing:$missing"
-$as_root apt-get update -qq
+"$(dirname "$0")/apt_update.sh"
 $as_root env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y -qq --no-install-recommends $missing
