@@ -4,18 +4,13 @@
 # three times, half a minute apart, and then goes on with the indexes apt could
 # fetch, saying so on standard error. apt ignores an index it could not
 # fetch, so an install that needs it fails there, naming the package.
-# Runs apt-get directly as root and through sudo otherwise.
+# Runs apt-get through as_root.sh.
 #
 #   tools/apt_update.sh
 set -u
 
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=""
-else
-  as_root="sudo"
-fi
 attempt=1
-while ! $as_root apt-get update -qq; do
+while ! "$(dirname "$0")/as_root.sh" apt-get update -qq; do
   if [ "$attempt" -ge 3 ]; then
     echo "apt_update.sh: apt-get update failed $attempt times; going on with the indexes it fetched" >&2
     exit 0
